@@ -1,0 +1,1 @@
+// keeps a library non-empty while its folder has no sources yet

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Quillmeter and starts it against the
+# built-in simulated instrument. Without a display it runs headless: a short
+# run of a few cycles, printing the status texts, then it exits.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = "offscreen" ]; then
+  export QT_QPA_PLATFORM=offscreen
+  datadir="$(mktemp -d)"
+  exec ./build/quillmeter --demo --data-dir "$datadir" --repeat 3 --autostart --assume-yes --exit-after-run --echo-status "$@"
+fi
+exec ./build/quillmeter --demo "$@"

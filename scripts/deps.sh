@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Quillmeter needs to build, test and run.
+# Does nothing when they are all present already.
+set -euo pipefail
+PKGS=(cmake ninja-build g++ pkg-config
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
+      libgl-dev libbenchmark-dev
+      fonts-noto-cjk xvfb xauth)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,56 @@
+#pragma once
+// The output folder and the file-name header, taken from a file the user
+// picks in a save dialog.
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QLineEdit;
+class QWidget;
+
+// Dialog texts.
+inline const QString kFolderDialogTitle = QStringLiteral("画面格納ファイルの選択");
+inline const QString kFolderDialogFilter = QStringLiteral("CSV|*.csv|png|*.png|*.*|*.*");
+// Status text after a choice.
+inline const QString kFolderChosenStatus = QStringLiteral("画面フォルダとファイルヘッダーは上図に示します");
+
+// Splits `path` at its last separator ("\" or "/"): the text before it goes
+// to `folder`, the text after it to `name`; true. A path without a separator
+// leaves both unchanged; false.
+bool SplitFilePath(const QString& path, QString& folder, QString& name);
+
+// "CSV|*.csv|png|*.png" (description|pattern pairs) to the dialog's
+// "CSV (*.csv);;png (*.png)". A description without a pattern is dropped.
+QString ToQtFilter(const QString& filter);
+
+struct FileDialogRequest {
+    QString title;
+    QString initialFolder;
+    QString initialName;
+    QString filter;  // description|pattern pairs
+};
+
+// The save dialog. Show returns the chosen full path, or nullopt on cancel.
+class SaveFileDialog {
+public:
+    virtual ~SaveFileDialog();
+    virtual std::optional<QString> Show(const FileDialogRequest& request) = 0;
+};
+
+// The platform's save dialog. The chosen file is neither created nor opened,
+// so choosing an existing file asks nothing.
+class QtSaveFileDialog : public SaveFileDialog {
+public:
+    explicit QtSaveFileDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    std::optional<QString> Show(const FileDialogRequest& request) override;
+
+private:
+    QWidget* parent_;
+};
+
+// Click of the button SetFileFolder: shows the dialog with the current folder
+// and header; on a choice makes AppFolder current again and sets FFolder to
+// the chosen file's folder and FHeadder to its name up to the first ".", then
+// shows the status text. Cancel changes nothing and shows nothing.
+void SetFileFolder_Click(SaveFileDialog& dlg, QLineEdit& FFolder, QLineEdit& FHeadder, const QString& AppFolder,
+                         const std::function<void(const QString&)>& setStatus);

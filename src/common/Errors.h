@@ -1,0 +1,22 @@
+#pragma once
+// Failures that end a run. They carry the text shown to the user.
+#include <QString>
+#include <stdexcept>
+
+struct QuillError : std::runtime_error {
+    explicit QuillError(const QString& message)
+        : std::runtime_error(message.toStdString()), text(message) {}
+    QString text;
+};
+
+// The link to the instrument is lost or unusable (dropped connection,
+// serial device gone, a block that stops half-way, a write that cannot go out).
+struct LinkError : QuillError {
+    using QuillError::QuillError;
+};
+
+// The main window is being closed: every wait gives up at once and the run
+// unwinds without touching the instrument or any file again.
+struct AppClosing : std::exception {
+    const char* what() const noexcept override { return "application closing"; }
+};

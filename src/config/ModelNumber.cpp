@@ -1,0 +1,14 @@
+#include "config/InstrumentConfig.h"
+
+#include "common/NumText.h"
+
+int32_t ModelNumber(const QString& modelName) {
+    // Characters 5 to 11 (1-based), read by the leading-number rule.
+    const QString part = modelName.mid(4, 7);
+    const double v = qm::LeadingNumber(part);
+    try {
+        return qm::ToInt32(v);
+    } catch (const qm::NumberOverflow&) {
+        return 0;
+    }
+}

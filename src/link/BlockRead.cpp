@@ -1,0 +1,93 @@
+#include "link/BlockRead.h"
+
+#include "common/Errors.h"
+#include "common/EventWait.h"
+#include "common/NumText.h"
+#include "link/CommPort.h"
+#include "link/SockControl.h"
+
+#include <QDeadlineTimer>
+
+namespace {
+// Waits until have() reaches `want`; the silence bound restarts whenever more
+// bytes arrive. Raises LinkError on silence or a lost link.
+template <typename Have, typename Lost>
+void WaitForBytes(qint64 want, Have have, Lost lost, const char* what) {
+    qint64 last = have();
+    QDeadlineTimer silence(kBlockSilenceMs);
+    while (last < want) {
+        if (lost()) throw LinkError(QStringLiteral("データの受信中に装置との接続が切れました (%1)").arg(QLatin1String(what)));
+        if (silence.hasExpired())
+            throw LinkError(QStringLiteral("装置からのデータが途中で止まりました (%1: %2 / %3 バイト)")
+                                .arg(QLatin1String(what))
+                                .arg(last)
+                                .arg(want));
+        qm::WaitUntil([&] { return have() != last || lost(); }, silence);
+        const qint64 now = have();
+        if (now != last) {
+            last = now;
+            silence = QDeadlineTimer(kBlockSilenceMs);
+        }
+    }
+}
+
+// The ten header characters "#8dddddddd": the length n, checked against the
+// caller's limit before anything is allocated.
+int32_t ParseHeader(const QByteArray& head, int32_t limit) {
+    const QByteArray field = head.mid(2, 8);
+    const auto n = qm::StrictNumber(QString::fromLatin1(field));
+    bool digitsOnly = field.size() == 8;
+    for (char c : field)
+        if (c != ' ' && (c < '0' || c > '9')) digitsOnly = false;
+    if (head.size() != 10 || head[0] != '#' || !n || !digitsOnly || *n < 0)
+        throw LinkError(QStringLiteral("装置からのデータのヘッダが不正です: \"%1\"").arg(QString::fromLatin1(head.toPercentEncoding(" #"))));
+    if (*n > limit)
+        throw LinkError(QStringLiteral("装置からのデータが大きすぎます (%1 バイト、上限 %2 バイト)")
+                            .arg(static_cast<qint64>(*n))
+                            .arg(limit));
+    return static_cast<int32_t>(*n);
+}
+}  // namespace
+
+int32_t ReadBinFromComm(CommPort& MSComm1, QByteArray& bd, int32_t limit) {
+    if (!MSComm1.PortOpen()) return 0;
+    MSComm1.SetInputLen(1);
+    MSComm1.SetInputMode(CommPort::comInputModeText);
+    QByteArray head;
+    for (int k = 0; k < 10; ++k) {
+        WaitForBytes(1, [&] { return qint64(MSComm1.InBufferCount()); }, [] { return false; }, "header");
+        head += MSComm1.InputBytes();
+    }
+    const int32_t n = ParseHeader(head, limit);
+    MSComm1.SetInputLen(0);
+    MSComm1.SetInputMode(CommPort::comInputModeBinary);
+    QByteArray data;
+    data.reserve(n);
+    // The data and at least the terminator: n + 1 bytes. Bytes past the
+    // terminator that arrive in the same chunk are dropped.
+    qint64 received = 0;
+    while (received <= n) {
+        WaitForBytes(1, [&] { return qint64(MSComm1.InBufferCount()); }, [] { return false; }, "block");
+        const QByteArray chunk = MSComm1.InputBytes();
+        const qint64 room = n - static_cast<qint64>(data.size());
+        if (room > 0) data.append(chunk.constData(), std::min<qint64>(room, chunk.size()));
+        received += chunk.size();
+    }
+    bd = data;
+    return n;
+}
+
+int32_t GetVBinWaveRS(CommPort& MSComm1, QByteArray& bd, int32_t limit) { return ReadBinFromComm(MSComm1, bd, limit); }
+
+int32_t ReadBlockTcp(SockControl& dso, QByteArray& bd, int32_t limit) {
+    const auto have = [&] { return dso.BytesReceived(); };
+    const auto lost = [&] { return dso.Lost(); };
+    WaitForBytes(10, have, lost, "header");
+    const QByteArray head = dso.GetDataBytes(10);
+    const int32_t n = ParseHeader(head, limit);
+    WaitForBytes(qint64(n) + 1, have, lost, "block");
+    QByteArray data = dso.GetDataBytes(n);
+    dso.GetDataBytes(1);  // the terminator
+    bd = std::move(data);
+    return n;
+}

@@ -1,0 +1,38 @@
+#include "logview/SIFormat.h"
+
+#include "common/NumText.h"
+#include "run/MeasRecords.h"
+
+#include <cmath>
+
+SIValue FormatSIValue(double value, const QString& unitIn) {
+    const double a = std::fabs(value);
+    SIValue out{value, unitIn};
+    if (a < 1.0 / 1000000) {
+        out.scaled = value * 1e9;
+        out.suffix = QStringLiteral("e-9") + unitIn;
+    } else if (a < 1.0 / 1000) {
+        out.scaled = value * 1e6;
+        out.suffix = QStringLiteral("e-6") + unitIn;
+    } else if (a < 1) {
+        out.scaled = value * 1e3;
+        out.suffix = QStringLiteral("e-3") + unitIn;
+    } else if (a >= 1000) {
+        out.scaled = value / 1e3;
+        out.suffix = QStringLiteral("e3") + unitIn;
+    }
+    if (!std::isfinite(out.scaled)) return out;
+    // Nine significant digits: through the picture text and back, which also
+    // takes away the representation error of the scaling (0.000123 * 1e6).
+    const QString picture = qm::Format8(out.scaled);
+    const std::optional<double> strict = qm::StrictNumber(picture);
+    out.scaled = strict ? *strict : qm::LeadingNumber(picture);
+    if (out.scaled == 0) out.scaled = 0.0;  // a negative zero shows as "0"
+    return out;
+}
+
+QString SICellText(double v) {
+    if (!std::isfinite(v) || v >= NoValue) return QString();
+    const SIValue si = FormatSIValue(v, QString());
+    return qm::GeneralNumberText(si.scaled) + si.suffix;
+}

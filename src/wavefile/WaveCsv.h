@@ -1,0 +1,49 @@
+#pragma once
+// The waveform CSV file of a cycle: a header block describing the
+// instrument settings, a column-title line and one row per sample with its
+// time and the value of every channel (and of the math trace when shown).
+// Lines end with CR LF; text is written in the ANSI code page.
+#include "config/InstrumentConfig.h"
+#include "waveform/WaveData.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QFile;
+
+// How the writer reports progress (0..100) and lets the window live between
+// row blocks. Either member may be empty.
+struct CsvProgress {
+    std::function<void(int)> setProgress;
+    std::function<void()> yield;
+};
+
+// Creates (or truncates) FileName and writes header, title and rows.
+// Progress ends at 100 in every case. Returns false with *error set to a
+// text that names the file when the file cannot be created or a write
+// fails (the file then ends where the failure happened).
+bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                      const CsvProgress& progress, QString* error = nullptr);
+
+// The row writers: the column-title line and the data rows, without or with
+// the math column, into an open file. Return false with *error on a write
+// failure.
+bool WriteWaveRows(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                   const CsvProgress& progress, QString* error = nullptr);
+bool WriteWaveRowsWithMath(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                           const CsvProgress& progress, QString* error = nullptr);
+
+// True when the rows carry a math column: RecordLength below 3,000,000 and
+// the math trace's display state anything but exactly "OFF".
+bool WaveCsvHasMathColumn(const InstrumentConfig& DsoConfig);
+
+// Rows per progress block: the larger of RecordLength / 10 (rounded, ties
+// to even) and ceil(RecordLength / 11), so that at most eleven blocks hold
+// every row. 0 for a RecordLength of 0 or less.
+int32_t WaveCsvBlockSize(int32_t RecordLength);
+
+// The header block (every line with CR LF) and the column-title line.
+QByteArray WaveCsvHeader(const InstrumentConfig& DsoConfig);
+QByteArray WaveCsvTitle(const InstrumentConfig& DsoConfig, bool withMath);

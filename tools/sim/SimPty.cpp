@@ -1,0 +1,140 @@
+#include "sim/SimPty.h"
+
+#include "sim/SimInstrument.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace qmsim {
+
+SimPty::SimPty(SimInstrument* instrument, QObject* parent) : QObject(parent), m_instrument(instrument)
+{
+    connect(m_instrument, &SimInstrument::output, this, &SimPty::onOutput);
+    connect(m_instrument, &SimInstrument::dropRequested, this, [this] {
+        if (m_instrument->client() == this)
+            close();
+    });
+}
+
+SimPty::~SimPty()
+{
+    close();
+}
+
+bool SimPty::fail(const QString& what)
+{
+    m_error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    close();
+    return false;
+}
+
+bool SimPty::open()
+{
+    close();
+    m_error.clear();
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail(QStringLiteral("posix_openpt"));
+    if (::grantpt(m_master) != 0)
+        return fail(QStringLiteral("grantpt"));
+    if (::unlockpt(m_master) != 0)
+        return fail(QStringLiteral("unlockpt"));
+    char name[128];
+    if (::ptsname_r(m_master, name, sizeof name) != 0)
+        return fail(QStringLiteral("ptsname"));
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    // Our own slave descriptor: the master never reads EIO when a client closes.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slave < 0)
+        return fail(QStringLiteral("open ") + m_slavePath);
+    termios t{};
+    if (::tcgetattr(m_slave, &t) != 0)
+        return fail(QStringLiteral("tcgetattr"));
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B38400);
+    ::cfsetospeed(&t, B38400);
+    if (::tcsetattr(m_slave, TCSANOW, &t) != 0)
+        return fail(QStringLiteral("tcsetattr"));
+
+    const int flags = ::fcntl(m_master, F_GETFL);
+    if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail(QStringLiteral("fcntl"));
+
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &SimPty::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &SimPty::flush);
+    return true;
+}
+
+void SimPty::close()
+{
+    const bool wasOpen = m_master >= 0;
+    delete m_readNotifier;
+    m_readNotifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = m_slave = -1;
+    m_out.clear();
+    m_instrument->detach(this);
+    if (wasOpen)
+        emit closed();
+}
+
+void SimPty::onReadable()
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n > 0) {
+            m_instrument->feed(QByteArray(buf, int(n)), this);
+            if (m_master < 0)
+                return;  // dropped while handling
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return;  // EAGAIN: all read
+    }
+}
+
+void SimPty::onOutput(const QByteArray& bytes)
+{
+    if (m_master < 0 || m_instrument->client() != this)
+        return;
+    m_out += bytes;
+    flush();
+}
+
+void SimPty::flush()
+{
+    while (m_master >= 0 && !m_out.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_out.constData(), size_t(m_out.size()));
+        if (n > 0) {
+            m_out.remove(0, qsizetype(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;  // the terminal's queue is full: go on when it drains
+        } else {
+            m_out.clear();
+            break;
+        }
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_out.isEmpty());
+}
+
+}  // namespace qmsim
