@@ -7,17 +7,12 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include "common/EventWait.h"
 #include "link/BlockRead.h"
@@ -121,69 +116,6 @@ private:
     QPointer<QTcpSocket> peer_;
     QByteArray inbuf_;
     QList<QList<Piece>> plans_;
-};
-
-// The instrument's end of a pseudo terminal: the program opens the slave as
-// its serial port; this side reads the commands and answers the screen
-// request from a queue.
-class PtyScope : public QObject {
-    Q_OBJECT
-public:
-    PtyScope() {
-        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return;
-        slave_ = QString::fromLocal8Bit(ptsname(fd_));
-        // Holding the slave open keeps the master from reporting a hang-up
-        // before and after the program's port is open.
-        holdFd_ = ::open(ptsname(fd_), O_RDWR | O_NOCTTY);
-        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
-        readN_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-        writeN_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
-        writeN_->setEnabled(false);
-        connect(readN_, &QSocketNotifier::activated, this, &PtyScope::onRead);
-        connect(writeN_, &QSocketNotifier::activated, this, &PtyScope::pump);
-    }
-    ~PtyScope() override {
-        if (holdFd_ >= 0) ::close(holdFd_);
-        if (fd_ >= 0) ::close(fd_);
-    }
-    QString slavePath() const { return slave_; }
-    void answer(const QByteArray& bytes) { plans_.append(bytes); }
-    QList<QByteArray> lines;
-
-private:
-    void onRead() {
-        char buf[4096];
-        const ssize_t got = ::read(fd_, buf, sizeof buf);
-        if (got <= 0) return;
-        inbuf_.append(buf, got);
-        qsizetype lf;
-        while ((lf = inbuf_.indexOf('\n')) >= 0) {
-            const QByteArray line = inbuf_.left(lf);
-            inbuf_.remove(0, lf + 1);
-            lines.append(line);
-            if (line.startsWith("TSCRN?") && !plans_.isEmpty()) {
-                out_ += plans_.takeFirst();
-                pump();
-            }
-        }
-    }
-    void pump() {
-        while (!out_.isEmpty()) {
-            const ssize_t put = ::write(fd_, out_.constData(), std::min<qsizetype>(out_.size(), 4096));
-            if (put <= 0) break;
-            out_.remove(0, put);
-        }
-        writeN_->setEnabled(!out_.isEmpty());
-    }
-
-    int fd_ = -1;
-    int holdFd_ = -1;
-    QString slave_;
-    QSocketNotifier* readN_ = nullptr;
-    QSocketNotifier* writeN_ = nullptr;
-    QByteArray inbuf_, out_;
-    QList<QByteArray> plans_;
 };
 
 // The files in a folder, to see that a failed transfer left nothing behind.
@@ -521,32 +453,10 @@ private slots:
         QString error;
         bool lost = false;
         QCOMPARE(TransferScreen(link, file, "bmp", &error, &lost), 0);
-        QVERIFY2(clock.elapsed() < kBlockSilenceMs + 3000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(lost);
         QVERIFY(!error.isEmpty());
-        qDebug() << "serial drop seen after" << clock.elapsed() << "ms, link lost:" << lost << error;
         QCOMPARE(ReadAll(file), QByteArray("last picture"));
-        QCOMPARE(Entries(dir.path()), QStringList{"BufferFile.bmp"});
-        MSComm1.SetPortOpen(false);
-    }
-
-    void serialAboveTheLimitOverPty() {
-        PtyScope scope;
-        qputenv("QUILLMETER_COM5", scope.slavePath().toLocal8Bit());
-        scope.answer("#801000002");  // the header alone is enough to refuse it
-        int16_t mode = 0;
-        CommPort MSComm1;
-        SockControl dso;
-        Link link{mode, MSComm1, dso};
-        QCOMPARE(InitCommPort(MSComm1, 5, "38400,n,8,1"), int16_t(0));
-        QTemporaryDir dir;
-        const QString file = dir.filePath("BufferFile.bmp");
-        WriteAll(file, "before");
-        QString error;
-        bool lost = true;
-        QCOMPARE(TransferScreen(link, file, "bmp", &error, &lost), 0);
-        QVERIFY(!lost);
-        QVERIFY(!error.isEmpty());
-        QCOMPARE(ReadAll(file), QByteArray("before"));
         QCOMPARE(Entries(dir.path()), QStringList{"BufferFile.bmp"});
         MSComm1.SetPortOpen(false);
     }
