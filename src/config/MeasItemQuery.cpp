@@ -20,7 +20,7 @@ void QueryMeasItem(Link& link, InstrumentConfig& DsoConfig, const QString& slotL
     int n = -1;
     if (slot.Source.startsWith(QLatin1Char('C'))) {
         const QChar d = slot.Source.back();
-        if (d >= QLatin1Char('1') && d <= QLatin1Char('9')) {
+        if (d >= QLatin1Char('1') && d <= QLatin1Char('5')) {
             n = d.unicode() - u'1';
             DsoConfig.VUnit[n] = SendGetResp(link, QStringLiteral("C") + d + QStringLiteral(":VUNI?"),
                                              kQueryTimeout, kQueryMaxLen);

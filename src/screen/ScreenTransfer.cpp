@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QSerialPort>
 
+#include <algorithm>
+
 namespace {
 
 // How long input is discarded after a spoiled block: until the line has been

@@ -148,7 +148,7 @@ private slots:
                 filters = d->nameFilters();
                 noConfirm = d->testOption(QFileDialog::DontConfirmOverwrite);
                 saveMode = d->acceptMode() == QFileDialog::AcceptSave;
-                if (accept) d->accept();
+                if (accept) static_cast<QDialog*>(d)->accept();  // goes through the dialog's own accept
                 else d->reject();
             });
             poll.start();
@@ -174,7 +174,7 @@ private slots:
         QTimer poll;
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, this, [&] {
-            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) d->accept();
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) static_cast<QDialog*>(d)->accept();
         });
         poll.start();
         QtSaveFileDialog qd;

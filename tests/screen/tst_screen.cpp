@@ -13,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-
-#include "common/EventWait.h"
 #include "link/BlockRead.h"
 #include "link/CommPort.h"
 #include "link/CommandLink.h"
@@ -94,7 +92,7 @@ private:
             inbuf_.remove(0, lf + 1);
             lines.append(line);
             if (line.startsWith("TSCRN?") && !plans_.isEmpty()) play(plans_.takeFirst());
-            else if (line == "*IDN?") send({{0, "FAKE,SCOPE\n"}});
+            else if (line == "*IDN?") play({{0, "FAKE,SCOPE\n"}});
         }
     }
     void play(const QList<Piece>& pieces) {
@@ -110,7 +108,6 @@ private:
             });
         }
     }
-    void send(const QList<Piece>& pieces) { play(pieces); }
 
     QTcpServer server_;
     QPointer<QTcpSocket> peer_;

@@ -66,6 +66,7 @@ private slots:
     void undisplayedSource();
     void surplusSamplesDropped();
     void serialLink();
+    void tcpBlockRead();
     void linkFailuresPropagate();
 
 private:
@@ -283,6 +284,16 @@ void TestWaveTransfer::serialLink() {
     QCOMPARE(dso_->BytesReceived(), qint64(0));  // nothing came over TCP
     port_->SetPortOpen(false);
     qunsetenv("QUILLMETER_COM7");
+}
+
+// The record's data bytes, without header and terminator.
+void TestWaveTransfer::tcpBlockRead() {
+    for (const char* cmd : {"DTFORM BYTE", "WAVESRC CH1", "DTPOINTS 1000", "DTSTART 0", "DTWAVE?"})
+        SendToDSO(link(), QString::fromLatin1(cmd));
+    QByteArray raw("old contents");
+    QCOMPARE(ReadWaveBlockTcp(*dso_, raw), 1000);
+    QCOMPARE(raw, qmsim::waveData(sim_->config(), QStringLiteral("CH1"), false, true, 0, 1000));
+    QCOMPARE(dso_->BytesReceived(), qint64(0));  // the terminator was taken too
 }
 
 void TestWaveTransfer::linkFailuresPropagate() {
