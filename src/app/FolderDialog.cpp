@@ -55,9 +55,10 @@ void SetFileFolder_Click(SaveFileDialog& dlg, QLineEdit& FFolder, QLineEdit& FHe
 
         // A path without any separator keeps the folder and is taken whole
         // as the name.
+        const QString path = QDir::toNativeSeparators(*chosen);
         QString folder = FFolder.text();
-        QString name = QDir::toNativeSeparators(*chosen);
-        SplitFilePath(QDir::toNativeSeparators(*chosen), folder, name);
+        QString name = path;
+        SplitFilePath(path, folder, name);
         FFolder.setText(folder);
         const qsizetype dot = name.indexOf(QLatin1Char('.'));
         FHeadder.setText(dot >= 0 ? name.left(dot) : name);

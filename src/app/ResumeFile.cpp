@@ -123,7 +123,10 @@ int16_t SaveResumeParam(const QString& filename, ResumeControls& c) {
         // flushed, so a failed save never leaves a truncated resume file.
         QSaveFile f(filename);
         if (!f.open(QIODevice::WriteOnly)) return -1;
-        if (f.write(out) != out.size()) {
+        // The flush is checked here: a write cut short while the buffer is
+        // emptied (disk full, file size limit) must not reach the commit,
+        // which would otherwise put the truncated file in place.
+        if (f.write(out) != out.size() || !f.flush() || f.error() != QFileDevice::NoError) {
             f.cancelWriting();
             return -1;
         }

@@ -14,7 +14,9 @@
 class QFile;
 
 // How the writer reports progress (0..100) and lets the window live between
-// row blocks. Either member may be empty.
+// row blocks. Either member may be empty. An exception from yield (the window
+// is closing) leaves the file closed as far as it was written and goes on to
+// the caller.
 struct CsvProgress {
     std::function<void(int)> setProgress;
     std::function<void()> yield;

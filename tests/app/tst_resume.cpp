@@ -380,7 +380,6 @@ private slots:
         const int16_t r = SaveResumeParam(p, a.c);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, prev);
-        qDebug() << "DEBUG" << ReadFile(p).size() << old.rlim_cur;
         QCOMPARE(r, int16_t(-1));
         QCOMPARE(ReadFile(p), QByteArray("old\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Resume302.txt")});
