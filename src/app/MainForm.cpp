@@ -163,7 +163,9 @@ void MainForm::BuildLayout() {
     connect(SetFileFolder, &QPushButton::clicked, this, [this] { SetFileFolder_Click(); });
     connect(AMLogOn, &VbCheckBox::Click, this, [this] { AMLogOn_Click(); });
     connect(DSScreenDispCheck, &VbCheckBox::Click, this, [this] { DSScreenDispCheck_Click(); });
-    resize(560, 380);
+    // Narrower than the log window, which sits under it, so that the screen
+    // window (placed at the log window's width) does not cover it.
+    resize(500, 400);
 }
 
 QString MainForm::ResumeFileName() const {
@@ -301,12 +303,27 @@ void MainForm::Clear_Click() {
     step([&] { LogForm().ResetGrid(); });
 }
 
+void MainForm::PlaceLogForm() {
+    const QRect main = frameGeometry();
+    LogForm().move(main.left(), main.top() + main.height());
+}
+
+void MainForm::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The start-up's clear showed the log window before this window had its
+    // place; put it under this window once that is known.
+    if (!placed_) {
+        placed_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (logForm_ && logForm_->isVisible()) PlaceLogForm();
+        });
+    }
+}
+
 void MainForm::AMLogOn_Click() {
     if (AMLogOn->IsOn()) {
-        AMLogForm& f = LogForm();
-        const QRect main = frameGeometry();
-        f.move(main.left(), main.top() + main.height());
-        f.show();
+        PlaceLogForm();
+        LogForm().show();
     } else if (logForm_) {
         logForm_->hide();
     }

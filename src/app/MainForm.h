@@ -140,8 +140,11 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void PlaceLogForm();
+    bool placed_ = false;
     void BuildLayout();
     void StartDemo();
     AppOptions options_;

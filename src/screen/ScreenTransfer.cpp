@@ -33,7 +33,7 @@ bool LinkGone(Link& link) {
     // The request went out on TCP for any nonzero selector; the block was read
     // from the serial port unless the selector is exactly 1.
     if (link.CommMode != 0 && TcpGone(link.dso)) return true;
-    if (link.CommMode != 1 && SerialGone(link.MSComm1)) return true;
+    if (link.CommMode == 0 && SerialGone(link.MSComm1)) return true;
     return false;
 }
 
@@ -41,7 +41,7 @@ bool LinkGone(Link& link) {
 // may still be on its way. Left alone, it would be taken as the answer to the
 // next query, so it is read and dropped until the line falls quiet.
 void DrainInput(Link& link) {
-    const bool tcp = link.CommMode == 1;
+    const bool tcp = link.CommMode != 0;
     const auto waiting = [&]() -> qint64 {
         if (tcp) return link.dso.BytesReceived();
         return link.MSComm1.InBufferCount();
@@ -83,7 +83,7 @@ int32_t TransferScreen(Link& link, const QString& fileName, const QString& forma
     int32_t n = 0;
     try {
         SendToDSO(link, QStringLiteral("TSCRN? ") + formatWord);
-        if (link.CommMode == 1) {
+        if (link.CommMode != 0) {
             n = ReadBlockTcp(link.dso, bd, kScreenBlockLimit);
         } else {
             // A closed port would read nothing and report 0 bytes: that is no

@@ -15,7 +15,7 @@ inline const QString kScreenFormatBmp = QStringLiteral("bmp");
 inline const QString kScreenFormatPng = QStringLiteral("png");
 
 // Sends "TSCRN? " + formatWord, reads the image block (TCP reader when
-// link.CommMode == 1, else the serial reader) and stores exactly its n data
+// link.CommMode nonzero, the same test as the command link; else the serial reader) and stores exactly its n data
 // bytes in fileName. The file is written beside its target and put in place
 // only once complete, so it never keeps a terminator, padding or the tail of
 // an older, longer file.

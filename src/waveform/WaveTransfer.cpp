@@ -31,7 +31,7 @@ int32_t ReadWaveform(Link& link, const QString& sourceName, int32_t points, std:
     SendToDSO(link, QStringLiteral("DTWAVE?"));
 
     QByteArray RawBlock;
-    const int32_t n = link.CommMode == 1 ? ReadWaveBlockTcp(link.dso, RawBlock) : GetVBinWaveRS(link.MSComm1, RawBlock);
+    const int32_t n = link.CommMode != 0 ? ReadWaveBlockTcp(link.dso, RawBlock) : GetVBinWaveRS(link.MSComm1, RawBlock);
 
     int32_t count;
     int32_t written;
