@@ -168,6 +168,12 @@ void MainForm::BuildLayout() {
     resize(500, 400);
 }
 
+ResumeControls MainForm::Resume() {
+    return ResumeControls{*IPAdressText,      *IFCheck,           *ComList,  *TRound,      *LoopInterval,
+                          *FFolder,           *FHeadder,          *WaveSaveCheck, *DSScreenDispCheck,
+                          *DSScreenSaveCheck, *INVCheck,          *ManualCheck, *AMLogOn};
+}
+
 QString MainForm::ResumeFileName() const {
     return QDir(AppFolder).filePath(QStringLiteral("Resume") + VersionTag + QStringLiteral(".txt"));
 }
@@ -194,9 +200,7 @@ void MainForm::Form_Load() {
     step([&] { QDir(AppFolder).mkpath(QStringLiteral("Data")); });
     step([&] { LinkOpen = VbFalse; });
     step([&] {
-        ResumeControls rc{*IPAdressText, *IFCheck,      *ComList,           *TRound,
-                          *LoopInterval, *FFolder,      *FHeadder,          *WaveSaveCheck,
-                          *DSScreenDispCheck, *DSScreenSaveCheck, *INVCheck, *ManualCheck, *AMLogOn};
+        ResumeControls rc = Resume();
         LoadResumeParam(ResumeFileName(), rc);
     });
     step([&] { CommMode = static_cast<int16_t>(1 - IFCheck->Value()); });
@@ -234,9 +238,7 @@ void MainForm::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     try {
-        ResumeControls rc{*IPAdressText, *IFCheck,      *ComList,           *TRound,
-                          *LoopInterval, *FFolder,      *FHeadder,          *WaveSaveCheck,
-                          *DSScreenDispCheck, *DSScreenSaveCheck, *INVCheck, *ManualCheck, *AMLogOn};
+        ResumeControls rc = Resume();
         SaveResumeParam(ResumeFileName(), rc);
     } catch (...) {
     }

@@ -27,6 +27,7 @@ class AMLogForm;
 class WaveForm;
 class SaveFileDialog;
 class QMessageBox;
+struct ResumeControls;
 namespace qmsim {
 class SimInstrument;
 class SimTcpServer;
@@ -144,6 +145,7 @@ protected:
 
 private:
     void PlaceLogForm();
+    ResumeControls Resume();
     bool placed_ = false;
     void BuildLayout();
     void StartDemo();
