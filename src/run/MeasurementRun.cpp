@@ -223,10 +223,12 @@ void RunMeasurement(MainForm& f) {
     RunOutcome outcome = RunOutcome::Normal;
     QString failure;
     bool closing = true;
+    bool snapshotDone = false;  // the trigger mode to restore is known
     try {
         try {
             const int32_t RepeatCount = ReadRepeatCount(*f.TRound);
             ReadInstrumentConfig(link, f.DsoConfig, f.INVCheck->IsOn());
+            snapshotDone = true;
             AllocateBuffers(f);
             {
                 AMLogForm& logForm = f.LogForm();
@@ -263,7 +265,9 @@ void RunMeasurement(MainForm& f) {
         if (!failure.isEmpty()) f.SetStatus(failure);
         // The closing commands, where they can still be sent.
         try {
-            if (normal) SendToDSO(link, QStringLiteral("TRMD ") + f.DsoConfig.TriggerMode);
+            // A run whose snapshot failed does not know the trigger mode to
+            // restore and leaves it alone.
+            if (normal && snapshotDone) SendToDSO(link, QStringLiteral("TRMD ") + f.DsoConfig.TriggerMode);
             SendToDSO(link, QStringLiteral("GTL"));
         } catch (const AppClosing&) {
             closing = false;

@@ -40,6 +40,7 @@ private slots:
     void transferOnlyRun();
     void connectionRefusedOrDeclined();
     void droppedConnectionEndsRunAndNextRunWorks();
+    void unusableConfigurationEndsRunBeforeFirstCycle();
     void silentInstrumentEndsTriggerWait();
     void intervalWaitAcrossMidnight();
     void closingTheWindowDuringAWait();
@@ -208,6 +209,21 @@ void TestRun::droppedConnectionEndsRunAndNextRunWorks() {
     r.f->WaveTransfer_Click();
     QCOMPARE(r.f->LastOutcome(), RunOutcome::Normal);
     QTRY_COMPARE(r.RunCommands().last(), QStringLiteral("GTL"));
+}
+
+void TestRun::unusableConfigurationEndsRunBeforeFirstCycle() {
+    RunRig r;
+    r.sim.config().replies.insert(QStringLiteral("DTINF?"), QStringLiteral("NOTHING,HERE"));
+    r.f->WaveTransfer_Click();
+    QCOMPARE(r.f->LastOutcome(), RunOutcome::Error);
+    QCOMPARE(r.ask.failures.size(), 1);
+    QVERIFY2(r.ask.failures[0].contains(QStringLiteral("NOTHING,HERE")), qPrintable(r.ask.failures[0]));
+    // No cycle, and no trigger mode sent back since none was read; the
+    // instrument is returned to local operation.
+    QTRY_COMPARE(r.sim.received(), QStringList({QStringLiteral("DTINF?"), QStringLiteral("GTL")}));
+    QCOMPARE(r.f->CycleNo, 1);
+    QVERIFY(r.f->WaveTransfer->isEnabled());
+    QVERIFY(r.f->Clear->isEnabled());
 }
 
 void TestRun::silentInstrumentEndsTriggerWait() {
