@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "common/EventWait.h"
+#include "link/CommPort.h"
 #include "link/TcpTransport.h"
 #include "run/Waits.h"
 #include "screen/WaveForm.h"
@@ -31,6 +32,7 @@ class TestRun : public QObject {
 private slots:
     void cleanup() { qm::SetAppClosing(false); }
     void twoCyclesExactCommands();
+    void serialRunOverPty();
     void modelAtOrBelow400SendsNoDispOff();
     void repeatCountRules();
     void numberingContinuesAcrossRuns();
@@ -63,6 +65,29 @@ void TestRun::twoCyclesExactCommands() {
     QVERIFY(!r.f->StopAcqusition->isEnabled());
     QCOMPARE(r.f->LinkOpen, int16_t(-1));
     QCOMPARE(r.ask.questions, QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1です｡接続OK?")));
+}
+
+void TestRun::serialRunOverPty() {
+    RunRig r;
+    qmsim::SimPty pty(&r.sim);
+    QVERIFY(pty.open());
+    qputenv("QUILLMETER_COM13", pty.slavePath().toLocal8Bit());
+    r.f->IFCheck->SetValue(1);
+    r.f->ComList->setEditText(QStringLiteral("COM13"));
+    r.f->AMLogOn->SetValue(1);
+    r.f->DSScreenSaveCheck->SetValue(1);
+    r.f->WaveTransfer_Click();
+    QCOMPARE(r.f->CommMode, int16_t(0));
+    QCOMPARE(r.f->LastOutcome(), RunOutcome::Normal);
+    QCOMPARE(r.ask.questions.first(), QStringLiteral("確認|インタフェースはUSB(COM13)です｡接続OK?"));
+    QTRY_COMPARE(r.RunCommands().last(), QStringLiteral("GTL"));
+    QCOMPARE(r.RunCommands().count(QStringLiteral("MSRD?")), 2);
+    QCOMPARE(r.f->CycleNo, 3);
+    QFile png(r.dir.filePath(QStringLiteral("Sample_00002.png")));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    QCOMPARE(png.readAll(), qmsim::screenFile(r.sim.config(), QStringLiteral("png")));
+    QVERIFY(r.f->MSComm1->PortOpen());
+    QCOMPARE(r.f->MSComm1->Settings(), QStringLiteral("38400,n,8,1"));
 }
 
 void TestRun::modelAtOrBelow400SendsNoDispOff() {
