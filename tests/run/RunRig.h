@@ -9,6 +9,9 @@
 #include <QHostAddress>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QLabel>
+#include <functional>
 #include <memory>
 
 struct RunRig {
@@ -36,6 +39,18 @@ struct RunRig {
         f->TRound->setText(QStringLiteral("2"));
         f->FFolder->setText(dir.path());
         sim.config().triggerPolls = 1;  // the second poll after arming sees the trigger
+    }
+    // Runs `act` once, as soon as `cond` holds while the run goes on.
+    void When(std::function<bool()> cond, std::function<void()> act) {
+        auto* t = new QTimer(f.get());
+        t->setInterval(5);
+        QObject::connect(t, &QTimer::timeout, t, [t, cond = std::move(cond), act = std::move(act)] {
+            if (!cond()) return;
+            t->stop();
+            t->deleteLater();
+            act();
+        });
+        t->start();
     }
     // The commands of the run after the configuration snapshot.
     QStringList RunCommands() const { return From(sim.received(), QStringLiteral("*ESE 255")); }

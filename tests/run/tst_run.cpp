@@ -137,7 +137,8 @@ void TestRun::stopDuringIntervalWait() {
     RunRig r;
     r.f->TRound->setText(QStringLiteral("5"));
     r.f->LoopInterval->setText(QStringLiteral("30"));
-    QTimer::singleShot(400, r.f.get(), [&] { r.f->StopAcqusition->click(); });
+    // Stop while the run waits for the interval after cycle 1.
+    r.When([&] { return r.f->CLoopCount->text() == QStringLiteral("2/"); }, [&] { r.f->StopAcqusition->click(); });
     r.f->WaveTransfer_Click();
     QStringList expected{QStringLiteral("*ESE 255")};
     expected << Cycle() << QStringLiteral("DATE?") << QStringLiteral("DISP OFF") << QStringLiteral("TESR?")
@@ -153,7 +154,7 @@ void TestRun::stopDuringIntervalWait() {
 void TestRun::stopDuringTriggerWait() {
     RunRig r;
     r.sim.config().triggerPolls = 1000000;
-    QTimer::singleShot(300, r.f.get(), [&] { r.f->StopAcqusition->click(); });
+    r.When([&] { return r.sim.received().count(QStringLiteral("TESR?")) >= 3; }, [&] { r.f->StopAcqusition->click(); });
     r.f->WaveTransfer_Click();
     QTRY_VERIFY(r.RunCommands().endsWith(QStringLiteral("GTL")));
     const QStringList cmds = r.RunCommands();
@@ -301,7 +302,7 @@ void TestRun::closingTheWindowDuringAWait() {
     r.f->AMLogOn->SetValue(1);
     bool finished = false;
     QObject::connect(r.f.get(), &MainForm::RunFinished, [&] { finished = true; });
-    QTimer::singleShot(500, r.f.get(), [&] { r.f->close(); });
+    r.When([&] { return r.f->CLoopCount->text() == QStringLiteral("2/"); }, [&] { r.f->close(); });
     r.f->WaveTransfer_Click();
     QVERIFY(finished);
     QVERIFY(r.f->Unloaded());
