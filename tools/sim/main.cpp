@@ -76,7 +76,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     SimConfig cfg;
-    QString listenSpec;
+    QString listenAt;
     bool pty = false;
     bool log = false;
 
@@ -92,7 +92,7 @@ int main(int argc, char** argv)
             std::fputs(Usage, stdout);
             return 0;
         } else if (opt == QLatin1String("--listen")) {
-            listenSpec = value();
+            listenAt = value();
         } else if (opt == QLatin1String("--pty")) {
             pty = true;
         } else if (opt == QLatin1String("--model")) {
@@ -114,11 +114,11 @@ int main(int argc, char** argv)
         } else if (opt == QLatin1String("--date")) {
             cfg.dateText = value();
         } else if (opt == QLatin1String("--reply")) {
-            const QString spec = value();
-            const int eq = spec.indexOf(QLatin1Char('='));
+            const QString pair = value();
+            const int eq = pair.indexOf(QLatin1Char('='));
             if (eq <= 0)
-                usageError(QStringLiteral("--reply needs CMD=TEXT: %1").arg(spec));
-            cfg.replies.insert(spec.left(eq), spec.mid(eq + 1));
+                usageError(QStringLiteral("--reply needs CMD=TEXT: %1").arg(pair));
+            cfg.replies.insert(pair.left(eq), pair.mid(eq + 1));
         } else if (opt == QLatin1String("--delay-ms")) {
             cfg.faults.replyDelayMs = toInt(opt, value(), 0);
         } else if (opt == QLatin1String("--silent")) {
@@ -147,8 +147,8 @@ int main(int argc, char** argv)
             usageError(QStringLiteral("unknown option: %1").arg(opt));
         }
     }
-    if (listenSpec.isEmpty() && !pty)
-        listenSpec = QStringLiteral("127.0.0.1:0");
+    if (listenAt.isEmpty() && !pty)
+        listenAt = QStringLiteral("127.0.0.1:0");
 
     // SIGTERM and SIGINT end the event loop through a pipe.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
@@ -177,17 +177,17 @@ int main(int argc, char** argv)
     }
 
     SimTcpServer server(&instrument);
-    if (!listenSpec.isEmpty()) {
-        const int colon = listenSpec.lastIndexOf(QLatin1Char(':'));
-        QString host = colon >= 0 ? listenSpec.left(colon) : QStringLiteral("127.0.0.1");
+    if (!listenAt.isEmpty()) {
+        const int colon = listenAt.lastIndexOf(QLatin1Char(':'));
+        QString host = colon >= 0 ? listenAt.left(colon) : QStringLiteral("127.0.0.1");
         if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
             host = host.mid(1, host.size() - 2);
-        const int port = toInt(QStringLiteral("--listen"), listenSpec.mid(colon + 1), 0);
+        const int port = toInt(QStringLiteral("--listen"), listenAt.mid(colon + 1), 0);
         QHostAddress address;
         if (port > 65535 || !address.setAddress(host))
-            usageError(QStringLiteral("bad address for --listen: %1").arg(listenSpec));
+            usageError(QStringLiteral("bad address for --listen: %1").arg(listenAt));
         if (!server.listen(address, quint16(port))) {
-            QTextStream(stderr) << "quillmeter-sim: cannot listen on " << listenSpec << ": "
+            QTextStream(stderr) << "quillmeter-sim: cannot listen on " << listenAt << ": "
                                 << server.errorString() << "\n";
             return 1;
         }
