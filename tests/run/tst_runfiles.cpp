@@ -32,6 +32,7 @@ class TestRunFiles : public QObject {
 private slots:
     void cleanup() { qm::SetAppClosing(false); }
     void logFileAndGrid();
+    void logGridWrapsFileGrows();
     void logFileInMissingFolder();
     void logRefusesCycleAbove10000();
     void screenImages();
@@ -92,6 +93,23 @@ void TestRunFiles::logFileAndGrid() {
     const QList<QByteArray> after = Lines(ReadAll(file));
     QCOMPARE(after.size(), 9);
     QVERIFY(after[7].startsWith("1,"));
+}
+
+void TestRunFiles::logGridWrapsFileGrows() {
+    RunRig r;
+    r.f->AMLogOn->SetValue(1);
+    r.f->TRound->setText(QStringLiteral("3"));
+    r.f->LogGridRow = 10004;  // the last log row of the grid
+    r.f->WaveTransfer_Click();
+    FlexGrid& g = *r.f->LogForm().AMLogGrid;
+    QCOMPARE(g.Rows(), 10005);
+    QCOMPARE(g.TextMatrix(10004, 0), QStringLiteral("1"));
+    QCOMPARE(g.TextMatrix(5, 0), QStringLiteral("2"));
+    QCOMPARE(g.TextMatrix(6, 0), QStringLiteral("3"));
+    QCOMPARE(r.f->LogGridRow, 7);
+    const QList<QByteArray> lines = Lines(ReadAll(r.dir.filePath(QStringLiteral("Sample_AM_LOG.csv"))));
+    QCOMPARE(lines.size(), 7);
+    QVERIFY(lines[4].startsWith("1,") && lines[5].startsWith("2,") && lines[6].startsWith("3,"));
 }
 
 void TestRunFiles::logFileInMissingFolder() {
