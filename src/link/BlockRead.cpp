@@ -7,6 +7,7 @@
 #include "link/SockControl.h"
 
 #include <QDeadlineTimer>
+#include <algorithm>
 
 namespace {
 // Waits until have() reaches `want`; the silence bound restarts whenever more
@@ -31,6 +32,27 @@ void WaitForBytes(qint64 want, Have have, Lost lost, const char* what) {
     }
 }
 
+// After a block that went wrong (bad header, too long, stalled) the rest of it
+// may still be on its way. Left alone it would be taken as the answer to the
+// next query, so it is read and dropped until the line has been quiet for
+// kDrainQuietMs (never longer than kDrainCapMs). waiting() and discard() may
+// raise LinkError when the link fails meanwhile; the caller's error stands.
+template <typename Waiting, typename Discard>
+void DrainInput(Waiting waiting, Discard discard) {
+    constexpr int kDrainQuietMs = 150;
+    constexpr int kDrainCapMs = 2000;
+    try {
+        const QDeadlineTimer cap(kDrainCapMs);
+        for (;;) {
+            if (waiting() > 0) discard();
+            if (cap.hasExpired()) return;
+            const QDeadlineTimer quiet(std::min<qint64>(kDrainQuietMs, cap.remainingTime()));
+            if (!qm::WaitUntil([&] { return waiting() > 0; }, quiet)) return;
+        }
+    } catch (const LinkError&) {
+    }
+}
+
 // The ten header characters "#8dddddddd": the length n, checked against the
 // caller's limit before anything is allocated.
 int32_t ParseHeader(const QByteArray& head, int32_t limit) {
@@ -49,8 +71,8 @@ int32_t ParseHeader(const QByteArray& head, int32_t limit) {
 }
 }  // namespace
 
-int32_t ReadBinFromComm(CommPort& MSComm1, QByteArray& bd, int32_t limit) {
-    if (!MSComm1.PortOpen()) return 0;
+namespace {
+int32_t ReadSerialBlock(CommPort& MSComm1, QByteArray& bd, int32_t limit) {
     MSComm1.SetInputLen(1);
     MSComm1.SetInputMode(CommPort::comInputModeText);
     QByteArray head;
@@ -77,9 +99,7 @@ int32_t ReadBinFromComm(CommPort& MSComm1, QByteArray& bd, int32_t limit) {
     return n;
 }
 
-int32_t GetVBinWaveRS(CommPort& MSComm1, QByteArray& bd, int32_t limit) { return ReadBinFromComm(MSComm1, bd, limit); }
-
-int32_t ReadBlockTcp(SockControl& dso, QByteArray& bd, int32_t limit) {
+int32_t ReadTcpBlock(SockControl& dso, QByteArray& bd, int32_t limit) {
     const auto have = [&] { return dso.BytesReceived(); };
     const auto lost = [&] { return dso.Lost(); };
     WaitForBytes(10, have, lost, "header");
@@ -90,4 +110,33 @@ int32_t ReadBlockTcp(SockControl& dso, QByteArray& bd, int32_t limit) {
     dso.GetDataBytes(1);  // the terminator
     bd = std::move(data);
     return n;
+}
+}  // namespace
+
+int32_t ReadBinFromComm(CommPort& MSComm1, QByteArray& bd, int32_t limit) {
+    if (!MSComm1.PortOpen()) return 0;
+    try {
+        return ReadSerialBlock(MSComm1, bd, limit);
+    } catch (const LinkError&) {
+        if (!MSComm1.DeviceFailed())
+            DrainInput([&] { return qint64(MSComm1.InBufferCount()); },
+                       [&] {
+                           MSComm1.SetInputLen(0);
+                           MSComm1.SetInputMode(CommPort::comInputModeBinary);
+                           MSComm1.InputBytes();
+                       });
+        throw;
+    }
+}
+
+int32_t GetVBinWaveRS(CommPort& MSComm1, QByteArray& bd, int32_t limit) { return ReadBinFromComm(MSComm1, bd, limit); }
+
+int32_t ReadBlockTcp(SockControl& dso, QByteArray& bd, int32_t limit) {
+    try {
+        return ReadTcpBlock(dso, bd, limit);
+    } catch (const LinkError&) {
+        if (!dso.Lost())
+            DrainInput([&] { return dso.BytesReceived(); }, [&] { dso.GetDataBytes(dso.BytesReceived()); });
+        throw;
+    }
 }

@@ -17,7 +17,9 @@ inline constexpr int32_t kWaveBlockLimit = 10000021;
 // in bd (bd is resized to n). Returns 0 with bd untouched when the port is not
 // open. Raises LinkError for a header that is not a number, a length above
 // `limit`, or silence longer than kBlockSilenceMs before the block (and its
-// terminator) arrived.
+// terminator) arrived. After such a failure on a link that is still up, the
+// rest of the spoiled block is read and dropped (until the line is quiet), so
+// it cannot become the answer to the next query.
 int32_t ReadBinFromComm(CommPort& MSComm1, QByteArray& bd, int32_t limit = kWaveBlockLimit);
 int32_t GetVBinWaveRS(CommPort& MSComm1, QByteArray& bd, int32_t limit = kWaveBlockLimit);
 

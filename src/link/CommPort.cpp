@@ -5,9 +5,7 @@
 #include <QSerialPort>
 #include <QStringList>
 
-CommPort::CommPort(QObject* parent) : QObject(parent), serial_(new QSerialPort(this)) {
-    connect(serial_, &QSerialPort::readyRead, this, &CommPort::DataArrived);
-}
+CommPort::CommPort(QObject* parent) : QObject(parent), serial_(new QSerialPort(this)) {}
 
 CommPort::~CommPort() {
     if (serial_->isOpen()) serial_->close();
@@ -67,10 +65,16 @@ void CommPort::SetPortOpen(bool open) {
     serial_->setFlowControl(handshaking_ == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl);
 }
 
+bool CommPort::DeviceFailed() const {
+    if (!serial_->isOpen()) return true;
+    const auto err = serial_->error();
+    return err == QSerialPort::ResourceError || err == QSerialPort::PermissionError ||
+           err == QSerialPort::DeviceNotFoundError;
+}
+
 int CommPort::InBufferCount() {
     if (!serial_->isOpen()) throw LinkError(QStringLiteral("シリアルポートが開いていません"));
-    const auto err = serial_->error();
-    if (err == QSerialPort::ResourceError || err == QSerialPort::PermissionError || err == QSerialPort::DeviceNotFoundError)
+    if (DeviceFailed())
         throw LinkError(QStringLiteral("シリアルポート %1 が使えなくなりました: %2").arg(serial_->portName(), serial_->errorString()));
     return static_cast<int>(serial_->bytesAvailable());
 }

@@ -37,6 +37,9 @@ public:
     // Number of bytes waiting in the input. Raises LinkError when the device
     // reported an error (for instance it was unplugged).
     int InBufferCount();
+    // True when the port is closed or its device reported an error (for
+    // instance it was unplugged).
+    bool DeviceFailed() const;
     // Takes input: InputLen bytes (0 = everything waiting). In text mode the
     // bytes become characters one to one (Latin-1).
     QString InputText();
@@ -50,9 +53,6 @@ public:
     static QString DeviceForPort(int n);
 
     QSerialPort* port() const { return serial_; }
-
-signals:
-    void DataArrived();
 
 private:
     QByteArray take();

@@ -21,6 +21,11 @@ QString SendGetResp(int16_t& ift, CommPort& MSComm1, SockControl& dso, const QSt
     return GetQResp(MSComm1, command, timeout);
 }
 
+bool LinkLost(Link& l) {
+    if (l.CommMode != 0) return l.dso.Lost() || l.dso.State() != SockControl::sckConnected;
+    return l.MSComm1.DeviceFailed();
+}
+
 void WriteToComm(CommPort& MSComm1, const QString& buf) {
     if (!MSComm1.PortOpen()) MSComm1.SetPortOpen(true);
     MSComm1.Output(buf.toLatin1() + '\n');

@@ -32,6 +32,10 @@ inline QString SendGetResp(Link& l, const QString& command, float timeout, int32
     return SendGetResp(l.CommMode, l.MSComm1, l.dso, command, timeout, maxdl);
 }
 
+// True when the transport that CommMode selects is gone: the socket lost or
+// not connected, or the serial port closed or failed.
+bool LinkLost(Link& l);
+
 // Serial transport.
 void WriteToComm(CommPort& MSComm1, const QString& buf);
 QString ReadFromComm(CommPort& MSComm1, int16_t bl, float timeout);

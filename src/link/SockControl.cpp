@@ -5,10 +5,6 @@
 #include <QTcpSocket>
 
 SockControl::SockControl(QObject* parent) : QObject(parent), sock_(new QTcpSocket(this)) {
-    connect(sock_, &QTcpSocket::readyRead, this, [this] { emit DataArrival(sock_->bytesAvailable()); });
-    connect(sock_, &QTcpSocket::bytesWritten, this, [this](qint64) {
-        if (sock_->bytesToWrite() == 0) emit SendComplete();
-    });
     connect(sock_, &QTcpSocket::connected, this, [this] {
         // Commands are short and often followed at once by a query: never let
         // them wait for a delayed acknowledgement.

@@ -54,10 +54,6 @@ public:
 
     QTcpSocket* socket() const { return sock_; }
 
-signals:
-    void DataArrival(qint64 bytesTotal);
-    void SendComplete();
-
 private:
     QTcpSocket* sock_;
     QString host_;

@@ -7,14 +7,9 @@
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
-#include <QVariant>
 #include <cmath>
 
 namespace {
-// Set by the socket's events while an operation waits.
-int16_t SockSendDone = 0;
-int16_t SockDataArrived = 0;
-
 void CheckLost(SockControl& wins) {
     if (wins.Lost())
         throw LinkError(QStringLiteral("装置との接続が切れました (%1:%2): %3")
@@ -22,18 +17,9 @@ void CheckLost(SockControl& wins) {
                             .arg(wins.RemotePort())
                             .arg(wins.ErrorText()));
 }
-
-// The socket's data-arrival and send-complete events raise the two flags.
-void Hook(SockControl& wins) {
-    if (wins.property("qm_hooked").toBool()) return;
-    wins.setProperty("qm_hooked", true);
-    QObject::connect(&wins, &SockControl::DataArrival, &wins, [](qint64) { SockDataArrived = -1; });
-    QObject::connect(&wins, &SockControl::SendComplete, &wins, [] { SockSendDone = -1; });
-}
 }  // namespace
 
 int16_t LinkToSLA(SockControl& wins, const QString& address, const QString& port) {
-    Hook(wins);
     if (wins.State() != SockControl::sckClosed) wins.Close();
     if (wins.State() == SockControl::sckClosed) {
         wins.SetRemoteHost(address);
@@ -53,20 +39,16 @@ int16_t LinkToSLA(SockControl& wins, const QString& address, const QString& port
 }
 
 void SendToSLA(SockControl& wins, const QString& command) {
-    Hook(wins);
     CheckLost(wins);
-    SockSendDone = 0;
     wins.SendData(command.toLatin1() + '\n');
-    const bool sent = qm::WaitUntil([&] { return SockSendDone != 0 || wins.BytesToWrite() == 0 || wins.Lost(); },
+    const bool sent = qm::WaitUntil([&] { return wins.BytesToWrite() == 0 || wins.Lost(); },
                                     QDeadlineTimer(kSendTimeoutMs));
     CheckLost(wins);
     if (!sent) throw LinkError(QStringLiteral("装置へ送信できません (送信が %1 秒以上止まっています)").arg(kSendTimeoutMs / 1000));
 }
 
 QString GetRespSLA(SockControl& wins, const QString& command, int32_t maxbytes, float timeout) {
-    Hook(wins);
     CheckLost(wins);
-    SockDataArrived = 0;
     wins.SendData(command.toLatin1() + '\n');
     const qint64 limit = maxbytes > 0 ? maxbytes : 1;
     const auto complete = [&] {

@@ -11,6 +11,7 @@
 #include "config/MeasItemQuery.h"
 #include "config/ReadConfig.h"
 #include "link/CommPort.h"
+#include "link/BlockRead.h"
 #include "link/CommandLink.h"
 #include "link/Connect.h"
 #include "link/SockControl.h"
@@ -27,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -47,10 +49,12 @@ int32_t ReadRepeatCount(QLineEdit& TRound) {
     return qm::ToInt32(v);
 }
 
-// Sample buffers for the run's record length.
+// Sample buffers for the run's record length. No block can carry more than
+// kWaveBlockLimit samples, so no buffer is made longer than that: an absurd
+// record length from the instrument must not allocate gigabytes.
 void AllocateBuffers(MainForm& f) {
     const int32_t P = f.DsoConfig.RecordLength;
-    const size_t n = static_cast<size_t>(std::max<int32_t>(P, 0)) + 1;
+    const size_t n = static_cast<size_t>(std::clamp<int32_t>(P, 0, kWaveBlockLimit)) + 1;
     try {
         if (P < 2600000) {
             for (auto& w : f.WaveData) w.assign(n, 0.0f);
@@ -99,21 +103,26 @@ bool ScreenToFile(MainForm& f, Link& link, const QString& file, const QString& f
     bool lost = false;
     const int32_t n = TransferScreen(link, file, format, &error, &lost);
     if (lost) throw LinkError(error);
-    if (n <= 0 && !error.isEmpty()) {
+    if (n <= 0) {
         f.SetStatus(error);
         return false;
     }
     return true;
 }
 
+// Logging on and a cycle number with no record in the log: the run ends with
+// a message that tells the user to clear the log.
+void RefuseCycleBeyondLog(MainForm& f) {
+    if (!f.AMLogOn->IsOn() || f.CycleNo <= LogMaxCycle) return;
+    const QString msg = QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
+    f.SetStatus(msg);
+    f.Notify(msg, kConfirmTitle);
+    throw RunEnd{};
+}
+
 void OneCycle(MainForm& f, Link& link, bool normal, int32_t RepeatCount, float TriggerTimeout) {
     // A cycle whose number has no place in the log is refused before it starts.
-    if (f.AMLogOn->IsOn() && f.CycleNo > LogMaxCycle) {
-        const QString msg = QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
-        f.SetStatus(msg);
-        f.Notify(msg, kConfirmTitle);
-        throw RunEnd{};
-    }
+    RefuseCycleBeyondLog(f);
     const float CycleStart = qm::Timer();
     f.DsoConfig.AcqTime = SendGetResp(link, QStringLiteral("DATE?"), 60.0f, 100);
     if (ModelNumber(f.DsoConfig.ModelName) > 400) SendToDSO(link, QStringLiteral("DISP OFF"));
@@ -169,12 +178,7 @@ void OneCycle(MainForm& f, Link& link, bool normal, int32_t RepeatCount, float T
     }
 
     if (f.AMLogOn->IsOn()) {
-        if (f.CycleNo > LogMaxCycle) {
-            const QString msg = QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
-            f.SetStatus(msg);
-            f.Notify(msg, kConfirmTitle);
-            throw RunEnd{};
-        }
+        RefuseCycleBeyondLog(f);  // logging may have been ticked during the cycle
         const QString missing = LogMeasurementCycle(f, link);
         if (!missing.isEmpty())
             f.SetStatus(QStringLiteral("測定値がありません: %1 (サイクル %2)").arg(missing).arg(f.CycleNo));

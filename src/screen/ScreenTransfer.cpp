@@ -1,72 +1,14 @@
 #include "screen/ScreenTransfer.h"
 
 #include "common/Errors.h"
-#include "common/EventWait.h"
 #include "link/BlockRead.h"
 #include "link/CommPort.h"
 #include "link/CommandLink.h"
 #include "link/SockControl.h"
 
-#include <QDeadlineTimer>
 #include <QSaveFile>
-#include <QSerialPort>
-
-#include <algorithm>
 
 namespace {
-
-// How long input is discarded after a spoiled block: until the line has been
-// quiet this long, and never longer than the cap.
-constexpr int kDrainQuietMs = 150;
-constexpr int kDrainCapMs = 2000;
-
-bool TcpGone(SockControl& dso) { return dso.Lost() || dso.State() != SockControl::sckConnected; }
-
-bool SerialGone(CommPort& port) {
-    if (!port.PortOpen()) return true;
-    const auto err = port.port()->error();
-    return err == QSerialPort::ResourceError || err == QSerialPort::PermissionError ||
-           err == QSerialPort::DeviceNotFoundError;
-}
-
-bool LinkGone(Link& link) {
-    // The request went out on TCP for any nonzero selector; the block was read
-    // from the serial port unless the selector is exactly 1.
-    if (link.CommMode != 0 && TcpGone(link.dso)) return true;
-    if (link.CommMode == 0 && SerialGone(link.MSComm1)) return true;
-    return false;
-}
-
-// After a block that went wrong (bad header, too long, stalled) the rest of it
-// may still be on its way. Left alone, it would be taken as the answer to the
-// next query, so it is read and dropped until the line falls quiet.
-void DrainInput(Link& link) {
-    const bool tcp = link.CommMode != 0;
-    const auto waiting = [&]() -> qint64 {
-        if (tcp) return link.dso.BytesReceived();
-        return link.MSComm1.InBufferCount();
-    };
-    const auto discard = [&] {
-        if (tcp) {
-            link.dso.GetDataBytes(link.dso.BytesReceived());
-        } else {
-            link.MSComm1.SetInputLen(0);
-            link.MSComm1.SetInputMode(CommPort::comInputModeBinary);
-            link.MSComm1.InputBytes();
-        }
-    };
-    try {
-        const QDeadlineTimer cap(kDrainCapMs);
-        for (;;) {
-            if (waiting() > 0) discard();
-            if (cap.hasExpired()) return;
-            QDeadlineTimer quiet(std::min<qint64>(kDrainQuietMs, cap.remainingTime()));
-            if (!qm::WaitUntil([&] { return waiting() > 0; }, quiet)) return;
-        }
-    } catch (const LinkError&) {
-        // The link failed meanwhile; the caller looks at that.
-    }
-}
 
 void Fail(QString* error, const QString& text) {
     if (error) *error = text;
@@ -92,9 +34,7 @@ int32_t TransferScreen(Link& link, const QString& fileName, const QString& forma
             n = ReadBinFromComm(link.MSComm1, bd, kScreenBlockLimit);
         }
     } catch (const LinkError& e) {
-        const bool gone = LinkGone(link);
-        if (linkLost) *linkLost = gone;
-        if (!gone) DrainInput(link);
+        if (linkLost) *linkLost = LinkLost(link);
         Fail(error, QStringLiteral("DS画面を受信できません: %1").arg(e.text));
         return 0;
     }

@@ -6,24 +6,11 @@
 
 #include "common/Errors.h"
 #include "config/ReadConfig.h"
-#include "link/CommPort.h"
-#include "link/SockControl.h"
-#include "link/TcpTransport.h"
-#include "sim/SimInstrument.h"
-#include "sim/SimTcpServer.h"
+#include "support/SimLink.h"
+
+#include <memory>
 
 namespace {
-
-// The simulated instrument on a loopback port. Its answers are set through
-// its reply table, so that every answer of a case is in the case.
-struct Instrument {
-    Instrument() { server.listen(); }
-    QHash<QString, QString>& replies() { return sim.config().replies; }
-    QStringList received() const { return sim.received(); }
-
-    qmsim::SimInstrument sim;
-    qmsim::SimTcpServer server{&sim};
-};
 
 // The "DTINF?" line: 31 items, model in item 0, file version at the end of
 // item 1, date and time at the end of item 2, record length in characters
@@ -54,16 +41,15 @@ QStringList ChannelQueries(int n, bool units) {
 class TstConfig : public QObject {
     Q_OBJECT
 
-    Instrument* dev = nullptr;
-    CommPort* port = nullptr;
-    SockControl* dso = nullptr;
-    int16_t CommMode = 1;
+    // The simulated instrument on a loopback port. Its answers are set
+    // through its reply table, so that every answer of a case is in the case.
+    std::unique_ptr<SimTcpLink> dev;
 
-    Link link() { return Link{CommMode, *port, *dso}; }
+    Link& link() { return dev->link; }
 
     // A two-channel model above 400 with every answer set.
     void answer552() {
-        auto& r = dev->replies();
+        auto& r = dev->sim.config().replies;
         r["DTINF?"] = InfoLine("DS-5552", "0000001000");
         r["TDIV?"] = "1.00E-03";
         r["ACQ?"] = "AVERAGE";
@@ -104,17 +90,10 @@ class TstConfig : public QObject {
 
 private slots:
     void init() {
-        dev = new Instrument;
-        port = new CommPort;
-        dso = new SockControl;
-        CommMode = 1;
-        QCOMPARE(LinkToSLA(*dso, "127.0.0.1", QString::number(dev->server.port())), int16_t(SockControl::sckConnected));
+        dev = std::make_unique<SimTcpLink>();
+        QVERIFY(dev->start());
     }
-    void cleanup() {
-        delete dso;
-        delete port;
-        delete dev;
-    }
+    void cleanup() { dev.reset(); }
 
     void twoChannelAboveFourHundred() {
         answer552();
@@ -124,7 +103,7 @@ private slots:
 
         QStringList want = kFixed + ChannelQueries(1, true) + ChannelQueries(2, true) + kMath;
         want << "C1:INV?" << "C2:INV?";
-        QCOMPARE(dev->received(), want);
+        QCOMPARE(dev->sim.received(), want);
 
         QCOMPARE(cfg.ModelName, QString("DS-5552"));
         QCOMPARE(cfg.ChannelCount, int16_t(2));
@@ -169,19 +148,19 @@ private slots:
         cfg.Invert = {"ON", "ON", "ON", "ON", "keep"};
         Link l = link();
         ReadInstrumentConfig(l, cfg, true);
-        QCOMPARE(dev->received(), kFixed + ChannelQueries(1, true) + ChannelQueries(2, true) + kMath);
+        QCOMPARE(dev->sim.received(), kFixed + ChannelQueries(1, true) + ChannelQueries(2, true) + kMath);
         QCOMPARE(cfg.Invert, (std::array<QString, 5>{"OFF", "OFF", "OFF", "OFF", "keep"}));
         QCOMPARE(cfg.VUnit[0], QString("A"));
     }
 
     void modelAtOrBelowFourHundred() {
         answer552();
-        dev->replies()["DTINF?"] = InfoLine("DS-5302", "0000001000");
+        dev->sim.config().replies["DTINF?"] = InfoLine("DS-5302", "0000001000");
         InstrumentConfig cfg;
         cfg.Invert[1] = "ON";
         Link l = link();
         ReadInstrumentConfig(l, cfg, false);
-        QCOMPARE(dev->received(), kFixed + ChannelQueries(1, false) + ChannelQueries(2, false) + kMath);
+        QCOMPARE(dev->sim.received(), kFixed + ChannelQueries(1, false) + ChannelQueries(2, false) + kMath);
         QCOMPARE(cfg.VUnit[0], QString("V"));
         QCOMPARE(cfg.VUnit[1], QString("V"));
         QCOMPARE(cfg.Invert[1], QString("OFF"));
@@ -189,7 +168,7 @@ private slots:
 
     void fourChannelModel() {
         answer552();
-        auto& r = dev->replies();
+        auto& r = dev->sim.config().replies;
         // Item 15 holds another number: the four-channel length is in item 23.
         r["DTINF?"] = InfoLine("DS-5554", "0000000500", "0000002000");
         r["C3:VDIV?"] = "1.0E-01";
@@ -205,7 +184,7 @@ private slots:
         for (int n = 1; n <= 4; ++n) want += ChannelQueries(n, true);
         want += kMath;
         want << "C1:INV?" << "C2:INV?" << "C3:INV?" << "C4:INV?";
-        QCOMPARE(dev->received(), want);
+        QCOMPARE(dev->sim.received(), want);
         QCOMPARE(cfg.ChannelCount, int16_t(4));
         QCOMPARE(cfg.RecordLength, 2000);
         QCOMPARE(cfg.SampleInterval, 1e-3 * 10 / 2000);
@@ -221,20 +200,20 @@ private slots:
 
     void modelNameAfterMakerPrefix() {
         answer552();
-        dev->replies()["DTINF?"] = InfoLine("MAKER DS-5552-SERIES", "0000001000");
+        dev->sim.config().replies["DTINF?"] = InfoLine("MAKER DS-5552-SERIES", "0000001000");
         InstrumentConfig cfg;
         Link l = link();
         ReadInstrumentConfig(l, cfg, false);
         QCOMPARE(cfg.ModelName, QString("DS-5552-SE"));  // ten characters from "DS"
         QCOMPARE(cfg.ChannelCount, int16_t(2));
-        QVERIFY(dev->received().contains("C1:INV?"));  // still model 552
+        QVERIFY(dev->sim.received().contains("C1:INV?"));  // still model 552
 
         // "ds" in lower case is not the model; the first upper-case "DS" is.
         dev->sim.clearReceived();
-        dev->replies()["DTINF?"] = InfoLine("ds-9994 DS-5302", "0000001000");
+        dev->sim.config().replies["DTINF?"] = InfoLine("ds-9994 DS-5302", "0000001000");
         ReadInstrumentConfig(l, cfg, false);
         QCOMPARE(cfg.ModelName, QString("DS-5302"));
-        QVERIFY(!dev->received().contains("C1:VUNI? "));
+        QVERIFY(!dev->sim.received().contains("C1:VUNI? "));
     }
 
     void shortItemsAndThreeChannels() {
@@ -243,7 +222,7 @@ private slots:
         QStringList items = line.split(',');
         items[1] = "";
         items[2] = "12:00";
-        dev->replies()["DTINF?"] = items.join(',');
+        dev->sim.config().replies["DTINF?"] = items.join(',');
         InstrumentConfig cfg;
         cfg.FileVersion = "old";
         Link l = link();
@@ -252,7 +231,7 @@ private slots:
         QCOMPARE(cfg.AcqTime, QString("12:00"));
         QCOMPARE(cfg.ChannelCount, int16_t(3));
         QCOMPARE(cfg.RecordLength, 800);  // item 15 for anything but four channels
-        QCOMPARE(dev->received(), kFixed + ChannelQueries(1, true) + ChannelQueries(2, true) + ChannelQueries(3, true) + kMath);
+        QCOMPARE(dev->sim.received(), kFixed + ChannelQueries(1, true) + ChannelQueries(2, true) + ChannelQueries(3, true) + kMath);
     }
 
     void triggerAddress_data() {
@@ -271,8 +250,8 @@ private slots:
         QFETCH(QString, delay);
         QFETCH(int, address);
         answer552();
-        dev->replies()["DTINF?"] = InfoLine("DS-5552", length);
-        dev->replies()["TRDL?"] = delay;
+        dev->sim.config().replies["DTINF?"] = InfoLine("DS-5552", length);
+        dev->sim.config().replies["TRDL?"] = delay;
         InstrumentConfig cfg;
         Link l = link();
         ReadInstrumentConfig(l, cfg, false);
@@ -288,7 +267,7 @@ private slots:
         cfg.VUnit[4] = "dBm";
         Link l = link();
         ReadInstrumentConfig(l, cfg, true);
-        QCOMPARE(dev->received().mid(dev->received().indexOf("M1:VDIV?")), kMath);
+        QCOMPARE(dev->sim.received().mid(dev->sim.received().indexOf("M1:VDIV?")), kMath);
         QCOMPARE(cfg.MathSource, (std::array<QString, 2>{"CH3", "CH4"}));
         QCOMPARE(cfg.FftWindow, QString("FLATTOP"));
         QCOMPARE(cfg.FftDelta, 5.0);
@@ -296,10 +275,10 @@ private slots:
 
         // "on" is not "ON".
         dev->sim.clearReceived();
-        dev->replies()["M1:TRA?"] = "on";
+        dev->sim.config().replies["M1:TRA?"] = "on";
         ReadInstrumentConfig(l, cfg, true);
-        QVERIFY(!dev->received().contains("MATHS?"));
-        QVERIFY(!dev->received().contains("FSRC?"));
+        QVERIFY(!dev->sim.received().contains("MATHS?"));
+        QVERIFY(!dev->sim.received().contains("FSRC?"));
     }
 
     void mathSources_data() {
@@ -327,15 +306,15 @@ private slots:
         QFETCH(QString, source2);
         QFETCH(QString, unit);
         answer552();
-        dev->replies()["M1:TRA?"] = "ON";
-        dev->replies()["MATH?"] = type;
-        dev->replies()["MATHS?"] = sources;
+        dev->sim.config().replies["M1:TRA?"] = "ON";
+        dev->sim.config().replies["MATH?"] = type;
+        dev->sim.config().replies["MATHS?"] = sources;
         InstrumentConfig cfg;
         cfg.FftWindow = "keep";
         cfg.FftDelta = 7;
         Link l = link();
         ReadInstrumentConfig(l, cfg, true);
-        QCOMPARE(dev->received().mid(dev->received().indexOf("M1:VDIV?")), kMath + QStringList{"MATHS?"});
+        QCOMPARE(dev->sim.received().mid(dev->sim.received().indexOf("M1:VDIV?")), kMath + QStringList{"MATHS?"});
         QCOMPARE(cfg.MathType, type);
         QCOMPARE(cfg.MathSource[0], source1);
         QCOMPARE(cfg.MathSource[1], source2);
@@ -346,7 +325,7 @@ private slots:
 
     void fft() {
         answer552();
-        auto& r = dev->replies();
+        auto& r = dev->sim.config().replies;
         r["M1:TRA?"] = "ON";
         r["MATH?"] = "FFT";
         r["FSRC?"] = "CH2";
@@ -358,7 +337,7 @@ private slots:
         ReadInstrumentConfig(l, cfg, false);
         QStringList want = kMath;
         want << "FSRC?" << "FWINDOW?" << "FDELTA?" << "C1:INV?" << "C2:INV?";
-        QCOMPARE(dev->received().mid(dev->received().indexOf("M1:VDIV?")), want);
+        QCOMPARE(dev->sim.received().mid(dev->sim.received().indexOf("M1:VDIV?")), want);
         QCOMPARE(cfg.MathSource[0], QString("CH2"));
         QCOMPARE(cfg.MathSource[1], QString("keep"));
         QCOMPARE(cfg.FftWindow, QString("HANNING"));
@@ -369,8 +348,8 @@ private slots:
         dev->sim.clearReceived();
         r["MATH?"] = "DIFF";
         ReadInstrumentConfig(l, cfg, true);
-        QVERIFY(dev->received().contains("FSRC?"));
-        QVERIFY(!dev->received().contains("MATHS?"));
+        QVERIFY(dev->sim.received().contains("FSRC?"));
+        QVERIFY(!dev->sim.received().contains("MATHS?"));
     }
 
     void unsetFieldsKeepEarlierValues() {
@@ -401,9 +380,9 @@ private slots:
         QStringList items = InfoLine("DS-5552", "0000001000").split(',');
         items[30].clear();
         items[30] = QString(995 - items.join(',').size(), QLatin1Char('z'));
-        dev->replies()["DTINF?"] = items.join(',');
-        QCOMPARE(dev->replies()["DTINF?"].size(), 995);
-        dev->replies()["C2:INV?"] = QString(90, QLatin1Char('k'));  // the last query
+        dev->sim.config().replies["DTINF?"] = items.join(',');
+        QCOMPARE(dev->sim.config().replies["DTINF?"].size(), 995);
+        dev->sim.config().replies["C2:INV?"] = QString(90, QLatin1Char('k'));  // the last query
         InstrumentConfig cfg;
         Link l = link();
         ReadInstrumentConfig(l, cfg, false);
@@ -454,7 +433,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, lastSent);
         answer552();
-        dev->replies()[command] = answer;
+        dev->sim.config().replies[command] = answer;
         InstrumentConfig cfg;
         cfg.ModelName = "before";
         cfg.ChannelCount = 4;
@@ -464,7 +443,7 @@ private slots:
         QVERIFY2(!got.isEmpty(), "no QuillError");
         if (!message.isEmpty()) QCOMPARE(got, message);
         // Nothing is asked after the failure.
-        QCOMPARE(dev->received().last(), lastSent);
+        QCOMPARE(dev->sim.received().last(), lastSent);
         // A rejected value is not stored.
         QVERIFY(cfg.ChannelCount >= 2 && cfg.ChannelCount <= 4);
         QVERIFY(cfg.RecordLength > 0);
@@ -478,7 +457,7 @@ private slots:
     void longAnswerShortenedInMessage() {
         answer552();
         const QString info = QString(200, QLatin1Char('x'));
-        dev->replies()["DTINF?"] = info;
+        dev->sim.config().replies["DTINF?"] = info;
         InstrumentConfig cfg;
         const QString got = failMessage(cfg);
         QCOMPARE(got, QStringLiteral("装置の応答を理解できません (DTINF?): \"") + QString(120, QLatin1Char('x')) +
@@ -493,7 +472,7 @@ private slots:
         InstrumentConfig cfg;
         Link l = link();
         QVERIFY_THROWS_EXCEPTION(LinkError, ReadInstrumentConfig(l, cfg, false));
-        QCOMPARE(dev->received().last(), QString("TRMD?"));
+        QCOMPARE(dev->sim.received().last(), QString("TRMD?"));
         QCOMPARE(cfg.TriggerAddress, 510);
     }
 
@@ -525,7 +504,7 @@ private slots:
         QCOMPARE(cfg.MathSource, (std::array<QString, 2>{"CH3", "CH1"}));
         QCOMPARE(cfg.FileVersion, QString("1"));
         QCOMPARE(cfg.AcqTime.size(), 19);
-        QCOMPARE(dev->received().size(), 7 + 4 * 6 + 4 + 1 + 4);
+        QCOMPARE(dev->sim.received().size(), 7 + 4 * 6 + 4 + 1 + 4);
     }
 };
 

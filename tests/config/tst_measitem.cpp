@@ -3,27 +3,14 @@
 #include <QtTest>
 
 #include "config/MeasItemQuery.h"
-#include "link/CommPort.h"
-#include "link/SockControl.h"
-#include "link/TcpTransport.h"
-#include "sim/SimInstrument.h"
-#include "sim/SimTcpServer.h"
+#include "support/SimLink.h"
 
-namespace {
-struct Instrument {
-    Instrument() { server.listen(); }
-    qmsim::SimInstrument sim;
-    qmsim::SimTcpServer server{&sim};
-};
-}  // namespace
+#include <memory>
 
 class TstMeasItem : public QObject {
     Q_OBJECT
 
-    Instrument* dev = nullptr;
-    CommPort* port = nullptr;
-    SockControl* dso = nullptr;
-    int16_t CommMode = 1;
+    std::unique_ptr<SimTcpLink> dev;
     InstrumentConfig cfg;
 
     // Slot A measures `source`,`kind`; channel n answers its unit query with
@@ -34,32 +21,25 @@ class TstMeasItem : public QObject {
         for (int n = 0; n < 4; ++n) c.channels[n].unit = QStringLiteral("U%1").arg(n + 1);
         c.channels[2].unit = "A";
         MeasItemRecord slot{"old", "old", "old"};
-        Link l{CommMode, *port, *dso};
+        Link& l = dev->link;
         QueryMeasItem(l, cfg, letter, slot);
         return slot;
     }
 
 private slots:
     void init() {
-        dev = new Instrument;
-        port = new CommPort;
-        dso = new SockControl;
-        CommMode = 1;
+        dev = std::make_unique<SimTcpLink>();
         cfg = InstrumentConfig{};
         cfg.VUnit = {"v0", "v1", "v2", "v3", "v4"};
-        QCOMPARE(LinkToSLA(*dso, "127.0.0.1", QString::number(dev->server.port())), int16_t(SockControl::sckConnected));
+        QVERIFY(dev->start());
     }
-    void cleanup() {
-        delete dso;
-        delete port;
-        delete dev;
-    }
+    void cleanup() { dev.reset(); }
 
     void channelMaximum() {
         dev->sim.config().channels[0].unit = "V";
         dev->sim.config().meas[0] = {"C1", "MAX", 0.0, {}};
         MeasItemRecord slot;
-        Link l{CommMode, *port, *dso};
+        Link& l = dev->link;
         QueryMeasItem(l, cfg, "A", slot);
         QCOMPARE(dev->sim.received(), (QStringList{"DIRM A", "MSEL?", "C1:VUNI?"}));
         QCOMPARE(slot.Source, QString("C1"));
@@ -171,7 +151,7 @@ private slots:
         c.channels[1].unit = "A";
         // The instrument's own slots: C1 MAX, C1 P-P, C2 DUTY, C1 INTEGRAL.
         std::array<MeasItemRecord, 4> items;
-        Link l{CommMode, *port, *dso};
+        Link& l = dev->link;
         const QStringList letters = {"A", "B", "C", "D"};
         for (int i = 0; i < 4; ++i) QueryMeasItem(l, cfg, letters[i], items[i]);
         QCOMPARE(dev->sim.received(), (QStringList{"DIRM A", "MSEL?", "C1:VUNI?", "DIRM B", "MSEL?", "C1:VUNI?",

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/Errors.h"
 #include "common/EventWait.h"
+#include "link/BlockRead.h"
 #include "link/CommPort.h"
 #include "link/TcpTransport.h"
 #include "run/Waits.h"
@@ -43,6 +44,7 @@ private slots:
     void connectionRefusedOrDeclined();
     void droppedConnectionEndsRunAndNextRunWorks();
     void unusableConfigurationEndsRunBeforeFirstCycle();
+    void absurdRecordLengthAllocatesBoundedBuffers();
     void silentInstrumentEndsTriggerWait();
     void intervalWaitAcrossMidnight();
     void closingTheWindowDuringAWait();
@@ -250,6 +252,20 @@ void TestRun::unusableConfigurationEndsRunBeforeFirstCycle() {
     QCOMPARE(r.f->CycleNo, 1);
     QVERIFY(r.f->WaveTransfer->isEnabled());
     QVERIFY(r.f->Clear->isEnabled());
+}
+
+void TestRun::absurdRecordLengthAllocatesBoundedBuffers() {
+    RunRig r;
+    r.sim.config().recordLength = 2000000000;
+    r.f->TRound->setText(QStringLiteral("1"));
+    r.f->WaveTransfer_Click();
+    QCOMPARE(r.f->LastOutcome(), RunOutcome::Normal);
+    QCOMPARE(r.f->DsoConfig.RecordLength, 2000000000);
+    // CH1 and CH2 are displayed; no buffer is longer than a block can fill.
+    QCOMPARE(r.f->WaveData[0].size(), size_t(kWaveBlockLimit) + 1);
+    QCOMPARE(r.f->WaveData[1].size(), size_t(kWaveBlockLimit) + 1);
+    QVERIFY(r.f->WaveData[2].empty());
+    QCOMPARE(r.f->WaveData[4].size(), size_t(2));
 }
 
 void TestRun::silentInstrumentEndsTriggerWait() {
