@@ -1,10 +1,10 @@
 // Waveform file and conversion speed: CSV rows per second for a 4-channel +
 // math record, against writing the same bytes already formatted; the picture
 // formatter alone; converting a 10,000,000-sample BYTE block.
-#include "common/NumText.h"
-#include "wavefile/PictureFormat.h"
-#include "wavefile/WaveCsv.h"
-#include "waveform/SampleConvert.h"
+#include "engine/text/NumText.h"
+#include "engine/output/PictureFormat.h"
+#include "engine/output/WaveCsv.h"
+#include "engine/waveform/SampleConvert.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "app/FolderDialog.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
 
 #include <QDir>

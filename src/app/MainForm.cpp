@@ -2,7 +2,7 @@
 
 #include "app/FolderDialog.h"
 #include "app/ResumeFile.h"
-#include "common/AnsiText.h"
+#include "engine/text/AnsiText.h"
 #include "common/EventWait.h"
 #include "common/StatusBar.h"
 #include "common/Vb.h"

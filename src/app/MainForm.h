@@ -4,9 +4,9 @@
 // events to the subsystems.
 #include "app/AppOptions.h"
 #include "common/Prompt.h"
-#include "config/InstrumentConfig.h"
-#include "run/MeasRecords.h"
-#include "waveform/WaveData.h"
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/run/MeasRecords.h"
+#include "engine/waveform/WaveData.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #include "app/ResumeFile.h"
 
-#include "common/AnsiText.h"
-#include "common/Errors.h"
-#include "common/NumText.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/Errors.h"
+#include "engine/text/NumText.h"
 #include "common/VbCheckBox.h"
 #include "link/CommandLink.h"
 

@@ -1,6 +1,6 @@
 #include "common/EventWait.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

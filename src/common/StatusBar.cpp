@@ -1,6 +1,6 @@
 #include "common/StatusBar.h"
 
-#include "common/DateTimeText.h"
+#include "engine/text/DateTimeText.h"
 
 #include <QDateTime>
 #include <QLabel>

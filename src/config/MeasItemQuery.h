@@ -4,9 +4,9 @@
 #include <QString>
 #include <array>
 
-#include "config/InstrumentConfig.h"
+#include "engine/instrument/InstrumentConfig.h"
 #include "link/CommandLink.h"
-#include "run/MeasRecords.h"
+#include "engine/run/MeasRecords.h"
 
 // The kinds whose unit is the vertical unit of the measured channel.
 inline const std::array<QString, 10> MeasKindList = {

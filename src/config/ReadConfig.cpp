@@ -1,7 +1,7 @@
 #include "config/ReadConfig.h"
 
-#include "common/Errors.h"
-#include "common/NumText.h"
+#include "engine/text/Errors.h"
+#include "engine/text/NumText.h"
 
 #include <cmath>
 #include <limits>

@@ -3,7 +3,7 @@
 // the first cycle, the instrument is asked for its model, record length,
 // timebase, trigger, channel, math and invert settings, and the answers are
 // stored in the configuration record.
-#include "config/InstrumentConfig.h"
+#include "engine/instrument/InstrumentConfig.h"
 #include "link/CommandLink.h"
 
 // Fills DsoConfig from the instrument's answers. invCheckOn is the state of

@@ -1,8 +1,8 @@
 #include "link/BlockRead.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 #include "link/CommPort.h"
 #include "link/SockControl.h"
 

@@ -1,6 +1,6 @@
 #include "link/CommPort.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 
 #include <QSerialPort>
 #include <QStringList>

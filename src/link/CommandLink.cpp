@@ -1,7 +1,7 @@
 #include "link/CommandLink.h"
 
-#include "common/Clock.h"
-#include "common/Errors.h"
+#include "engine/text/Clock.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
 #include "link/CommPort.h"
 #include "link/SockControl.h"

@@ -1,6 +1,6 @@
 #include "link/Connect.h"
 
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 #include "common/Prompt.h"
 #include "link/CommandLink.h"
 #include "link/SockControl.h"

@@ -1,6 +1,6 @@
 #include "link/SockControl.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 
 #include <QTcpSocket>
 

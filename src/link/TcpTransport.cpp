@@ -1,6 +1,6 @@
 #include "link/TcpTransport.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
 #include "link/CommandLink.h"
 #include "link/SockControl.h"

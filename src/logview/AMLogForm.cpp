@@ -1,10 +1,10 @@
 #include "logview/AMLogForm.h"
 
-#include "common/DateTimeText.h"
-#include "common/NumText.h"
+#include "engine/text/DateTimeText.h"
+#include "engine/text/NumText.h"
 #include "logview/FlexGrid.h"
 #include "logview/GridOps.h"
-#include "logview/SIFormat.h"
+#include "engine/text/SIFormat.h"
 
 #include <QCloseEvent>
 

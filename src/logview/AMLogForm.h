@@ -2,8 +2,8 @@
 // The measurement log window: one grid with five fixed header rows (titles,
 // channel, kind, unit, and the "Last" row that repeats the latest result) and
 // one row per logged cycle below them.
-#include "config/InstrumentConfig.h"
-#include "run/MeasRecords.h"
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/run/MeasRecords.h"
 
 #include <QWidget>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "logview/LogFile.h"
 
-#include "common/AnsiText.h"
+#include "engine/text/AnsiText.h"
 #include "logview/FlexGrid.h"
 #include "logview/GridOps.h"
 

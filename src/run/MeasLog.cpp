@@ -1,8 +1,8 @@
 #include "run/MeasLog.h"
 
 #include "app/MainForm.h"
-#include "common/AnsiText.h"
-#include "common/NumText.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/NumText.h"
 #include "link/CommandLink.h"
 #include "logview/AMLogForm.h"
 #include "logview/FlexGrid.h"

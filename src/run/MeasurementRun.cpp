@@ -1,11 +1,11 @@
 #include "run/MeasurementRun.h"
 
 #include "app/MainForm.h"
-#include "common/AnsiText.h"
-#include "common/Clock.h"
-#include "common/Errors.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/Clock.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 #include "common/Vb.h"
 #include "common/VbCheckBox.h"
 #include "config/MeasItemQuery.h"
@@ -20,7 +20,7 @@
 #include "run/Waits.h"
 #include "screen/ScreenTransfer.h"
 #include "screen/WaveForm.h"
-#include "wavefile/WaveCsv.h"
+#include "engine/output/WaveCsv.h"
 #include "waveform/WaveTransfer.h"
 
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "run/Waits.h"
 
-#include "common/Clock.h"
-#include "common/Errors.h"
+#include "engine/text/Clock.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 #include "link/CommandLink.h"
 
 #include <QDeadlineTimer>

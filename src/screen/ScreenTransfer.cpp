@@ -1,6 +1,6 @@
 #include "screen/ScreenTransfer.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "link/BlockRead.h"
 #include "link/CommPort.h"
 #include "link/CommandLink.h"

@@ -1,8 +1,8 @@
 #include "waveform/WaveTransfer.h"
 
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 #include "link/BlockRead.h"
-#include "waveform/SampleConvert.h"
+#include "engine/waveform/SampleConvert.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 // Transfer of one trace's waveform record from the instrument into memory.
-#include "config/InstrumentConfig.h"
+#include "engine/instrument/InstrumentConfig.h"
 #include "link/CommandLink.h"
-#include "waveform/WaveData.h"
+#include "engine/waveform/WaveData.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // The main window's start-up and shutdown, and the program as a user starts
 // it from the command line.
 #include "app/MainForm.h"
-#include "common/AnsiText.h"
+#include "engine/text/AnsiText.h"
 #include "common/EventWait.h"
 #include "common/StatusBar.h"
 #include "common/VbCheckBox.h"

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "app/ResumeFile.h"
-#include "common/AnsiText.h"
+#include "engine/text/AnsiText.h"
 #include "common/VbCheckBox.h"
 
 namespace {

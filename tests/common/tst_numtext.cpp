@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 
 using namespace qm;
 

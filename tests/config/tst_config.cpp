@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QtTest>
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "config/ReadConfig.h"
 #include "support/SimLink.h"
 

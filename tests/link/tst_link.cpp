@@ -1,7 +1,7 @@
 // The command link against the simulated instrument over loopback TCP and a
 // real pty, and its text rules.
-#include "common/Clock.h"
-#include "common/Errors.h"
+#include "engine/text/Clock.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
 #include "link/BlockRead.h"
 #include "link/CommandLink.h"

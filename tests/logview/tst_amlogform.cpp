@@ -1,6 +1,6 @@
 // The measurement log window: load, labels, the update after a cycle, reset,
 // and the window's own repaint and close box.
-#include "common/DateTimeText.h"
+#include "engine/text/DateTimeText.h"
 #include "logview/AMLogForm.h"
 #include "logview/FlexGrid.h"
 #include "logview/GridOps.h"

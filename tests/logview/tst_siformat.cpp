@@ -1,5 +1,5 @@
 // Engineering notation of the log cells.
-#include "logview/SIFormat.h"
+#include "engine/text/SIFormat.h"
 
 #include <QTest>
 #include <cmath>

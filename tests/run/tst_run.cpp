@@ -1,8 +1,8 @@
 // The measurement run through the real main window against the simulated
 // instrument.
 #include "RunRig.h"
-#include "common/Clock.h"
-#include "common/Errors.h"
+#include "engine/text/Clock.h"
+#include "engine/text/Errors.h"
 #include "common/EventWait.h"
 #include "link/BlockRead.h"
 #include "link/CommPort.h"

@@ -1,6 +1,6 @@
 // The fast exponent-picture writer must give exactly the bytes of the exact
 // one, for every value the waveform file meets.
-#include "wavefile/PictureFormat.h"
+#include "engine/output/PictureFormat.h"
 
 #include <QtTest>
 #include <cmath>

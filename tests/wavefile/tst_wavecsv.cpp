@@ -1,8 +1,8 @@
 // The waveform CSV file: header, title and rows byte for byte, the choice of
 // row writer, the row blocks with their progress, and failures.
-#include "wavefile/WaveCsv.h"
+#include "engine/output/WaveCsv.h"
 
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // Converting the codes of a waveform block into sample values.
-#include "waveform/SampleConvert.h"
+#include "engine/waveform/SampleConvert.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,10 +1,10 @@
 // Waveform transfer against the simulated instrument: exact command
 // sequences, block sizes per format, the points count carried from source to
 // source, undisplayed sources, surplus samples, both transports, failures.
-#include "waveform/SampleConvert.h"
+#include "engine/waveform/SampleConvert.h"
 #include "waveform/WaveTransfer.h"
 
-#include "common/Errors.h"
+#include "engine/text/Errors.h"
 #include "link/CommPort.h"
 #include "link/SockControl.h"
 #include "link/TcpTransport.h"

@@ -1,4 +1,4 @@
-#include "wavefile/PictureFormat.h"
+#include "engine/output/PictureFormat.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "logview/SIFormat.h"
+#include "engine/text/SIFormat.h"
 
-#include "common/NumText.h"
-#include "run/MeasRecords.h"
+#include "engine/text/NumText.h"
+#include "engine/run/MeasRecords.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "common/DateTimeText.h"
+#include "engine/text/DateTimeText.h"
 
 #include <QLocale>
 

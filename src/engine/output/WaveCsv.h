@@ -3,8 +3,8 @@
 // instrument settings, a column-title line and one row per sample with its
 // time and the value of every channel (and of the math trace when shown).
 // Lines end with CR LF; text is written in the ANSI code page.
-#include "config/InstrumentConfig.h"
-#include "waveform/WaveData.h"
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/waveform/WaveData.h"
 
 #include <QByteArray>
 #include <QString>

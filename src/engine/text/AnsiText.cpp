@@ -1,4 +1,4 @@
-#include "common/AnsiText.h"
+#include "engine/text/AnsiText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

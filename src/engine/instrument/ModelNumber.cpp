@@ -1,6 +1,6 @@
-#include "config/InstrumentConfig.h"
+#include "engine/instrument/InstrumentConfig.h"
 
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 
 int32_t ModelNumber(const QString& modelName) {
     // Characters 5 to 11 (1-based), read by the leading-number rule.

@@ -3,7 +3,7 @@
 // waveform file, which formats millions of values per record. It gives the
 // same bytes as qm::FormatPictureChars (correctly rounded), which it falls
 // back on for the rare values it cannot settle quickly.
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "common/Clock.h"
+#include "engine/text/Clock.h"
 
 #include <QTime>
 

@@ -1,8 +1,8 @@
-#include "wavefile/WaveCsv.h"
+#include "engine/output/WaveCsv.h"
 
-#include "common/AnsiText.h"
-#include "common/NumText.h"
-#include "wavefile/PictureFormat.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/NumText.h"
+#include "engine/output/PictureFormat.h"
 
 #include <QDir>
 #include <QFile>

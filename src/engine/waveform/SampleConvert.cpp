@@ -1,4 +1,4 @@
-#include "waveform/SampleConvert.h"
+#include "engine/waveform/SampleConvert.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "common/NumText.h"
+#include "engine/text/NumText.h"
 
 #include <charconv>
 #include <cmath>

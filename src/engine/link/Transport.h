@@ -1,0 +1,121 @@
+#pragma once
+// The road to the instrument: one interface, a TCP and a serial
+// implementation, chosen once when the link opens. Every operation blocks the
+// calling (worker) thread, is bounded in time and sees the run's stop token
+// within kStopSliceMs (+ kStopGraceMs for a stop, see StopToken.h). Results are
+// typed: text, timed out, link lost, stopped, or a failed transfer.
+#include "engine/link/StopToken.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace qm {
+
+enum class IoStatus {
+    Ok,
+    TimedOut,  // the instrument stayed silent past the time-out rule
+    Lost,      // the connection dropped, the serial device is gone, a write cannot go out
+    Stopped,   // the stop token gave the wait up
+    Failed,    // a block went wrong (bad header, too long, stalled); the link is still up
+};
+
+struct WriteResult {
+    IoStatus status = IoStatus::Ok;
+    QString error;  // the system's reason, for Lost
+    bool ok() const { return status == IoStatus::Ok; }
+};
+
+struct LineResult {
+    IoStatus status = IoStatus::Ok;
+    // The answer up to its first CR or LF, NUL bytes dropped (Latin-1 bytes).
+    QByteArray line;
+    // The answer was longer than the read's limit: the rest of that line was
+    // read and dropped so that it cannot become the next answer.
+    bool overlong = false;
+    QString error;
+    bool ok() const { return status == IoStatus::Ok; }
+};
+
+struct BlockResult {
+    IoStatus status = IoStatus::Ok;
+    QByteArray data;        // the n data bytes (terminator dropped)
+    int32_t announced = 0;  // n from the header
+    QString error;          // what went wrong, for the user
+    bool ok() const { return status == IoStatus::Ok; }
+};
+
+// Bounds.
+inline constexpr int kConnectTimeoutMs = 10000;   // host lookup and connect
+inline constexpr int kSendTimeoutMs = 10000;      // a write that cannot go out
+inline constexpr int kBlockSilenceMs = 10000;     // silence inside a block
+inline constexpr int kCloseFlushMs = 2000;        // pending output before a close
+inline constexpr int kSerialLineLimit = 1000;     // serial answers: bytes counted before the read stops
+inline constexpr int32_t kScreenBlockLimit = 1000001;
+inline constexpr int32_t kWaveBlockLimit = 10000021;
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // What the link is, for messages: "127.0.0.1:5198", "COM2 (/dev/ttyACM1)".
+    virtual QString describe() const = 0;
+
+    // Writes the bytes as one output operation (the caller appends LF) and
+    // waits, bounded at kSendTimeoutMs, until they are handed to the system.
+    virtual WriteResult write(const QByteArray& bytes, const StopToken& stop) = 0;
+
+    // One answer line, with the link's own time-out rule:
+    //  - serial: `timeoutSeconds` bounds the silence before each next piece
+    //    (it restarts whenever bytes arrive); every read takes all that is
+    //    waiting; reading ends at a LF or once kSerialLineLimit bytes were
+    //    counted; a second line that arrived with the first is dropped.
+    //  - TCP: `timeoutSeconds` bounds the whole read; reading ends at the
+    //    first LF or after `maxBytes` characters; what follows the first line
+    //    stays for the next read.
+    // Past the limit, the rest of that line up to its LF is read and dropped
+    // (at most 1 MB, within the same time-out) and `overlong` is set; an
+    // answer that never ends within the time-out is TimedOut, with memory
+    // bounded. A time-out discards a partial answer.
+    virtual LineResult readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) = 0;
+
+    // A binary block: "#", the digit 8, eight length digits, the data, a
+    // terminator byte. `limit`: most data bytes accepted. Failed for a header
+    // that is not "#8" and eight digits, a length above `limit`, silence
+    // longer than kBlockSilenceMs, or a block that overruns its deadline of
+    // 10 s + twice the time its length needs at the link's nominal rate
+    // (serial: baud / 10 bytes a second; TCP: 1 MB/s). After a failure on a
+    // link that is still up, the rest of the spoiled block is drained.
+    virtual BlockResult readBlock(int32_t limit, const StopToken& stop) = 0;
+
+    // Reads and drops input until the line has been quiet for 150 ms (at most 2 s).
+    virtual void drain(const StopToken& stop) = 0;
+
+    // True once the connection dropped or the device failed.
+    virtual bool lost() const = 0;
+
+    // Writes out pending output (bounded at flushMs), then closes.
+    virtual void close(int flushMs = kCloseFlushMs) = 0;
+};
+
+struct OpenResult {
+    std::unique_ptr<Transport> transport;  // null on failure
+    QString error;                          // the system's reason on failure
+    bool stopped = false;                   // the stop token ended the attempt
+};
+
+// TCP: resolves `host` (an address or a name) and connects, together bounded
+// at kConnectTimeoutMs; the low-delay option is set. Must be called on the
+// thread that will use the transport.
+OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop);
+
+// Serial: "COMn" at 38400 baud, 8 data bits, no parity, 1 stop bit, no
+// handshaking. Input that waits in the port from before is dropped.
+OpenResult OpenSerial(int comNumber, const StopToken& stop);
+
+// The device that "COMn" names on this platform: on Windows "COMn"; else
+// $QUILLMETER_COM<n> when set, otherwise /dev/ttyACM<n-1>.
+QString SerialDeviceFor(int comNumber);
+
+}  // namespace qm
