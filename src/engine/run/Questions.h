@@ -1,0 +1,22 @@
+#pragma once
+// How the run asks the user. Every question blocks the worker thread that asks
+// it, never the GUI; a stop or abort ends the wait (as Cancel). The window
+// shows real boxes titled "確認"; --assume-yes and --headless answer at once.
+#include <QString>
+
+namespace qm {
+class StopToken;
+}
+
+inline const QString kConfirmTitle = QStringLiteral("確認");
+
+class Questions {
+public:
+    virtual ~Questions() = default;
+    // OK / Cancel. True for OK; Cancel, closing the box or a stop give false.
+    virtual bool askOkCancel(const QString& text, const qm::StopToken& stop) = 0;
+    // The connection failed (Cancel / Try Again / Continue). True for Try Again.
+    virtual bool askRetryConnect(const QString& text, const qm::StopToken& stop) = 0;
+    // A message that does not hold up the run.
+    virtual void notify(const QString& text) = 0;
+};

@@ -1,0 +1,73 @@
+#pragma once
+// The run's events, as seen by its outputs. Sinks are called on the worker
+// thread, in order, synchronously: a file sink has written (or failed) when
+// its call returns, so nothing is reported as written that was not. A sink
+// that feeds a window forwards the event as a queued signal.
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/run/CycleRecord.h"
+#include "engine/waveform/WaveData.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+struct RunStartInfo {
+    bool transferOnly = false;
+    int32_t firstCycle = 1;
+    int32_t repeatCount = 0;
+    QDateTime started;
+};
+
+// A screen image as the instrument sent it (an image file's bytes).
+struct ScreenImage {
+    int32_t cycle = 0;
+    QString format;     // "bmp" (display) or "png" (saved)
+    QByteArray bytes;
+    QString fileName;   // where it is to be stored
+    bool forDisplay = false;  // the display image (BufferFile.bmp); else the cycle's PNG file
+};
+
+// The traces of a cycle, for the waveform file.
+struct TraceSet {
+    int32_t cycle = 0;
+    const InstrumentConfig& config;
+    const WaveArrays& data;
+    QString fileName;
+};
+
+enum class RunOutcome {
+    Normal,         // count reached, stopped, Cancel in manual mode, transfer-only cycle done
+    ConnectFailed,  // declined or the link could not be opened
+    Error,          // ended on an error (instrument lost, bad answer ...)
+    Aborted,        // the program is closing
+};
+
+struct RunEndInfo {
+    RunOutcome outcome = RunOutcome::Normal;
+    QString message;      // the failure shown to the user (empty for a normal end)
+    int writeFailures = 0;  // files the run failed to write
+};
+
+// What became of a file output: empty error = written.
+struct OutputResult {
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+class RunSink {
+public:
+    virtual ~RunSink() = default;
+    virtual void runStarted(const RunStartInfo&) {}
+    virtual void measItemsRead(const MeasItemArray&) {}
+    // A logged cycle; logFileName is the log CSV this cycle goes to.
+    virtual OutputResult cycleLogged(const CycleRecord&, const QString& logFileName) { return {}; }
+    virtual OutputResult screenImage(const ScreenImage&) { return {}; }
+    virtual OutputResult traces(const TraceSet&, const std::function<void(int)>& progress) { return {}; }
+    virtual void statusChanged(const QString&) {}
+    virtual void progressChanged(int) {}
+    // The number of the next cycle (the label "n/").
+    virtual void cycleNumberChanged(int32_t) {}
+    virtual void runEnded(const RunEndInfo&) {}
+};
+
+Q_DECLARE_METATYPE(RunEndInfo)
