@@ -5,11 +5,18 @@
 #include "sim/SimTcpServer.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace qmsim;
 
@@ -72,6 +79,34 @@ struct Recorder {
     qsizetype dropAt = -1;
 };
 
+// A client of a pty device on a raw, non-blocking descriptor.
+struct PtyClient {
+    explicit PtyClient(const QString& path) { fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK); }
+    ~PtyClient()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool send(const QByteArray& bytes) const { return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
+    // Everything readable now, added to `got`.
+    const QByteArray& take()
+    {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0)
+            got.append(buf, n);
+        return got;
+    }
+    int fd = -1;
+    QByteArray got;
+};
+
+// Whether every byte is an 'A'.
+bool allA(const QByteArray& b)
+{
+    return b.count('A') == b.size();
+}
+
 qint16 word(const QByteArray& d, int i, bool highFirst = true)
 {
     const quint8 a = quint8(d[2 * i]), b = quint8(d[2 * i + 1]);
@@ -106,9 +141,20 @@ private slots:
     void faultSilentGarbageOverride();
     void faultDrops();
     void faultBlocks();
+    void faultOverlong_data();
+    void faultOverlong();
+    void faultEndless();
+    void faultTrickle();
+    void endlessBackpressure();
+    void receivedCount();
     void tcpRoundTrip();
+    void tcpOutage();
     void ptyRoundTrip();
+    void ptyOutage();
     void programFrontEnd();
+    void programFaults();
+    void programBadOptions_data();
+    void programBadOptions();
 };
 
 void TestSim::dtinfLayout_data()
@@ -524,6 +570,159 @@ void TestSim::faultBlocks()
     QVERIFY(rec.times.last() - rec.times[rec.times.size() - 2] >= 40);
 }
 
+void TestSim::faultOverlong_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("number padded") << "MSRD?" << 20 << QByteArray("MSRD?") << QByteArray("1.2500E-03,X,X,X,X,X\n");
+    QTest::newRow("300 characters") << "MSRD?" << 300 << QByteArray("MSRD?")
+                                    << QByteArray("1.2500E-03") + QByteArray(",X").repeated(145) + '\n';
+    QTest::newRow("odd length") << "TDIV?" << 12 << QByteArray("TDIV?") << QByteArray("1.000E-03,X,\n");
+    QTest::newRow("trailing blank") << "C1:OFST?" << 11 << QByteArray("C1:OFST? ") << QByteArray("0.000E+00,X\n");
+    QTest::newRow("already long") << "TDIV?" << 5 << QByteArray("TDIV?") << QByteArray("1.000E-03\n");
+    QTest::newRow("others untouched") << "MSRD?" << 50 << QByteArray("TDIV?") << QByteArray("1.000E-03\n");
+    QTest::newRow("every answer") << "*" << 12 << QByteArray("ACQ?") << QByteArray("SAMPLE,X,X,X\n");
+    QTest::newRow("no answer stays none") << "*" << 12 << QByteArray("GTL") << QByteArray();
+}
+
+void TestSim::faultOverlong()
+{
+    QFETCH(QString, key);
+    QFETCH(int, length);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    SimInstrument sim(fixedConfig());
+    sim.config().faults.overlong.insert(key, length);
+    QCOMPARE(ask(sim, command), reply);
+    QByteArray data;
+    QVERIFY(blockData(ask(sim, "DTWAVE?"), &data));  // blocks are never padded
+    QCOMPARE(data.size(), 10000);
+}
+
+void TestSim::faultEndless()
+{
+    SimInstrument sim(fixedConfig());
+    Recorder rec(sim);
+    SimFaults& f = sim.config().faults;
+    f.endless = {"MSRA?"};
+    f.endlessRate = 100000;  // 1000 bytes every 10 ms
+
+    // 'A' after 'A', no LF, at about the rate, until the next command.
+    sim.feed("MSRA?\n");
+    QVERIFY(sim.isStreaming());
+    QCOMPARE(rec.bytes, QByteArray(1000, 'A'));  // the first chunk at once
+    QTest::qWait(200);
+    QVERIFY(allA(rec.bytes));
+    QVERIFY2(rec.bytes.size() >= 10000 && rec.bytes.size() <= 30000, QByteArray::number(rec.bytes.size()));
+    sim.feed("TDIV?\n");
+    QVERIFY(!sim.isStreaming());
+    QVERIFY(rec.bytes.endsWith("A1.000E-03\n"));
+    QVERIFY(allA(rec.bytes.chopped(10)));
+    const qsizetype total = rec.bytes.size();
+    QTest::qWait(50);
+    QCOMPARE(rec.bytes.size(), total);
+
+    // A chunk leaves only when the transport has written the previous one.
+    qint64 backlog = 0;
+    QObject::connect(&sim, &SimInstrument::backlogRequested, &rec.ctx,
+                     [&backlog](const QObject*, qint64* bytes) { *bytes += backlog; });
+    rec.bytes.clear();
+    sim.feed("MSRA? \n");  // matches with its trailing blank too
+    QCOMPARE(rec.bytes.size(), 1000);
+    backlog = 1;
+    QTest::qWait(60);
+    QCOMPARE(rec.bytes.size(), 1000);
+    backlog = 0;
+    QTRY_VERIFY(rec.bytes.size() > 1000);
+    QVERIFY(rec.bytes.size() <= 1000 + 65536);  // what was owed, in one chunk at most
+    QVERIFY(allA(rec.bytes));
+
+    // The client goes: the stream ends.
+    sim.detach(nullptr);
+    QVERIFY(!sim.isStreaming());
+    rec.bytes.clear();
+    QTest::qWait(40);
+    QVERIFY(rec.bytes.isEmpty());
+
+    // A stream still waiting behind a delay is cancelled by the next command.
+    f.replyDelayMs = 40;
+    sim.feed("MSRA?\nTDIV?\n");
+    QTest::qWait(100);
+    QCOMPARE(rec.bytes, QByteArray("1.000E-03\n"));
+    QVERIFY(!sim.isStreaming());
+}
+
+void TestSim::faultTrickle()
+{
+    SimInstrument sim(fixedConfig());
+    Recorder rec(sim);
+    SimFaults& f = sim.config().faults;
+    ask(sim, "DTPOINTS 5");
+    const QByteArray block = ask(sim, "DTWAVE?");
+    QCOMPARE(block.size(), 16);
+
+    f.blockFault = BlockFault::Trickle;
+    f.trickleMs = 20;
+    rec.pieces.clear();
+    rec.bytes.clear();
+    rec.times.clear();
+    rec.clock.restart();
+    sim.feed("DTWAVE?\n");
+    QCOMPARE(rec.pieces, QList<QByteArray>{block.left(1)});  // the first byte at once
+    sim.feed("TDIV?\n");  // its answer waits for the whole block
+    QTRY_VERIFY_WITH_TIMEOUT(rec.bytes.endsWith('\n') && rec.bytes.size() > 16, 5000);
+    QCOMPARE(rec.bytes, block + "1.000E-03\n");
+    QCOMPARE(rec.pieces.size(), 17);
+    for (int i = 0; i < 16; ++i)
+        QCOMPARE(rec.pieces[i].size(), 1);
+    // Never a long silence, and no faster than one byte per step overall.
+    for (int i = 1; i < 16; ++i) {
+        const qint64 gap = rec.times[i] - rec.times[i - 1];
+        QVERIFY2(gap <= 200, QByteArray::number(gap));
+    }
+    QVERIFY2(rec.times[15] - rec.times[0] >= 290, QByteArray::number(rec.times[15] - rec.times[0]));
+    QCOMPARE(SimFaults{}.trickleMs, 1000);
+}
+
+void TestSim::endlessBackpressure()
+{
+    // A pty client that reads nothing: the instrument stops after what the
+    // terminal holds, far below what the rate would have sent.
+    SimInstrument sim(fixedConfig());
+    Recorder rec(sim);
+    sim.config().faults.endless = {"MSRA?"};
+    sim.config().faults.endlessRate = 50000000;
+    SimPty pty(&sim);
+    QVERIFY2(pty.open(), qPrintable(pty.errorString()));
+    PtyClient client(pty.slavePath());
+    QVERIFY(client.fd >= 0);
+    QVERIFY(client.send("MSRA?\n"));
+    QTRY_VERIFY(sim.isStreaming());
+    QTest::qWait(300);  // ~2 MB at the largest chunks, without the brake
+    QVERIFY2(rec.bytes.size() < 300000, QByteArray::number(rec.bytes.size()));
+
+    // Reading lets it go on; the bytes are the stream's.
+    QTRY_VERIFY(client.take().size() > rec.bytes.size() / 2 && client.got.size() > 200000);
+    QVERIFY(allA(client.got));
+    QVERIFY(client.send("TDIV?\n"));
+    QTRY_VERIFY(client.take().endsWith("A1.000E-03\n"));
+    QVERIFY(!sim.isStreaming());
+}
+
+void TestSim::receivedCount()
+{
+    SimInstrument sim(fixedConfig());
+    sim.feed("TDIV?\nC1:OFST? \nTDIV?\nC1:OFST?\nGTL\n");
+    QCOMPARE(sim.receivedCount("TDIV?"), 2);
+    QCOMPARE(sim.receivedCount("C1:OFST?"), 2);
+    QCOMPARE(sim.receivedCount("C1:OFST? "), 2);
+    QCOMPARE(sim.receivedCount("ACQ?"), 0);
+    sim.clearReceived();
+    QCOMPARE(sim.receivedCount("TDIV?"), 0);
+}
+
 void TestSim::tcpRoundTrip()
 {
     SimInstrument sim(fixedConfig());
@@ -563,6 +762,141 @@ void TestSim::tcpRoundTrip()
     got.clear();
     QTRY_COMPARE((got += a.readAll()), QByteArray("C1\n"));
     QCOMPARE(sim.received().last(), QStringLiteral("TSRC?"));
+}
+
+void TestSim::tcpOutage()
+{
+    SimInstrument sim(fixedConfig());
+    SimTcpServer server(&sim);
+    QSignalSpy listening(&server, &SimTcpServer::listeningChanged);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = server.port();
+    auto refused = [port] {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return s.waitForConnected(2000) ? QAbstractSocket::UnknownSocketError : s.error();
+    };
+    auto roundTrip = [port] {  // the server answers from this thread's event loop
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (!QTest::qWaitFor([&s] { return s.state() == QAbstractSocket::ConnectedState; }, 2000))
+            return QByteArray("not connected");
+        s.write("TDIV?\n");
+        QByteArray got;
+        (void)QTest::qWaitFor([&] { return (got += s.readAll()).endsWith('\n'); }, 2000);
+        return got;
+    };
+
+    // By hand: refused while paused, the same port afterwards.
+    server.pause();
+    QVERIFY(server.isPaused() && !server.isListening());
+    QCOMPARE(server.port(), port);
+    QCOMPARE(refused(), QAbstractSocket::ConnectionRefusedError);
+    QVERIFY(server.resume());
+    QVERIFY(server.isListening());
+    QCOMPARE(server.port(), port);
+    QCOMPARE(roundTrip(), QByteArray("1.000E-03\n"));
+    QCOMPARE(listening.size(), 2);
+
+    // From the faults: answers first, then the link goes, then refusals.
+    sim.config().faults.outageAfter = sim.receivedCount("TDIV?") + 2;
+    sim.config().faults.outageMs = 400;
+    QTcpSocket a;
+    a.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(a.waitForConnected(2000));
+    QElapsedTimer clock;
+    clock.start();
+    a.write("TDIV?\nACQ?\nTSRC?\n");
+    QByteArray got;
+    QTRY_COMPARE(a.state(), QAbstractSocket::UnconnectedState);
+    got += a.readAll();
+    QCOMPARE(got, QByteArray("1.000E-03\nSAMPLE\n"));
+    QCOMPARE(sim.received().last(), QStringLiteral("ACQ?"));  // TSRC? went with the link
+    QVERIFY(!server.isListening());
+    QCOMPARE(refused(), QAbstractSocket::ConnectionRefusedError);
+    QTRY_VERIFY_WITH_TIMEOUT(server.isListening(), 3000);
+    QVERIFY(clock.elapsed() >= 350);
+    QCOMPARE(server.port(), port);
+    QCOMPARE(roundTrip(), QByteArray("1.000E-03\n"));
+    QCOMPARE(sim.config().faults.outageAfter, 0);  // once only
+    QCOMPARE(roundTrip(), QByteArray("1.000E-03\n"));
+    QCOMPARE(listening.size(), 4);
+}
+
+void TestSim::ptyOutage()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath("scope");
+    SimInstrument sim(fixedConfig());
+    SimPty pty(&sim);
+    QSignalSpy opened(&pty, &SimPty::opened);
+    QSignalSpy closed(&pty, &SimPty::closed);
+    QVERIFY(pty.setLinkPath(link));
+    QVERIFY(!QFileInfo(link).isSymLink());  // made when the pty opens
+    QVERIFY2(pty.open(), qPrintable(pty.errorString()));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), pty.slavePath());
+
+    auto check = [](PtyClient& c) {
+        c.got.clear();
+        if (!c.send("TDIV?\n"))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (c.take() != "1.000E-03\n" && t.elapsed() < 3000)
+            QTest::qWait(5);
+        return c.got == "1.000E-03\n";
+    };
+    // The old device has hung up: poll says so, writing fails.
+    auto hungUp = [](const PtyClient& c) {
+        pollfd p{c.fd, POLLOUT, 0};
+        const bool hup = ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+        errno = 0;
+        return hup && ::write(c.fd, "X", 1) < 0 && errno == EIO;
+    };
+
+    // By hand.
+    PtyClient first(link);
+    QVERIFY(first.fd >= 0);
+    QVERIFY(check(first));
+    const int slaveFirst = first.fd;
+    QVERIFY(pty.reopen());
+    QVERIFY(hungUp(first));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), pty.slavePath());
+    PtyClient second(link);
+    QVERIFY(second.fd >= 0 && second.fd != slaveFirst);
+    QVERIFY(check(second));
+
+    // From the faults: the answer, then the device is gone, then a new one.
+    sim.config().faults.outageAfter = sim.received().size() + 1;
+    sim.config().faults.outageMs = 300;
+    const int closedBefore = int(closed.size());
+    QVERIFY(check(second));
+    QTRY_COMPARE(closed.size(), closedBefore + 1);
+    QVERIFY(!pty.isOpen());
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK) < 0 && errno == ENOENT);
+    QVERIFY(hungUp(second));
+    QTRY_VERIFY_WITH_TIMEOUT(pty.isOpen(), 3000);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), pty.slavePath());
+    PtyClient third(link);
+    QVERIFY(third.fd >= 0);
+    QVERIFY(check(third));
+    QCOMPARE(opened.size(), 3);
+
+    // The link is removed with the pty; a file that is no link is never replaced.
+    pty.close();
+    QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    QFile plain(link);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(!pty.open());
+    QVERIFY(pty.errorString().contains("no symbolic link"));
+    QVERIFY(!pty.isOpen());
+    QVERIFY(QFileInfo(link).isFile());
+    QVERIFY(pty.setLinkPath(QString()));
+    QVERIFY(pty.open());
+    QVERIFY(QFileInfo(link).isFile());
 }
 
 void TestSim::ptyRoundTrip()
@@ -648,6 +982,108 @@ void TestSim::programFrontEnd()
     pty.terminate();
     QVERIFY(pty.waitForFinished(10000));
     QCOMPARE(pty.exitCode(), 0);
+}
+
+void TestSim::programFaults()
+{
+    const QString program = qEnvironmentVariable("QUILLMETER_SIM");
+    if (program.isEmpty())
+        QSKIP("QUILLMETER_SIM names no program");
+
+    QProcess help;
+    help.start(program, {"--help"});
+    QVERIFY(help.waitForFinished(10000));
+    const QByteArray usage = help.readAllStandardOutput();
+    for (const char* opt : {"--overlong", "--endless ", "--endless-rate", "trickle", "--trickle-ms", "--outage-after",
+                            "--outage-ms", "--pty-link"})
+        QVERIFY2(usage.contains(opt), opt);
+
+    QProcess proc;
+    proc.start(program, {"--listen", "127.0.0.1:0", "--overlong", "MSRA?=30", "--block-fault", "trickle",
+                         "--trickle-ms", "20", "--endless", "TSRC?", "--outage-after", "3", "--outage-ms", "300"});
+    QTRY_VERIFY_WITH_TIMEOUT(proc.canReadLine(), 10000);
+    const quint16 port = quint16(proc.readLine().mid(14).trimmed().toUInt());
+
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(s.waitForConnected(5000));
+    s.write("MSRA?\nDTPOINTS 2\nDTWAVE?\n");
+    QByteArray got;
+    QTRY_COMPARE_WITH_TIMEOUT(s.state(), QAbstractSocket::UnconnectedState, 5000);
+    got += s.readAll();
+    QCOMPARE(got.left(31), QByteArray("1.5000E+00,X,X,X,X,X,X,X,X,X,X\n"));
+    QCOMPARE(got.mid(31, 10), QByteArray("#800000002"));
+    QCOMPARE(got.size(), 31 + 13);
+
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!refused.waitForConnected(2000));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
+
+    QTcpSocket again;
+    QElapsedTimer t;
+    t.start();
+    do {
+        again.abort();
+        again.connectToHost(QHostAddress::LocalHost, port);
+    } while (!again.waitForConnected(1000) && t.elapsed() < 5000);
+    QCOMPARE(again.state(), QAbstractSocket::ConnectedState);
+    again.write("TSRC?\n");
+    got.clear();
+    QTRY_VERIFY((got += again.readAll()).size() >= 20000);
+    QVERIFY(allA(got));
+    again.abort();
+    proc.terminate();
+    QVERIFY(proc.waitForFinished(10000));
+    QCOMPARE(proc.exitCode(), 0);
+
+    // The pty behind a link; a new device line after the outage.
+    QTemporaryDir dir;
+    const QString link = dir.filePath("scope");
+    QProcess pty;
+    pty.start(program, {"--pty-link", link, "--outage-after", "1", "--outage-ms", "100"});
+    QTRY_VERIFY_WITH_TIMEOUT(pty.canReadLine(), 10000);
+    const QString first = QString::fromLocal8Bit(pty.readLine().trimmed());
+    QVERIFY(first.startsWith("PTY /dev/"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), first.mid(4));
+    {
+        PtyClient c(link);
+        QVERIFY(c.send("TDIV?\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(pty.canReadLine(), 10000);
+    }
+    const QString second = QString::fromLocal8Bit(pty.readLine().trimmed());
+    QVERIFY(second.startsWith("PTY /dev/"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), second.mid(4));
+    pty.terminate();
+    QVERIFY(pty.waitForFinished(10000));
+    QCOMPARE(pty.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestSim::programBadOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("overlong without length") << QStringList{"--overlong", "MSRA?"};
+    QTest::newRow("overlong zero") << QStringList{"--overlong", "MSRA?=0"};
+    QTest::newRow("endless rate zero") << QStringList{"--endless-rate", "0"};
+    QTest::newRow("trickle zero") << QStringList{"--trickle-ms", "0"};
+    QTest::newRow("unknown block fault") << QStringList{"--block-fault", "drip"};
+    QTest::newRow("outage after zero") << QStringList{"--outage-after", "0"};
+    QTest::newRow("outage negative") << QStringList{"--outage-ms", "-1"};
+    QTest::newRow("empty link") << QStringList{"--pty-link", ""};
+}
+
+void TestSim::programBadOptions()
+{
+    QFETCH(QStringList, args);
+    const QString program = qEnvironmentVariable("QUILLMETER_SIM");
+    if (program.isEmpty())
+        QSKIP("QUILLMETER_SIM names no program");
+    QProcess bad;
+    bad.start(program, args);
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bad.exitCode(), 2);
 }
 
 QTEST_MAIN(TestSim)

@@ -47,11 +47,12 @@ enum class BlockFault {
     BadLength,   // header "#8abcdefgh", then the data and LF
     Truncated,   // header announces the full length, only half the data follows, then silence
     Chunked,     // block written in many small pieces, the LF in a separate later piece
+    Trickle,     // the whole block, LF included, one byte every trickleMs
 };
 
 // Faults of the link. Command sets hold command texts as received (without
-// LF); a command matches with or without its trailing blanks. "*" in `silent`
-// or `garbage` matches every command that has an answer.
+// LF); a command matches with or without its trailing blanks. "*" in `silent`,
+// `garbage` or `overlong` matches every command that has an answer.
 struct SimFaults {
     int replyDelayMs = 0;          // every answer leaves this much later (queued, never blocking)
     QSet<QString> silent;          // commands that get no answer
@@ -64,6 +65,24 @@ struct SimFaults {
     int chunkBytes = 4096;         // Chunked: bytes per piece
     int chunkDelayMs = 1;          // Chunked: gap between pieces
     int terminatorDelayMs = 50;    // Chunked: gap before the lone LF
+    int trickleMs = 1000;          // Trickle: gap between two bytes of a block
+
+    // Text answers padded to this many characters before their LF: the answer,
+    // then ",X,X,X..." cut to length (never read as part of a number). Answers
+    // already as long are left alone; blocks are never padded.
+    QHash<QString, int> overlong;
+    // Commands answered with 'A' after 'A', never an LF, endlessRate bytes a
+    // second (at most 64 KiB every 10 ms), until the next command arrives or
+    // the link ends. A chunk leaves only when the transport has written the
+    // previous one. Wins over `silent` and `garbage`.
+    QSet<QString> endless;
+    int endlessRate = 1000000;
+
+    // > 0: after this many commands (answers first) the link goes away for
+    // outageMs, once: the TCP server drops its connections and refuses new ones,
+    // the pty disappears (its link path with it) and comes back as a new device.
+    int outageAfter = 0;
+    int outageMs = 1000;
 };
 
 struct SimConfig {

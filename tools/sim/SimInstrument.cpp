@@ -11,6 +11,9 @@ namespace {
 
 // The longest command line kept while waiting for its LF.
 constexpr int MaxLineBytes = 65536;
+// An endless answer: its timer's period and the largest chunk it sends at once.
+constexpr int StreamTickMs = 10;
+constexpr int MaxStreamChunk = 65536;
 
 // Numbers in the instrument's exponent text, e.g. "5.000E-01".
 QString num(double v, int decimals = 3)
@@ -32,6 +35,25 @@ bool matches(const QSet<QString>& set, const QString& raw, const QString& cmd, b
     return set.contains(raw) || set.contains(cmd) || (anyWildcard && set.contains(QStringLiteral("*")));
 }
 
+// The length an over-long answer to the command is padded to; -1 for none.
+int overlongLength(const QHash<QString, int>& lengths, const QString& raw, const QString& cmd)
+{
+    for (const QString& key : {raw, cmd, QStringLiteral("*")}) {
+        const auto it = lengths.constFind(key);
+        if (it != lengths.constEnd())
+            return it.value();
+    }
+    return -1;
+}
+
+// The text followed by ",X,X,X..." up to `length` characters.
+QByteArray padded(QByteArray text, int length)
+{
+    for (int i = 0; text.size() < length; ++i)
+        text += (i % 2 == 0) ? ',' : 'X';
+    return text;
+}
+
 bool parseCount(const QString& text, qint64* out)
 {
     bool ok = false;
@@ -51,6 +73,7 @@ SimInstrument::SimInstrument(const SimConfig& config, QObject* parent) : QObject
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &SimInstrument::pump);
+    connect(&m_streamTimer, &QTimer::timeout, this, &SimInstrument::streamChunk);
     m_clock.start();
     m_armClock.start();
 }
@@ -96,7 +119,16 @@ void SimInstrument::resetLink()
     m_inbuf.clear();
     m_queue.clear();
     m_timer.stop();
+    stopStream();
     m_dropPending = false;
+}
+
+int SimInstrument::receivedCount(const QString& command) const
+{
+    const QString cmd = stripTrailingBlanks(command);
+    return int(std::count_if(m_received.cbegin(), m_received.cend(), [&](const QString& r) {
+        return r == command || stripTrailingBlanks(r) == cmd;
+    }));
 }
 
 void SimInstrument::handleLine(const QByteArray& line)
@@ -105,6 +137,10 @@ void SimInstrument::handleLine(const QByteArray& line)
     m_received << raw;
     ++m_commandCount;
     emit commandReceived(raw);
+
+    // A new command ends an endless answer, also one still waiting its turn.
+    stopStream();
+    std::erase_if(m_queue, [](const Piece& p) { return p.action == Piece::Stream; });
 
     const QString cmd = stripTrailingBlanks(raw);
     SimFaults& f = m_cfg.faults;
@@ -125,20 +161,30 @@ void SimInstrument::handleLine(const QByteArray& line)
         a = {Answer::Text, m_cfg.replies.value(cmd).toLatin1()};
 
     const bool hasAnswer = a.kind != Answer::None;
-    if (matches(f.silent, raw, cmd, hasAnswer)) {
+    if (matches(f.endless, raw, cmd, false)) {
+        Piece stream;
+        stream.action = Piece::Stream;
+        stream.due = m_clock.elapsed() + std::max(0, f.replyDelayMs);
+        enqueue(stream);
+        a = {};
+    } else if (matches(f.silent, raw, cmd, hasAnswer)) {
         a = {};
     } else if (matches(f.garbage, raw, cmd, hasAnswer)) {
         a = {Answer::Text, garbageBytes()};
     }
 
     if (a.kind == Answer::Text)
-        sendText(a.bytes);
+        sendText(padded(a.bytes, overlongLength(f.overlong, raw, cmd)));
     else if (a.kind == Answer::Block)
         sendBlock(a.bytes);
 
     if (f.dropAfter > 0 && m_commandCount >= f.dropAfter) {
         f.dropAfter = 0;
         queueDrop();
+    }
+    if (f.outageAfter > 0 && m_commandCount >= f.outageAfter) {
+        f.outageAfter = 0;
+        queueDrop(Piece::Outage);
     }
 }
 
@@ -410,40 +456,122 @@ void SimInstrument::sendBlock(const QByteArray& data)
         enqueue(QByteArray("\n"), t + std::max(0, f.terminatorDelayMs));
         break;
     }
+    case BlockFault::Trickle: {
+        Piece p;
+        p.bytes = makeBlock(data);
+        p.due = due;
+        p.stepMs = std::max(1, f.trickleMs);
+        enqueue(p);
+        break;
+    }
     }
 }
 
-void SimInstrument::queueDrop()
+void SimInstrument::queueDrop(Piece::Action action)
 {
     m_dropPending = true;
     m_inbuf.clear();
-    enqueue({}, m_clock.elapsed() + std::max(0, m_cfg.faults.replyDelayMs), true);
+    Piece p;
+    p.action = action;
+    p.due = m_clock.elapsed() + std::max(0, m_cfg.faults.replyDelayMs);
+    p.outageMs = std::max(0, m_cfg.faults.outageMs);
+    enqueue(p);
 }
 
-void SimInstrument::enqueue(const QByteArray& bytes, qint64 due, bool drop)
+void SimInstrument::enqueue(const QByteArray& bytes, qint64 due)
+{
+    Piece p;
+    p.bytes = bytes;
+    p.due = due;
+    enqueue(p);
+}
+
+void SimInstrument::enqueue(Piece piece)
 {
     // Keep the order of the pieces even when a later one is due earlier.
     if (!m_queue.empty())
-        due = std::max(due, m_queue.back().due);
-    m_queue.push_back({due, bytes, drop});
+        piece.due = std::max(piece.due, m_queue.back().due);
+    m_queue.push_back(std::move(piece));
     pump();
 }
 
 void SimInstrument::pump()
 {
     while (!m_queue.empty() && m_queue.front().due <= m_clock.elapsed()) {
-        const Piece p = m_queue.front();
-        m_queue.pop_front();
-        if (p.drop) {
+        Piece& front = m_queue.front();
+        Piece p;
+        if (front.stepMs > 0 && front.bytes.size() - front.sent > 1) {
+            // Trickling: one byte now, the piece stays in front for the next.
+            p.bytes = front.bytes.mid(front.sent, 1);
+            ++front.sent;
+            front.due += front.stepMs;
+            if (front.due <= m_clock.elapsed())  // late: never catch up in a burst
+                front.due = m_clock.elapsed() + front.stepMs;
+        } else {
+            p = std::move(front);
+            m_queue.pop_front();
+            if (p.sent > 0)
+                p.bytes = p.bytes.mid(p.sent);
+        }
+        // Nothing of the queue is touched below: a slot may feed and change it.
+        switch (p.action) {
+        case Piece::Bytes:
+            emit output(p.bytes);
+            break;
+        case Piece::Drop:
+        case Piece::Outage:
             m_dropPending = false;
             m_inbuf.clear();
-            emit dropRequested();
-        } else {
-            emit output(p.bytes);
+            stopStream();
+            if (p.action == Piece::Drop)
+                emit dropRequested();
+            else
+                emit outageRequested(p.outageMs);
+            break;
+        case Piece::Stream: {
+            const int rate = std::max(1, m_cfg.faults.endlessRate);
+            const int tick = rate >= 1000 / StreamTickMs ? StreamTickMs : (1000 + rate - 1) / rate;
+            // The first chunk, one tick's worth, leaves at once.
+            m_streamCredit = std::clamp(double(rate) * tick / 1000.0, 1.0, double(MaxStreamChunk));
+            m_streamLast = m_clock.elapsed();
+            m_streamTimer.start(tick);
+            sendStreamChunk();
+            break;
+        }
         }
     }
     if (!m_queue.empty())
         m_timer.start(static_cast<int>(std::max<qint64>(0, m_queue.front().due - m_clock.elapsed())));
+}
+
+void SimInstrument::stopStream()
+{
+    m_streamTimer.stop();
+    m_streamCredit = 0;
+}
+
+void SimInstrument::streamChunk()
+{
+    const qint64 now = m_clock.elapsed();
+    const double rate = std::max(1, m_cfg.faults.endlessRate);
+    m_streamCredit = std::min(m_streamCredit + rate * double(now - m_streamLast) / 1000.0, double(MaxStreamChunk));
+    m_streamLast = now;
+    sendStreamChunk();
+}
+
+void SimInstrument::sendStreamChunk()
+{
+    if (m_streamCredit < 1)
+        return;
+    // Only when the transport has written the previous chunk: a client that
+    // does not read never makes the instrument hold more than one chunk.
+    qint64 backlog = 0;
+    emit backlogRequested(m_client, &backlog);
+    if (backlog > 0)
+        return;
+    const int n = int(m_streamCredit);
+    m_streamCredit -= n;
+    emit output(QByteArray(n, 'A'));
 }
 
 QByteArray makeBlock(const QByteArray& data)

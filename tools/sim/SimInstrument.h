@@ -36,10 +36,15 @@ public:
     // Forget the unfinished command line and every answer not yet sent.
     void resetLink();
     bool hasPendingOutput() const { return !m_queue.empty(); }
+    // An endless answer is streaming.
+    bool isStreaming() const { return m_streamTimer.isActive(); }
 
     // Every command as received (without LF, trailing blanks kept).
     QStringList received() const { return m_received; }
     void clearReceived() { m_received.clear(); }
+    // How often `command` arrived since the last clearReceived(), with or
+    // without trailing blanks.
+    int receivedCount(const QString& command) const;
 
     // State that tests look at.
     bool displayOn() const { return m_displayOn; }
@@ -52,13 +57,21 @@ public:
 signals:
     void output(const QByteArray& bytes);
     void dropRequested();
+    // The link of the current client goes away for `ms`, then comes back.
+    void outageRequested(int ms);
     void commandReceived(const QString& command);
+    // Asked (direct connection) before each chunk of an endless answer: the
+    // transport carrying `client` adds the bytes it has not yet written.
+    void backlogRequested(const QObject* client, qint64* bytes);
 
 private:
     struct Piece {
-        qint64 due;          // on m_clock, ms
+        enum Action { Bytes, Drop, Outage, Stream } action = Bytes;
+        qint64 due = 0;      // on m_clock, ms
         QByteArray bytes;
-        bool drop = false;
+        int stepMs = 0;      // Bytes: > 0 sends one byte every stepMs
+        qsizetype sent = 0;  // Bytes: how many already left
+        int outageMs = 0;    // Outage
     };
     struct Answer {
         enum Kind { None, Text, Block } kind = None;
@@ -74,9 +87,13 @@ private:
     QByteArray garbageBytes();
     void sendText(const QByteArray& text);
     void sendBlock(const QByteArray& data);
-    void queueDrop();
-    void enqueue(const QByteArray& bytes, qint64 due, bool drop = false);
+    void queueDrop(Piece::Action action = Piece::Drop);
+    void enqueue(const QByteArray& bytes, qint64 due);
+    void enqueue(Piece piece);
     void pump();
+    void stopStream();
+    void streamChunk();
+    void sendStreamChunk();
 
     SimConfig m_cfg;
     QStringList m_received;
@@ -90,6 +107,11 @@ private:
     std::deque<Piece> m_queue;
     QTimer m_timer;
     QElapsedTimer m_clock;
+
+    // Endless answer: bytes owed by the rate, sent while the transport keeps up.
+    QTimer m_streamTimer;
+    qint64 m_streamLast = 0;        // on m_clock, ms
+    double m_streamCredit = 0;
 
     // Instrument state.
     bool m_displayOn = true;

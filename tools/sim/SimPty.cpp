@@ -3,11 +3,15 @@
 #include "sim/SimInstrument.h"
 
 #include <QSocketNotifier>
+#include <QtDebug>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +23,20 @@ SimPty::SimPty(SimInstrument* instrument, QObject* parent) : QObject(parent), m_
     connect(m_instrument, &SimInstrument::dropRequested, this, [this] {
         if (m_instrument->client() == this)
             close();
+    });
+    connect(m_instrument, &SimInstrument::outageRequested, this, [this](int ms) {
+        if (m_instrument->client() == this)
+            outage(ms);
+    });
+    connect(m_instrument, &SimInstrument::backlogRequested, this, [this](const QObject* client, qint64* bytes) {
+        if (client == this)
+            *bytes += m_out.size();
+    });
+    connect(&m_drainTimer, &QTimer::timeout, this, &SimPty::onDrainTimer);
+    m_reopenTimer.setSingleShot(true);
+    connect(&m_reopenTimer, &QTimer::timeout, this, [this] {
+        if (!open())
+            qWarning("quillmeter-sim: cannot open the pseudo-terminal again: %s", qPrintable(m_error));
     });
 }
 
@@ -72,11 +90,92 @@ bool SimPty::open()
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &SimPty::flush);
+
+    if (!makeLink()) {
+        const QString error = m_error;
+        close();
+        m_error = error;
+        return false;
+    }
+    emit opened();
     return true;
+}
+
+void SimPty::outage(int ms)
+{
+    m_outageMs = std::max(0, ms);
+    if (m_master < 0) {
+        close();
+        m_reopenTimer.start(m_outageMs);
+        return;
+    }
+    // A hang-up discards what the client has not read yet: first let it read.
+    m_drainClock.start();
+    m_drainTimer.start(10);
+}
+
+void SimPty::onDrainTimer()
+{
+    // The slave's input queue is shared by the client's descriptor and ours.
+    int unread = 0;
+    if (::ioctl(m_slave, FIONREAD, &unread) != 0)
+        unread = 0;
+    if ((!m_out.isEmpty() || unread > 0) && m_drainClock.elapsed() < 1000)
+        return;
+    close();
+    m_reopenTimer.start(m_outageMs);
+}
+
+bool SimPty::setLinkPath(const QString& path)
+{
+    removeLink();
+    m_linkPath = path;
+    return m_master < 0 || makeLink();
+}
+
+// Points the link at the slave: a new link beside it, renamed over the old.
+bool SimPty::makeLink()
+{
+    if (m_linkPath.isEmpty() || m_master < 0)
+        return true;
+    const QByteArray link = m_linkPath.toLocal8Bit();
+    struct stat st{};
+    if (::lstat(link.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        m_error = QStringLiteral("%1 exists and is no symbolic link").arg(m_linkPath);
+        return false;
+    }
+    const QByteArray fresh = link + ".new";
+    ::unlink(fresh.constData());
+    if (::symlink(m_slavePath.toLocal8Bit().constData(), fresh.constData()) != 0) {
+        m_error = QStringLiteral("symlink %1: %2").arg(m_linkPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (::rename(fresh.constData(), link.constData()) != 0) {
+        m_error = QStringLiteral("rename to %1: %2").arg(m_linkPath, QString::fromLocal8Bit(std::strerror(errno)));
+        ::unlink(fresh.constData());
+        return false;
+    }
+    m_linkMade = true;
+    return true;
+}
+
+// Removes the link this pty made, nothing else.
+void SimPty::removeLink()
+{
+    if (!m_linkMade)
+        return;
+    m_linkMade = false;
+    const QByteArray link = m_linkPath.toLocal8Bit();
+    struct stat st{};
+    if (::lstat(link.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        ::unlink(link.constData());
 }
 
 void SimPty::close()
 {
+    m_reopenTimer.stop();
+    m_drainTimer.stop();
+    removeLink();
     const bool wasOpen = m_master >= 0;
     delete m_readNotifier;
     m_readNotifier = nullptr;
@@ -99,6 +198,8 @@ void SimPty::onReadable()
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
+            if (m_drainTimer.isActive())
+                continue;  // the device is going: lost
             m_instrument->feed(QByteArray(buf, int(n)), this);
             if (m_master < 0)
                 return;  // dropped while handling

@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QtDebug>
 
 namespace qmsim {
 
@@ -13,6 +14,16 @@ SimTcpServer::SimTcpServer(SimInstrument* instrument, QObject* parent)
     connect(m_server, &QTcpServer::newConnection, this, &SimTcpServer::onNewConnection);
     connect(m_instrument, &SimInstrument::output, this, &SimTcpServer::onOutput);
     connect(m_instrument, &SimInstrument::dropRequested, this, &SimTcpServer::onDrop);
+    connect(m_instrument, &SimInstrument::outageRequested, this, [this](int ms) {
+        if (current())
+            outage(ms);
+    });
+    connect(m_instrument, &SimInstrument::backlogRequested, this, [this](const QObject* client, qint64* bytes) {
+        if (QTcpSocket* s = socketOf(client))
+            *bytes += s->bytesToWrite();
+    });
+    m_resumeTimer.setSingleShot(true);
+    connect(&m_resumeTimer, &QTimer::timeout, this, &SimTcpServer::onResumeTimer);
 }
 
 SimTcpServer::~SimTcpServer()
@@ -23,17 +34,28 @@ SimTcpServer::~SimTcpServer()
 
 bool SimTcpServer::listen(const QHostAddress& address, quint16 port)
 {
-    return m_server->listen(address, port);
+    if (!m_server->listen(address, port))
+        return false;
+    m_address = m_server->serverAddress();
+    m_port = m_server->serverPort();
+    m_paused = false;
+    m_resumeTimer.stop();
+    return true;
 }
 
 quint16 SimTcpServer::port() const
 {
-    return m_server->serverPort();
+    return m_paused ? m_port : m_server->serverPort();
 }
 
 QHostAddress SimTcpServer::address() const
 {
-    return m_server->serverAddress();
+    return m_paused ? m_address : m_server->serverAddress();
+}
+
+bool SimTcpServer::isListening() const
+{
+    return m_server->isListening();
 }
 
 QString SimTcpServer::errorString() const
@@ -50,8 +72,57 @@ void SimTcpServer::dropConnections()
 
 void SimTcpServer::close()
 {
+    m_resumeTimer.stop();
+    m_paused = false;
     m_server->close();
     dropConnections();
+}
+
+void SimTcpServer::pause()
+{
+    m_resumeTimer.stop();
+    if (!m_server->isListening())
+        return;
+    m_server->close();
+    m_paused = true;
+    emit listeningChanged(false);
+}
+
+bool SimTcpServer::resume()
+{
+    m_resumeTimer.stop();
+    if (!m_paused)
+        return m_server->isListening();
+    if (!m_server->listen(m_address, m_port))
+        return false;
+    m_paused = false;
+    emit listeningChanged(true);
+    return true;
+}
+
+void SimTcpServer::outage(int ms)
+{
+    QTcpSocket* cur = current();
+    const QList<QTcpSocket*> sockets = m_sockets;
+    for (QTcpSocket* s : sockets) {
+        if (s == cur)
+            s->disconnectFromHost();  // written answers still leave
+        else
+            s->abort();
+    }
+    pause();
+    if (m_paused)
+        m_resumeTimer.start(std::max(0, ms));
+}
+
+void SimTcpServer::onResumeTimer()
+{
+    if (resume())
+        return;
+    // Someone else holds the port for now: try again soon.
+    qWarning("quillmeter-sim: cannot listen again on port %u: %s", unsigned(m_port),
+             qPrintable(m_server->errorString()));
+    m_resumeTimer.start(100);
 }
 
 void SimTcpServer::onNewConnection()
@@ -71,12 +142,17 @@ void SimTcpServer::onNewConnection()
     }
 }
 
-QTcpSocket* SimTcpServer::current() const
+QTcpSocket* SimTcpServer::socketOf(const QObject* client) const
 {
     for (QTcpSocket* s : m_sockets)
-        if (s == m_instrument->client())
+        if (s == client)
             return s;
     return nullptr;
+}
+
+QTcpSocket* SimTcpServer::current() const
+{
+    return socketOf(m_instrument->client());
 }
 
 void SimTcpServer::onOutput(const QByteArray& bytes)

@@ -23,7 +23,10 @@ const char Usage[] =
     "\n"
     "Links (without either: --listen 127.0.0.1:0):\n"
     "  --listen ADDR:PORT   serve TCP; port 0 picks a free port; prints \"TCP ADDR:PORT\"\n"
-    "  --pty                serve a pseudo-terminal; prints \"PTY /dev/pts/N\"\n"
+    "  --pty                serve a pseudo-terminal; prints \"PTY /dev/pts/N\" (again\n"
+    "                       for each new device after an outage)\n"
+    "  --pty-link PATH      keep a symbolic link at PATH to the current pty device,\n"
+    "                       gone while the device is (implies --pty)\n"
     "Instrument:\n"
     "  --model NAME         model name (DS-5554; 7th character 4 = four channels)\n"
     "  --maker TEXT         text before the model name in DTINF?\n"
@@ -42,7 +45,17 @@ const char Usage[] =
     "  --split              each text answer in two pieces, 30 ms apart\n"
     "  --drop-after N       close the link after N commands (once)\n"
     "  --drop-on CMD        close the link when CMD arrives (once)\n"
-    "  --block-fault F      bad-length, truncated or chunked binary blocks\n"
+    "  --block-fault F      bad-length, truncated, chunked or trickle binary blocks\n"
+    "  --trickle-ms N       trickle: one byte of the block every N ms (1000)\n"
+    "  --overlong CMD=N     pad the text answer to CMD with \",X,X...\" to N characters\n"
+    "                       before its LF (repeatable; * = all)\n"
+    "  --endless CMD        answer CMD with 'A' bytes and no LF until the next command\n"
+    "                       or the link's end (repeatable)\n"
+    "  --endless-rate N     bytes per second of an endless answer (1000000)\n"
+    "  --outage-after N     after N commands drop the link and, for --outage-ms, refuse\n"
+    "                       TCP connections / remove the pty device; then serve\n"
+    "                       again on the same port / a new pty (once)\n"
+    "  --outage-ms N        length of the outage (1000)\n"
     "Other:\n"
     "  --log                print every received command as \"< CMD\"\n"
     "  --help               this text\n";
@@ -78,6 +91,7 @@ int main(int argc, char** argv)
     SimConfig cfg;
     QString listenAt;
     bool pty = false;
+    QString ptyLink;
     bool log = false;
 
     const QStringList args = app.arguments();
@@ -94,6 +108,11 @@ int main(int argc, char** argv)
         } else if (opt == QLatin1String("--listen")) {
             listenAt = value();
         } else if (opt == QLatin1String("--pty")) {
+            pty = true;
+        } else if (opt == QLatin1String("--pty-link")) {
+            ptyLink = value();
+            if (ptyLink.isEmpty())
+                usageError(QStringLiteral("--pty-link needs a path"));
             pty = true;
         } else if (opt == QLatin1String("--model")) {
             cfg.modelName = value();
@@ -139,8 +158,26 @@ int main(int argc, char** argv)
                 cfg.faults.blockFault = BlockFault::Truncated;
             else if (f == QLatin1String("chunked"))
                 cfg.faults.blockFault = BlockFault::Chunked;
+            else if (f == QLatin1String("trickle"))
+                cfg.faults.blockFault = BlockFault::Trickle;
             else
                 usageError(QStringLiteral("unknown block fault: %1").arg(f));
+        } else if (opt == QLatin1String("--trickle-ms")) {
+            cfg.faults.trickleMs = toInt(opt, value(), 1);
+        } else if (opt == QLatin1String("--overlong")) {
+            const QString pair = value();
+            const int eq = pair.lastIndexOf(QLatin1Char('='));
+            if (eq <= 0)
+                usageError(QStringLiteral("--overlong needs CMD=N: %1").arg(pair));
+            cfg.faults.overlong.insert(pair.left(eq), toInt(opt, pair.mid(eq + 1), 1));
+        } else if (opt == QLatin1String("--endless")) {
+            cfg.faults.endless.insert(value());
+        } else if (opt == QLatin1String("--endless-rate")) {
+            cfg.faults.endlessRate = toInt(opt, value(), 1);
+        } else if (opt == QLatin1String("--outage-after")) {
+            cfg.faults.outageAfter = toInt(opt, value(), 1);
+        } else if (opt == QLatin1String("--outage-ms")) {
+            cfg.faults.outageMs = toInt(opt, value(), 0);
         } else if (opt == QLatin1String("--log")) {
             log = true;
         } else {
@@ -199,12 +236,16 @@ int main(int argc, char** argv)
 
     SimPty terminal(&instrument);
     if (pty) {
+        terminal.setLinkPath(ptyLink);
         if (!terminal.open()) {
             QTextStream(stderr) << "quillmeter-sim: cannot open a pseudo-terminal: " << terminal.errorString()
                                 << "\n";
             return 1;
         }
         out << "PTY " << terminal.slavePath() << Qt::endl;
+        // A new device after an outage.
+        QObject::connect(&terminal, &SimPty::opened, &app,
+                         [&out, &terminal] { out << "PTY " << terminal.slavePath() << Qt::endl; });
     }
 
     const int rc = app.exec();
