@@ -17,17 +17,9 @@ QString AppUsage() {
         "  --exit-after-run   close the window when the started run ends\n"
         "                     (exit code 0 normal, 1 connection failed, 2 error)\n"
         "  --echo-status      print every status text on stdout\n"
+        "  --headless         no window (no display needed): run once with the resume file's\n"
+        "                     settings; implies --autostart --assume-yes --exit-after-run --echo-status\n"
         "  --help             this text\n");
-}
-
-QString DefaultDataDir() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\ProgramData\\Quillmeter");
-#else
-    const QByteArray xdg = qgetenv("XDG_DATA_HOME");
-    if (!xdg.isEmpty()) return QDir(QString::fromLocal8Bit(xdg)).filePath(QStringLiteral("Quillmeter"));
-    return QDir::home().filePath(QStringLiteral(".local/share/Quillmeter"));
-#endif
 }
 
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error) {
@@ -67,6 +59,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         else if (a == QLatin1String("--assume-yes")) o.assumeYes = true;
         else if (a == QLatin1String("--exit-after-run")) o.exitAfterRun = true;
         else if (a == QLatin1String("--echo-status")) o.echoStatus = true;
+        else if (a == QLatin1String("--headless")) o.headless = o.autostart = o.assumeYes = o.exitAfterRun = o.echoStatus = true;
         else {
             if (error) *error = a == QLatin1String("--help") ? QString() : QStringLiteral("unknown option %1").arg(a);
             return std::nullopt;

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "engine/settings/DataFolder.h"
+
 struct AppOptions {
     QString dataDir;          // --data-dir: the data folder instead of the platform default
     int tcpPort = 5198;       // --port
@@ -16,6 +18,7 @@ struct AppOptions {
     bool exitAfterRun = false;  // --exit-after-run
     bool echoStatus = false;  // --echo-status: panel 1 texts on stdout
     int repeat = -1;          // --repeat N: the repeat count text box (demo runs)
+    bool headless = false;    // --headless: no window; implies autostart, assume-yes, exit-after-run, echo-status
     bool quitOnUnload = true; // closing the main window ends the application
 };
 
@@ -23,6 +26,3 @@ struct AppOptions {
 // nullopt and sets *error.
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error);
 QString AppUsage();
-// The data folder: C:\ProgramData\Quillmeter on Windows; elsewhere
-// $XDG_DATA_HOME/Quillmeter, else ~/.local/share/Quillmeter.
-QString DefaultDataDir();

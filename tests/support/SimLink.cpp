@@ -1,29 +1,89 @@
 #include "support/SimLink.h"
 
-#include "link/TcpTransport.h"
-
+#include <QCoreApplication>
 #include <QHostAddress>
+#include <QMetaObject>
+#include <atomic>
 
-bool SimTcpLink::start() {
-    if (!server.listen(QHostAddress::LocalHost, 0)) return false;
-    return LinkToSLA(sock, QStringLiteral("127.0.0.1"), portText()) == SockControl::sckConnected;
+WorkerThread::WorkerThread() : context_(new QObject) {
+    context_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
+    thread_.start();
 }
 
-bool SimPtyLink::start(int comNumber) {
+WorkerThread::~WorkerThread() {
+    thread_.quit();
+    thread_.wait();
+}
+
+void WorkerThread::call(const std::function<void()>& f) {
+    std::atomic<bool> done{false};
+    QMetaObject::invokeMethod(context_, [&] {
+        f();
+        done = true;
+    }, Qt::QueuedConnection);
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+SimInstrumentLink::~SimInstrumentLink() {
+    worker.call([this] {
+        inst.reset();
+        if (link) link->close(0);
+        link.reset();
+    });
+}
+
+bool SimInstrumentLink::startTcp() {
+    if (!server.listen(QHostAddress::LocalHost, 0)) return false;
+    const quint16 port = server.port();
+    worker.call([&] {
+        qm::OpenResult r = qm::OpenTcp(QStringLiteral("127.0.0.1"), port, stop);
+        link = std::move(r.transport);
+        if (link) inst = std::make_unique<Instrument>(*link, stop);
+    });
+    return inst != nullptr;
+}
+
+bool SimInstrumentLink::startSerial(int comNumber) {
     if (!pty.open()) return false;
     qputenv(QStringLiteral("QUILLMETER_COM%1").arg(comNumber).toLatin1().constData(), pty.slavePath().toLocal8Bit());
-    return InitCommPort(port, static_cast<int16_t>(comNumber), QStringLiteral("38400,n,8,1")) == 0;
+    worker.call([&] {
+        qm::OpenResult r = qm::OpenSerial(comNumber, stop);
+        link = std::move(r.transport);
+        if (link) inst = std::make_unique<Instrument>(*link, stop);
+    });
+    return inst != nullptr;
 }
 
-bool ScriptedPrompter::AskOkCancel(const QString& text, const QString& title) {
-    questions << title + QLatin1Char('|') + text;
+bool ScriptedQuestions::askOkCancel(const QString& text, const qm::StopToken&) {
+    std::lock_guard lock(mutex_);
+    questions_ << kConfirmTitle + QLatin1Char('|') + text;
     if (answers.empty()) return true;
     const bool a = answers.front();
     answers.pop_front();
     return a;
 }
 
-void ScriptedPrompter::ShowFailure(const QString& text, const QString& title) { failures << title + QLatin1Char('|') + text; }
+bool ScriptedQuestions::askRetryConnect(const QString& text, const qm::StopToken&) {
+    std::lock_guard lock(mutex_);
+    failures_ << kConfirmTitle + QLatin1Char('|') + text;
+    return std::exchange(retry, false);
+}
+
+void ScriptedQuestions::notify(const QString& text) {
+    std::lock_guard lock(mutex_);
+    failures_ << kConfirmTitle + QLatin1Char('|') + text;
+}
+
+QStringList ScriptedQuestions::questions() const {
+    std::lock_guard lock(mutex_);
+    return questions_;
+}
+
+QStringList ScriptedQuestions::failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+}
 
 QStringList From(const QStringList& all, const QString& from) {
     const qsizetype i = all.indexOf(from);

@@ -1,48 +1,77 @@
 #pragma once
-// Test fixtures: the simulated instrument on loopback TCP or a pty, and a
-// link connected to it; a prompter with scripted answers.
-#include "common/Prompt.h"
-#include "link/CommPort.h"
-#include "link/CommandLink.h"
-#include "link/SockControl.h"
+// Test fixtures: the simulated instrument on loopback TCP or a pty (served by
+// the test's main thread), engine calls made on a worker thread while the
+// main thread keeps the simulator's event loop going, and questions with
+// scripted answers.
+#include "engine/instrument/Instrument.h"
+#include "engine/link/Transport.h"
+#include "engine/run/Questions.h"
 #include "sim/SimInstrument.h"
 #include "sim/SimPty.h"
 #include "sim/SimTcpServer.h"
 
 #include <QStringList>
+#include <QThread>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
-struct SimTcpLink {
+// A thread for blocking engine calls. call() runs `f` there and keeps the
+// calling (main) thread's event loop going until it returns, so the
+// simulator answers meanwhile.
+class WorkerThread {
+public:
+    WorkerThread();
+    ~WorkerThread();
+    void call(const std::function<void()>& f);
+    template <typename F>
+    auto get(F f) {
+        decltype(f()) out{};
+        call([&] { out = f(); });
+        return out;
+    }
+
+private:
+    QThread thread_;
+    QObject* context_;
+};
+
+// The simulator and an Instrument connected to it over TCP or a pty.
+struct SimInstrumentLink {
     qmsim::SimInstrument sim;
     qmsim::SimTcpServer server{&sim};
-    CommPort port;
-    SockControl sock;
-    int16_t CommMode = 1;
-    Link link{CommMode, port, sock};
-    // Starts the server and connects; false on failure.
-    bool start();
-    QString portText() const { return QString::number(server.port()); }
-};
-
-struct SimPtyLink {
-    qmsim::SimInstrument sim;
     qmsim::SimPty pty{&sim};
-    CommPort port;
-    SockControl sock;
-    int16_t CommMode = 0;
-    Link link{CommMode, port, sock};
-    // Opens the pty, maps COM<n> to it and opens the port; false on failure.
-    bool start(int comNumber = 7);
+    WorkerThread worker;
+    qm::StopToken stop;
+    std::unique_ptr<qm::Transport> link;
+    std::unique_ptr<Instrument> inst;
+    ~SimInstrumentLink();
+    // Starts the server (or the pty, mapped to COM<n>) and connects; false on failure.
+    bool startTcp();
+    bool startSerial(int comNumber = 7);
+    // Runs f(instrument) on the worker thread.
+    void with(const std::function<void(Instrument&)>& f) {
+        worker.call([&] { f(*inst); });
+    }
 };
 
-class ScriptedPrompter : public Prompter {
+// Questions with scripted answers; every question and message is recorded
+// as "確認|text".
+class ScriptedQuestions : public Questions {
 public:
-    std::deque<bool> answers;  // answers to questions; empty: OK
-    QStringList questions;
-    QStringList failures;
-    bool AskOkCancel(const QString& text, const QString& title) override;
-    void ShowFailure(const QString& text, const QString& title) override;
+    std::deque<bool> answers;  // answers to OK/Cancel questions; empty: OK
+    bool retry = false;        // the answer to a failed connection
+    bool askOkCancel(const QString& text, const qm::StopToken& stop) override;
+    bool askRetryConnect(const QString& text, const qm::StopToken& stop) override;
+    void notify(const QString& text) override;
+    QStringList questions() const;
+    QStringList failures() const;
+
+private:
+    mutable std::mutex mutex_;
+    QStringList questions_;
+    QStringList failures_;
 };
 
 // The commands the instrument received from the first occurrence of `from` on.

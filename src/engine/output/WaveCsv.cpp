@@ -5,7 +5,8 @@
 #include "engine/output/PictureFormat.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileDevice>
+#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -39,7 +40,7 @@ void Report(const CsvProgress& p, int value) {
 // Collects rows in a large buffer and hands it to the file in chunks.
 class ChunkWriter {
 public:
-    explicit ChunkWriter(QFile& f) : file_(f), buf_(size_t(kChunkBytes + kRowMax)) {}
+    explicit ChunkWriter(QFileDevice& f) : file_(f), buf_(size_t(kChunkBytes + kRowMax)) {}
     // Room for one more row; flushes a full buffer first.
     char* Row() {
         if (used_ > kChunkBytes) Flush();
@@ -54,13 +55,13 @@ public:
     bool Failed() const { return failed_; }
 
 private:
-    QFile& file_;
+    QFileDevice& file_;
     std::vector<char> buf_;
     qsizetype used_ = 0;
     bool failed_ = false;
 };
 
-bool WriteRows(QFile& File, const InstrumentConfig& c, const WaveArrays& w, const CsvProgress& progress,
+bool WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w, const CsvProgress& progress,
                QString* error, bool withMath) {
     const QByteArray title = WaveCsvTitle(c, withMath);
     if (File.write(title) != title.size()) {
@@ -122,7 +123,6 @@ bool WriteRows(QFile& File, const InstrumentConfig& c, const WaveArrays& w, cons
         }
         if (!out.Flush()) break;
         Report(progress, std::min(10 * (g + 1), 100));
-        if (progress.yield) progress.yield();
     }
     if (out.Failed()) {
         SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
@@ -194,20 +194,23 @@ QByteArray WaveCsvTitle(const InstrumentConfig& c, bool withMath) {
     return out;
 }
 
-bool WriteWaveRows(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+bool WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                    const CsvProgress& progress, QString* error) {
     return WriteRows(File, DsoConfig, WaveData, progress, error, false);
 }
 
-bool WriteWaveRowsWithMath(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+bool WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                            const CsvProgress& progress, QString* error) {
     return WriteRows(File, DsoConfig, WaveData, progress, error, true);
 }
 
 bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                       const CsvProgress& progress, QString* error) {
-    QFile file(FileName);
-    if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // Written beside its final name and put in place only once every byte is
+    // out, so a failure never leaves a cut file under the final name (an
+    // older file of that name keeps its bytes).
+    QSaveFile file(FileName);
+    if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly)) {
         SetError(error, QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
                             .arg(FileText(FileName), file.errorString()));
         Report(progress, 100);
@@ -224,12 +227,17 @@ bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig
         ok = WaveCsvHasMathColumn(DsoConfig) ? WriteWaveRowsWithMath(file, DsoConfig, WaveData, progress, error)
                                              : WriteWaveRows(file, DsoConfig, WaveData, progress, error);
     }
-    file.close();
-    if (ok && file.error() != QFileDevice::NoError) {
+    if (ok && (!file.flush() || file.error() != QFileDevice::NoError)) {
         SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
                             .arg(FileText(FileName), file.errorString()));
         ok = false;
     }
+    if (ok && !file.commit()) {
+        SetError(error, QStringLiteral("波形ファイル %1 を保存できませんでした (%2)")
+                            .arg(FileText(FileName), file.errorString()));
+        ok = false;
+    }
+    if (!ok) file.cancelWriting();
     Report(progress, 100);
     return ok;
 }

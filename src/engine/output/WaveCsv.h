@@ -11,30 +11,27 @@
 #include <cstdint>
 #include <functional>
 
-class QFile;
+class QFileDevice;
 
-// How the writer reports progress (0..100) and lets the window live between
-// row blocks. Either member may be empty. An exception from yield (the window
-// is closing) leaves the file closed as far as it was written and goes on to
-// the caller.
+// How the writer reports progress (0..100) between row blocks. May be empty.
 struct CsvProgress {
     std::function<void(int)> setProgress;
-    std::function<void()> yield;
 };
 
-// Creates (or truncates) FileName and writes header, title and rows.
-// Progress ends at 100 in every case. Returns false with *error set to a
-// text that names the file when the file cannot be created or a write
-// fails (the file then ends where the failure happened).
+// Writes header, title and rows into FileName, through a temporary file that
+// takes the final name only when complete. Progress ends at 100 in every
+// case. Returns false with *error set to a text that names the file and the
+// system's reason when the file cannot be created or written (then nothing
+// is left under the final name and an older file keeps its bytes).
 bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                       const CsvProgress& progress, QString* error = nullptr);
 
 // The row writers: the column-title line and the data rows, without or with
 // the math column, into an open file. Return false with *error on a write
 // failure.
-bool WriteWaveRows(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+bool WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                    const CsvProgress& progress, QString* error = nullptr);
-bool WriteWaveRowsWithMath(QFile& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+bool WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                            const CsvProgress& progress, QString* error = nullptr);
 
 // True when the rows carry a math column: RecordLength below 3,000,000 and

@@ -20,3 +20,12 @@ public:
     // A message that does not hold up the run.
     virtual void notify(const QString& text) = 0;
 };
+
+// --assume-yes and the headless logger: every question is answered OK at
+// once (a failed connection is not tried again); messages go to stderr.
+class AutoQuestions : public Questions {
+public:
+    bool askOkCancel(const QString&, const qm::StopToken&) override { return true; }
+    bool askRetryConnect(const QString& text, const qm::StopToken&) override;
+    void notify(const QString& text) override;
+};

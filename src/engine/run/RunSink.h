@@ -58,6 +58,8 @@ class RunSink {
 public:
     virtual ~RunSink() = default;
     virtual void runStarted(const RunStartInfo&) {}
+    // The repeat count was above 10000: its box now reads `text`.
+    virtual void repeatCountLimited(const QString& /*text*/) {}
     virtual void measItemsRead(const MeasItemArray&) {}
     // A logged cycle; logFileName is the log CSV this cycle goes to.
     virtual OutputResult cycleLogged(const CycleRecord&, const QString& logFileName) { return {}; }

@@ -15,6 +15,15 @@ struct LinkError : QuillError {
     using QuillError::QuillError;
 };
 
+// The stop token gave up a wait on the instrument: a stop the user asked for
+// (the run ends as stopped) or an abort (the program is closing: nothing more
+// is sent or written).
+struct RunInterrupted : std::exception {
+    explicit RunInterrupted(bool abort) : aborted(abort) {}
+    bool aborted;
+    const char* what() const noexcept override { return aborted ? "run aborted" : "run stopped"; }
+};
+
 // The main window is being closed: every wait gives up at once and the run
 // unwinds without touching the instrument or any file again.
 struct AppClosing : std::exception {

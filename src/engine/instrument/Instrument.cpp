@@ -1,0 +1,164 @@
+#include "engine/instrument/Instrument.h"
+
+#include "engine/text/Errors.h"
+#include "engine/text/NumText.h"
+#include "engine/waveform/SampleConvert.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kQueryTimeout = 60.0;
+constexpr int32_t kRunMaxLen = 100;
+constexpr int32_t kTriggerMaxLen = 80;
+// Points counts from this one up leave an undisplayed trace's array as it is.
+constexpr int32_t kZeroFillLimit = 3000000;
+}  // namespace
+
+QString Reply::designText() const { return timedOut ? kTimeoutReply : text; }
+
+Instrument::Instrument(qm::Transport& link, const qm::StopToken& stop) : link_(link), stop_(stop) {}
+
+void Instrument::raise(const qm::IoStatus status, const QString& error) {
+    if (status == qm::IoStatus::Stopped) throw RunInterrupted(stop_.aborted());
+    throw LinkError(QStringLiteral("装置との接続が切れました (%1): %2").arg(link_.describe(), error));
+}
+
+void Instrument::send(const QString& command) {
+    const qm::WriteResult w = link_.write(command.toLatin1() + '\n', stop_);
+    if (!w.ok()) raise(w.status, w.error);
+}
+
+Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t maxdl) {
+    send(command);
+    const qm::LineResult r = link_.readLine(maxdl, timeoutSeconds, stop_);
+    Reply reply;
+    switch (r.status) {
+    case qm::IoStatus::Ok:
+        reply.text = QString::fromLatin1(r.line);
+        reply.overlong = r.overlong;
+        return reply;
+    case qm::IoStatus::TimedOut:
+        reply.timedOut = true;
+        return reply;
+    default:
+        raise(r.status, r.error);
+    }
+}
+
+void Instrument::enableStatusEvents() { send(QStringLiteral("*ESE 255")); }
+
+QString Instrument::date() { return query(QStringLiteral("DATE?"), kQueryTimeout, kRunMaxLen).designText(); }
+
+void Instrument::displayOff() { send(QStringLiteral("DISP OFF")); }
+
+void Instrument::goLocal() { send(QStringLiteral("GTL")); }
+
+void Instrument::restoreTriggerMode(const QString& mode) { send(QStringLiteral("TRMD ") + mode); }
+
+void Instrument::armTrigger(double timeoutSeconds) {
+    query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);  // clears the status; not used
+    send(QStringLiteral("WSGL"));
+}
+
+Instrument::TriggerPoll Instrument::pollTrigger(double timeoutSeconds) {
+    const Reply r = query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);
+    TriggerPoll p;
+    p.timedOut = r.timedOut;
+    const double v = qm::RoundHalfEven(qm::LeadingNumber(r.designText()));
+    p.triggered = std::isfinite(v) && std::fmod(std::fabs(v), 2.0) == 1.0;
+    return p;
+}
+
+std::array<Reply, 4> Instrument::measurementValues() {
+    std::array<Reply, 4> out;
+    static const char* const letters[] = {"A", "B", "C", "D"};
+    for (size_t k = 0; k < 4; ++k)
+        out[k] = query(QStringLiteral("MSR%1?").arg(QLatin1String(letters[k])), kQueryTimeout, kRunMaxLen);
+    return out;
+}
+
+QByteArray Instrument::readBlockOrThrow(int32_t limit) {
+    qm::BlockResult b = link_.readBlock(limit, stop_);
+    if (b.status == qm::IoStatus::Failed) throw LinkError(b.error);
+    if (!b.ok()) raise(b.status, b.error);
+    return std::move(b.data);
+}
+
+qm::BlockResult Instrument::fetchScreen(const QString& format) {
+    send(QStringLiteral("TSCRN? ") + format);
+    qm::BlockResult b = link_.readBlock(qm::kScreenBlockLimit, stop_);
+    if (b.status == qm::IoStatus::Failed || b.ok()) return b;
+    raise(b.status, b.error);
+}
+
+namespace {
+bool UsesWordFormat(const InstrumentConfig& config) {
+    return config.AcqMode == QLatin1String("AVERAGE") || config.AcqMode == QLatin1String("HIGH_RES");
+}
+}  // namespace
+
+int32_t Instrument::readWaveform(const QString& sourceName, int32_t points, std::vector<float>& samples,
+                                 const InstrumentConfig& config, QString* warning) {
+    if (warning) warning->clear();
+    const bool math = sourceName == QLatin1String("MATH");
+    const int16_t index = math ? int16_t(4) : int16_t(qm::LeadingNumber(sourceName.right(1)) - 1);
+    const bool word = UsesWordFormat(config);
+
+    if (word) {
+        send(QStringLiteral("DTBORD H/L"));
+        send(QStringLiteral("DTFORM WORD"));
+    } else {
+        send(QStringLiteral("DTFORM BYTE"));
+    }
+    send(QStringLiteral("WAVESRC ") + sourceName);
+    send(QStringLiteral("DTPOINTS ") + QString::number(points));
+    send(QStringLiteral("DTSTART 0"));
+    send(QStringLiteral("DTWAVE?"));
+
+    const QByteArray block = readBlockOrThrow(qm::kWaveBlockLimit);
+    const int32_t n = int32_t(block.size());
+
+    int32_t count;
+    int32_t written;
+    if (math) {
+        const double per = config.MathType == QLatin1String("MULT") ? 4 : 2;
+        count = int32_t(qm::RoundHalfEven(double(n) / per));
+        written = ConvertMathSamples(config, count, block, samples);
+    } else if (word) {
+        count = int32_t(qm::RoundHalfEven(double(n) / 2));
+        written = ConvertWordSamples(index, config, count, block, samples);
+    } else {
+        count = n;
+        written = ConvertByteSamples(index, config, count, block, samples);
+    }
+    const qsizetype fits = std::min<qsizetype>(count, qsizetype(samples.size()));
+    if (warning && written < fits) {
+        // The block held fewer whole samples than its length promised (an
+        // odd byte count), or the source names no channel.
+        *warning = QStringLiteral("%1: %2 サンプルを変換できませんでした").arg(sourceName).arg(fits - written);
+    }
+    if (warning && count > qsizetype(samples.size())) {
+        *warning = QStringLiteral("%1: %2 サンプルを格納できませんでした")
+                       .arg(sourceName)
+                       .arg(qsizetype(count) - qsizetype(samples.size()));
+    }
+    return count;
+}
+
+void Instrument::transferTrace(int16_t sourceIndex, std::vector<float>& samples, const InstrumentConfig& config,
+                               int32_t& points, QString* warning) {
+    if (warning) warning->clear();
+    if (sourceIndex < 0) return;
+    const size_t slot = size_t(std::min<int16_t>(sourceIndex, 4));
+    const QString name =
+        sourceIndex >= 4 ? QStringLiteral("MATH") : QStringLiteral("CH") + QString::number(sourceIndex + 1);
+    if (config.Display[slot] == QLatin1String("ON")) {
+        points = readWaveform(name, points, samples, config, warning);
+        return;
+    }
+    if (points < kZeroFillLimit && points > 0) {
+        const size_t n = std::min(size_t(points), samples.size());
+        std::fill(samples.begin(), samples.begin() + std::ptrdiff_t(n), 0.0f);
+    }
+}

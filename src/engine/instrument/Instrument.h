@@ -1,0 +1,93 @@
+#pragma once
+// The instrument's command vocabulary in one place: every command text the
+// program sends, and how its answer is read, lives in this class. It talks
+// through one Transport and sees the run's stop token in every wait.
+//
+// Failures: a lost link raises LinkError (the message names the link and the
+// system's reason); a stop or abort that gives up a wait raises
+// RunInterrupted; an answer that cannot make a usable configuration raises
+// QuillError.
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/link/Transport.h"
+#include "engine/run/MeasRecords.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// One answer as the instrument gave it.
+struct Reply {
+    QString text;          // the answer line (empty when timed out)
+    bool timedOut = false;
+    bool overlong = false; // longer than the read's limit; the rest was dropped
+    // The text as the design's callers see it: "Timeout" for a silent instrument.
+    QString designText() const;
+};
+
+// The answer text a query gets when the instrument stays silent.
+inline const QString kTimeoutReply = QStringLiteral("Timeout");
+
+class Instrument {
+public:
+    Instrument(qm::Transport& link, const qm::StopToken& stop);
+
+    qm::Transport& link() { return link_; }
+
+    // Plain exchanges: a command (LF appended) and a query with its answer.
+    void send(const QString& command);
+    Reply query(const QString& command, double timeoutSeconds, int32_t maxdl);
+
+    // --- the run ---
+    void enableStatusEvents();          // "*ESE 255"
+    QString date();                     // "DATE?"
+    void displayOff();                  // "DISP OFF"
+    void goLocal();                     // "GTL"
+    void restoreTriggerMode(const QString& mode);  // "TRMD " + mode
+
+    // Arms a single trigger: "TESR?" (clears the status; answer unused), "WSGL".
+    void armTrigger(double timeoutSeconds);
+    // One "TESR?" poll: triggered when bit 0 of the answer's leading number is set.
+    struct TriggerPoll {
+        bool triggered = false;
+        bool timedOut = false;
+    };
+    TriggerPoll pollTrigger(double timeoutSeconds);
+
+    // "MSRA?" .. "MSRD?", one after the other.
+    std::array<Reply, 4> measurementValues();
+
+    // What slot A..D measures: "DIRM x", "MSEL?", and "Cd:VUNI?" for a channel
+    // source (stored in config.VUnit).
+    void queryMeasItem(InstrumentConfig& config, const QString& slotLetter, MeasItemRecord& slot);
+
+    // The configuration snapshot ("DTINF?", "TDIV?", ... "Cn:INV?"). Raises
+    // QuillError when the answers make no usable configuration.
+    void readConfig(InstrumentConfig& config, bool invCheckOn);
+
+    // Transfers source `sourceIndex` (0..3 = CH1..CH4, 4 = MATH) into
+    // `samples`. A source whose Display entry is exactly "ON" is requested
+    // ("DTFORM ...", "WAVESRC", "DTPOINTS", "DTSTART 0", "DTWAVE?") and
+    // `points` becomes the number of samples delivered. Any other source is
+    // not asked for: below 3,000,000 points its samples[0 .. points-1] become
+    // 0. *warning names samples that could not be converted or stored.
+    void transferTrace(int16_t sourceIndex, std::vector<float>& samples, const InstrumentConfig& config,
+                       int32_t& points, QString* warning);
+    // Requests sourceName ("CH1".."CH4", "MATH") with `points` points and
+    // converts the block; returns its sample count.
+    int32_t readWaveform(const QString& sourceName, int32_t points, std::vector<float>& samples,
+                         const InstrumentConfig& config, QString* warning);
+
+    // "TSCRN? " + format and the image block. A block that fails (bad,
+    // stalled, too long) gives ok=false with the reason; a lost link raises.
+    qm::BlockResult fetchScreen(const QString& format);
+
+private:
+    QByteArray readBlockOrThrow(int32_t limit);
+    [[noreturn]] void raise(const qm::IoStatus status, const QString& error);
+
+    qm::Transport& link_;
+    const qm::StopToken& stop_;
+};

@@ -1,0 +1,92 @@
+#include "engine/output/FileSinks.h"
+
+#include "engine/output/WaveCsv.h"
+#include "engine/text/AnsiText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+constexpr int kWaitingLinesMax = 10000;
+
+QString Shown(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
+
+QString JoinLine(const QStringList& cells) { return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"); }
+}  // namespace
+
+QByteArray LogCsvSink::HeaderBytes(const MeasItemArray& items) {
+    QStringList ch{QStringLiteral("Ch"), QString()}, type{QStringLiteral("Type"), QString()},
+        unit{QStringLiteral("Unit"), QString()};
+    for (const MeasItemRecord& item : items) {
+        ch << item.Source;
+        type << item.Kind;
+        unit << item.Unit;
+    }
+    const QString text = JoinLine({QString(), QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("B"),
+                                   QStringLiteral("C"), QStringLiteral("D")}) +
+                         JoinLine(ch) + JoinLine(type) + JoinLine(unit);
+    return qm::ToAnsi(text);
+}
+
+OutputResult LogCsvSink::append(const Line& line) {
+    bool isNew = true;
+    {
+        QFile probe(line.fileName);
+        if (probe.open(QIODevice::ReadOnly)) isNew = false;
+    }
+    QByteArray bytes;
+    if (isNew) bytes = HeaderBytes(items_);
+    bytes += qm::ToAnsi(JoinLine(line.cells));
+
+    QFile file(line.fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return {QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString())};
+    const qint64 before = file.size();
+    const qint64 written = file.write(bytes);
+    const bool flushed = file.flush();
+    if (written == bytes.size() && flushed && file.error() == QFileDevice::NoError) return {};
+    const QString reason = file.errorString();
+    // Whatever part of the line got out is taken back.
+    file.resize(before);
+    return {QStringLiteral("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason)};
+}
+
+OutputResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& logFileName) {
+    if (int(waiting_.size()) >= kWaitingLinesMax) waiting_.pop_front();
+    waiting_.push_back({logFileName, record.logCells()});
+    while (!waiting_.empty()) {
+        OutputResult r = append(waiting_.front());
+        if (!r.ok()) {
+            r.error += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
+            return r;
+        }
+        waiting_.pop_front();
+    }
+    return {};
+}
+
+QString SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit()) return file.errorString();
+    return {};
+}
+
+OutputResult ScreenFileSink::screenImage(const ScreenImage& image) {
+    if (image.bytes.isEmpty()) return {};
+    const QString reason = SaveFileBytes(image.fileName, image.bytes);
+    if (reason.isEmpty()) return {};
+    return {QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2").arg(Shown(image.fileName), reason)};
+}
+
+OutputResult WaveCsvSink::traces(const TraceSet& traces, const std::function<void(int)>& progress) {
+    QString error;
+    if (WriteWaveformCsv(traces.fileName, traces.config, traces.data, CsvProgress{progress}, &error)) return {};
+    return {error};
+}

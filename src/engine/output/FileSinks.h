@@ -1,0 +1,53 @@
+#pragma once
+// The run's file outputs: the log CSV, the screen images (the display image
+// BufferFile.bmp and the cycle's PNG) and the waveform CSV. Each is a sink
+// called on the worker thread; a call returns once its bytes are safely out,
+// or with the reason they are not.
+#include "engine/run/RunSink.h"
+
+#include <deque>
+
+// The log CSV: Shift-JIS, CR LF lines, six cells, no quoting; four header
+// lines when the file is new; only ever appended to, each cycle's bytes in
+// one write. An append that fails is cut back to the file's earlier length,
+// so the file never holds half a line; the line stays queued (up to 10000)
+// and is written, in order, before the next one as soon as the file can be
+// written again.
+class LogCsvSink : public RunSink {
+public:
+    void measItemsRead(const MeasItemArray& items) override { items_ = items; }
+    OutputResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
+    // Lines that could not be written yet.
+    int waitingLines() const { return int(waiting_.size()); }
+    QString waitingFile() const { return waiting_.empty() ? QString() : waiting_.back().fileName; }
+
+    // The four header lines for the measurement slots.
+    static QByteArray HeaderBytes(const MeasItemArray& items);
+
+private:
+    struct Line {
+        QString fileName;
+        QStringList cells;
+    };
+    OutputResult append(const Line& line);
+    MeasItemArray items_;
+    std::deque<Line> waiting_;
+};
+
+// Screen images: exactly the bytes the instrument sent, under the file name
+// the run chose, through a temporary file that takes the name only when
+// complete and flushed.
+class ScreenFileSink : public RunSink {
+public:
+    OutputResult screenImage(const ScreenImage& image) override;
+};
+
+// The waveform CSV of a cycle.
+class WaveCsvSink : public RunSink {
+public:
+    OutputResult traces(const TraceSet& traces, const std::function<void(int)>& progress) override;
+};
+
+// Writes `bytes` to `fileName` through a temporary file beside it; returns the
+// system's reason on failure (nothing is left under the final name then).
+QString SaveFileBytes(const QString& fileName, const QByteArray& bytes);

@@ -1,0 +1,405 @@
+#include "engine/run/MeasurementRun.h"
+
+#include "engine/instrument/Instrument.h"
+#include "engine/link/Transport.h"
+#include "engine/run/LiveSettings.h"
+#include "engine/run/Questions.h"
+#include "engine/run/Session.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/Errors.h"
+#include "engine/text/ItemText.h"
+#include "engine/text/NumText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace {
+
+using namespace std::chrono;
+
+const QString kDone = QStringLiteral("動作完了しました");
+const QString kNotConnected = QStringLiteral("装置が正しく接続されていません！");
+constexpr double kTriggerTimeout = 10.0;
+// Consecutive silent trigger polls after which the instrument counts as gone.
+constexpr int kSilentPolls = 3;
+// The trigger poll: back to back for the first 100 ms after arming, then a
+// pause that grows to at most 10 ms, so a long wait costs next to nothing.
+constexpr auto kBackToBack = milliseconds(100);
+constexpr auto kLongestPause = milliseconds(10);
+const QString kScreenBufferName = QStringLiteral("BufferFile.bmp");
+
+struct RunEnd {};       // the cycle loop ends: "動作完了しました", then closing
+struct TriggerStop {};  // a stop seen in the trigger wait: closing only
+
+QString FiveDigits(int32_t n) { return (QStringLiteral("0000") + QString::number(n)).right(5); }
+
+class Run {
+public:
+    Run(SessionState& state, const RunRequest& request, LiveSettings& live, Questions& questions, SinkList& sinks,
+        const qm::StopToken& stop)
+        : state_(state), request_(request), live_(live), questions_(questions), sinks_(sinks), stop_(stop) {}
+
+    RunEndInfo run();
+
+private:
+    bool connect();
+    void oneCycle(Instrument& inst);
+    void waitForTrigger(Instrument& inst);
+    void transferTraces(Instrument& inst);
+    void allocateBuffers();
+    void refuseCycleBeyondLog(const LiveValues& live);
+    void logCycle(Instrument& inst, const LiveValues& live);
+    void status(const QString& text) {
+        sinks_.each([&](RunSink& s) { s.statusChanged(text); });
+    }
+    void progress(int v) {
+        sinks_.each([&](RunSink& s) { s.progressChanged(v); });
+    }
+    void writeFailed(const QString& error) {
+        ++writeFailures_;
+        status(error);
+    }
+    int32_t cycleNo() const { return state_.cycleNo->load(); }
+
+    SessionState& state_;
+    const RunRequest& request_;
+    LiveSettings& live_;
+    Questions& questions_;
+    SinkList& sinks_;
+    const qm::StopToken& stop_;
+    int32_t repeatCount_ = 0;
+    int writeFailures_ = 0;
+};
+
+bool Run::connect() {
+    const QString question = request_.serial
+                                 ? QStringLiteral("インタフェースはUSB(") + request_.comText + QStringLiteral(")です｡接続OK?")
+                                 : QStringLiteral("インタフェースはTCP：") + request_.address + QStringLiteral("です｡接続OK?");
+    if (!questions_.askOkCancel(question, stop_)) return false;
+    for (;;) {
+        if (state_.link) {
+            state_.link->close(0);
+            state_.link.reset();
+        }
+        qm::OpenResult opened;
+        QString where;
+        if (request_.serial) {
+            int port = 0;
+            try {
+                port = qm::ToInt16(qm::LeadingNumber(QStringView(request_.comText).mid(3, 10)));
+            } catch (const qm::NumberOverflow&) {
+                port = 0;
+            }
+            opened = qm::OpenSerial(port, stop_);
+            where = request_.comText;
+            if (port >= 1) where += QStringLiteral(" (") + qm::SerialDeviceFor(port) + QLatin1Char(')');
+        } else {
+            opened = qm::OpenTcp(request_.address, request_.tcpPort, stop_);
+            where = request_.address + QLatin1Char(':') + QString::number(request_.tcpPort);
+        }
+        if (opened.transport) {
+            state_.link = std::move(opened.transport);
+            return true;
+        }
+        if (opened.stopped || stop_.stopRequested()) return false;
+        const QString message = kNotConnected + QLatin1Char('\n') + where + QStringLiteral(": ") + opened.error;
+        if (!questions_.askRetryConnect(message, stop_)) return false;
+    }
+}
+
+void Run::allocateBuffers() {
+    // No block carries more than kWaveBlockLimit samples, so no buffer is
+    // made longer: an absurd record length must not allocate gigabytes.
+    const int32_t P = state_.config.RecordLength;
+    const size_t n = static_cast<size_t>(std::clamp<int32_t>(P, 0, qm::kWaveBlockLimit)) + 1;
+    try {
+        if (P < 2600000) {
+            for (auto& w : state_.waveData) w.assign(n, 0.0f);
+        } else {
+            for (size_t k = 0; k < 4; ++k)
+                if (state_.config.Display[k] == QLatin1String("ON")) state_.waveData[k].assign(n, 0.0f);
+            state_.waveData[4].assign(2, 0.0f);
+        }
+    } catch (const std::bad_alloc&) {
+        throw QuillError(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(P));
+    }
+    state_.wavePoints = P;
+}
+
+void Run::waitForTrigger(Instrument& inst) {
+    inst.armTrigger(kTriggerTimeout);
+    const auto armed = steady_clock::now();
+    auto pause = milliseconds(1);
+    int silent = 0;
+    for (;;) {
+        if (stop_.stopRequested()) return;
+        const Instrument::TriggerPoll poll = inst.pollTrigger(kTriggerTimeout);
+        if (poll.timedOut) {
+            if (++silent >= kSilentPolls)
+                throw LinkError(QStringLiteral("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(kSilentPolls));
+        } else {
+            silent = 0;
+        }
+        if (poll.triggered) return;
+        if (steady_clock::now() - armed < kBackToBack) continue;
+        if (stop_.sleepFor(pause)) return;
+        pause = std::min(pause * 2, kLongestPause);
+    }
+}
+
+void Run::transferTraces(Instrument& inst) {
+    status(QStringLiteral("波形を転送中です"));
+    QString warnings;
+    const auto one = [&](int16_t src) {
+        QString warning;
+        inst.transferTrace(src, state_.waveData[size_t(src)], state_.config, state_.wavePoints, &warning);
+        if (!warning.isEmpty()) warnings += (warnings.isEmpty() ? QString() : QStringLiteral(" / ")) + warning;
+    };
+    one(0);
+    progress(25);
+    one(1);
+    progress(50);
+    if (state_.config.ChannelCount == 4) {
+        one(2);
+        progress(75);
+        one(3);
+    }
+    one(4);
+    progress(100);
+    if (!warnings.isEmpty()) status(warnings);
+}
+
+void Run::refuseCycleBeyondLog(const LiveValues& live) {
+    if (!live.log || cycleNo() <= LogMaxCycle) return;
+    const QString msg =
+        QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
+    status(msg);
+    questions_.notify(msg);
+    throw RunEnd{};
+}
+
+void Run::logCycle(Instrument& inst, const LiveValues& live) {
+    const std::array<Reply, 4> replies = inst.measurementValues();
+    std::array<double, 4> values;
+    QString missing;
+    for (size_t k = 0; k < 4; ++k) {
+        values[k] = MeasValue(replies[k].designText());
+        if (values[k] >= NoValue) missing += QChar(u'A' + int(k));
+    }
+    const CycleRecord record = MakeCycleRecord(cycleNo(), values, QDateTime::currentDateTime());
+    // The log window's stamp is the last date the snapshot holds.
+    state_.config.AcqTime = record.timeText;
+    const QString logFile = live.folder + qm::PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
+    const OutputResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
+    if (!written.ok()) {
+        writeFailed(written.error);
+        questions_.notify(written.error);
+    }
+    if (!missing.isEmpty())
+        status(QStringLiteral("測定値がありません: %1 (サイクル %2)").arg(missing).arg(record.cycle));
+}
+
+void Run::oneCycle(Instrument& inst) {
+    // A cycle whose number has no place in the log is refused before it starts.
+    refuseCycleBeyondLog(live_.get());
+    const auto cycleStart = steady_clock::now();
+    state_.config.AcqTime = inst.date();
+    if (ModelNumber(state_.config.ModelName) > 400) inst.displayOff();
+
+    if (!request_.transferOnly) {
+        status(QStringLiteral("トリガ待ちです"));
+        progress(0);
+        try {
+            waitForTrigger(inst);
+        } catch (const RunInterrupted& e) {
+            if (e.aborted) throw;
+        }
+        if (stop_.stopRequested()) {
+            status(QStringLiteral("トリガ中断です"));
+            throw TriggerStop{};
+        }
+    }
+
+    LiveValues live = live_.get();
+    if (live.waveSave) transferTraces(inst);
+
+    live = live_.get();
+    if (live.screenShow || live.screenSave) inst.goLocal();
+
+    if (live_.get().screenShow) {
+        status(QStringLiteral("DS画面を転送中です"));
+        progress(0);
+        const qm::BlockResult image = inst.fetchScreen(QStringLiteral("bmp"));
+        ScreenImage shown{cycleNo(), QStringLiteral("bmp"), {}, QDir(request_.dataFolder).filePath(kScreenBufferName), true};
+        if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
+        else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
+        const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
+        if (!r.ok()) writeFailed(r.error);
+        progress(100);
+    }
+
+    if (stop_.stopRequested()) throw RunEnd{};
+
+    live = live_.get();
+    const QString baseName = live.folder + qm::PathSep() + live.header + QStringLiteral("_") + FiveDigits(cycleNo());
+
+    if (live.waveSave) {
+        status(QStringLiteral("波形をcsvファイルに格納しています"));
+        const TraceSet traces{cycleNo(), state_.config, state_.waveData, baseName + QStringLiteral(".csv")};
+        const auto setProgress = [this](int v) { progress(v); };
+        const OutputResult r = sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
+        if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
+        else writeFailed(r.error);
+    }
+
+    if (live_.get().screenSave) {
+        progress(0);
+        status(QStringLiteral("DS画面を格納しています"));
+        const qm::BlockResult image = inst.fetchScreen(QStringLiteral("png"));
+        if (!image.ok()) {
+            status(QStringLiteral("DS画面を受信できません: %1").arg(image.error));
+        } else if (image.data.isEmpty()) {
+            status(QStringLiteral("装置から画面データが届きませんでした (0 バイト)"));
+        } else {
+            const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, baseName + QStringLiteral(".png"), false};
+            const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
+            if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
+            else writeFailed(r.error);
+        }
+        progress(100);
+    }
+
+    live = live_.get();
+    if (live.log) {
+        refuseCycleBeyondLog(live);  // logging may have been ticked during the cycle
+        logCycle(inst, live);
+    }
+
+    state_.cycleNo->fetch_add(1);
+    if (stop_.stopRequested()) throw RunEnd{};
+    sinks_.each([&](RunSink& s) { s.cycleNumberChanged(cycleNo()); });
+
+    if (request_.transferOnly) throw RunEnd{};
+    if (cycleNo() > repeatCount_) throw RunEnd{};
+
+    live = live_.get();
+    if (live.manual) {
+        inst.goLocal();
+        if (!questions_.askOkCancel(QStringLiteral("次の測定の準備をして下さい!"), stop_)) throw RunEnd{};
+        return;
+    }
+    // The interval runs from the start of one cycle to the start of the next.
+    const double seconds = qm::LeadingNumber(live.intervalText);
+    if (!(seconds > 0) || !std::isfinite(seconds)) return;
+    const auto deadline = cycleStart + duration_cast<steady_clock::duration>(duration<double>(std::min(seconds, 1e9)));
+    if (deadline > steady_clock::now()) stop_.sleepUntil(deadline);
+}
+
+RunEndInfo Run::run() {
+    RunEndInfo end;
+    if (!connect()) {
+        end.outcome = stop_.aborted() ? RunOutcome::Aborted : RunOutcome::ConnectFailed;
+        return end;
+    }
+    Instrument inst(*state_.link, stop_);
+    bool limited = false;
+    repeatCount_ = RepeatCountFrom(request_.repeatText, &limited);
+    const RunStartInfo info{request_.transferOnly, cycleNo(), repeatCount_, QDateTime::currentDateTime()};
+    sinks_.each([&](RunSink& s) { s.runStarted(info); });
+    if (limited) sinks_.each([&](RunSink& s) { s.repeatCountLimited(QStringLiteral("10000")); });
+
+    bool closing = true;
+    bool snapshotDone = false;  // the trigger mode to restore is known
+    try {
+        try {
+            inst.readConfig(state_.config, request_.invCheckOn);
+            snapshotDone = true;
+            allocateBuffers();
+            inst.enableStatusEvents();
+            if (live_.get().log) {
+                static const char* const letters[] = {"A", "B", "C", "D"};
+                for (size_t k = 0; k < 4; ++k)
+                    inst.queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
+                sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
+            }
+            for (;;) oneCycle(inst);
+        } catch (const RunEnd&) {
+            status(kDone);
+        } catch (const TriggerStop&) {
+        } catch (const RunInterrupted& e) {
+            if (e.aborted) throw;
+            status(kDone);
+        }
+    } catch (const RunInterrupted&) {
+        // The program is closing: nothing more is sent or written.
+        closing = false;
+        end.outcome = RunOutcome::Aborted;
+    } catch (const QuillError& e) {
+        end.outcome = RunOutcome::Error;
+        end.message = e.text;
+    } catch (const qm::NumberOverflow& e) {
+        end.outcome = RunOutcome::Error;
+        end.message = QStringLiteral("装置の応答を数値に変換できません: %1").arg(QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        end.outcome = RunOutcome::Error;
+        end.message = QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
+    }
+
+    if (closing) {
+        if (!end.message.isEmpty()) status(end.message);
+        // The closing commands, where they can still be sent. A run whose
+        // snapshot failed does not know the trigger mode to restore.
+        try {
+            if (!state_.link->lost()) {
+                if (!request_.transferOnly && snapshotDone) inst.restoreTriggerMode(state_.config.TriggerMode);
+                inst.goLocal();
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    end.writeFailures = writeFailures_;
+    return end;
+}
+
+}  // namespace
+
+int32_t RepeatCountFrom(const QString& text, bool* limited) {
+    double v = qm::LeadingNumber(text);
+    if (limited) *limited = false;
+    if (v > 10000) {
+        v = 10000;
+        if (limited) *limited = true;
+    }
+    if (!(v >= std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    return qm::ToInt32(v);
+}
+
+double MeasValue(const QString& reply) {
+    std::array<QString, 3> item;
+    Get_Items(reply, item);
+    const auto v = qm::StrictNumber(item[0]);
+    if (!v || !std::isfinite(*v)) return NoValue;
+    return *v;
+}
+
+RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSettings& live, Questions& questions,
+                          SinkList& sinks, const qm::StopToken& stop) {
+    try {
+        return Run(state, request, live, questions, sinks, stop).run();
+    } catch (const std::exception& e) {
+        RunEndInfo end;
+        end.outcome = RunOutcome::Error;
+        end.message = QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
+        return end;
+    } catch (...) {
+        RunEndInfo end;
+        end.outcome = RunOutcome::Error;
+        end.message = QStringLiteral("測定中にエラーが発生しました");
+        return end;
+    }
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The measurement session: owns the link to the instrument and the worker
+// thread that runs measurement runs with blocking I/O. The window (or the
+// headless front end) starts and stops runs here and observes them through
+// queued signals; file outputs plug in as sinks called on the worker thread.
+#include "engine/instrument/InstrumentConfig.h"
+#include "engine/link/StopToken.h"
+#include "engine/run/LiveSettings.h"
+#include "engine/run/RunSink.h"
+
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <memory>
+#include <vector>
+
+class Questions;
+struct SessionState;
+namespace qm {
+class Transport;
+}
+
+// What a run takes once, at its start.
+struct RunRequest {
+    bool serial = false;      // USB ticked: the serial port named by comText; else TCP
+    QString address;          // IPｱﾄﾞﾚｽ
+    quint16 tcpPort = 5198;
+    QString comText;          // "COM2"
+    bool transferOnly = false;
+    QString repeatText;       // 繰返回数: the leading number, at most 10000
+    bool invCheckOn = true;   // INVなし: the invert states are not asked
+    QString dataFolder;       // where the display image BufferFile.bmp goes
+};
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    explicit Session(QObject* parent = nullptr);
+    ~Session() override;
+
+    // Sinks are called on the worker thread in the order they were added,
+    // before the session's own signals go out. Add them while no run is active.
+    void addSink(RunSink* sink);
+    LiveSettings& live() { return live_; }
+
+    // Starts a run on the worker thread. False (nothing happens) while a run
+    // is active. `questions` must outlive the run.
+    bool start(const RunRequest& request, Questions& questions);
+    // 測定中断: the run ends at its next test point or wait.
+    void stop();
+    bool active() const { return active_.load(); }
+    // Waits (bounded) until no run is active. True when none is.
+    bool waitIdle(int ms) const;
+
+    // The number of the next cycle: 1 after start-up and after clear().
+    int32_t cycleNo() const { return cycleNo_.load(); }
+    // クリア: the cycle count starts again at 1. Ignored while a run is active.
+    void clear();
+
+    // True once a run has opened the link; it stays open between runs.
+    bool linkOpen() const { return linkOpen_.load(); }
+    // The program ends: a run is aborted (it sends and writes nothing more),
+    // waited for (bounded), the link's pending output is written out and the
+    // link closed, and the worker thread ends.
+    void shutdown(int waitMs = 3000);
+
+signals:
+    void runStarted(const RunStartInfo& info);
+    void repeatCountLimited(const QString& text);
+    void measItemsRead(const MeasItemArray& items);
+    void cycleLogged(const CycleRecord& record);
+    // The display image of a cycle (empty when it could not be fetched).
+    void screenForDisplay(const QByteArray& image);
+    void statusChanged(const QString& text);
+    void progressChanged(int value);
+    void cycleNumberChanged(int next);
+    void runFinished(const RunEndInfo& end);
+
+private:
+    class SignalSink;
+    void runOnWorker(RunRequest request, Questions* questions);
+
+    QThread thread_;
+    QObject* worker_ = nullptr;  // lives on thread_
+    std::vector<RunSink*> sinks_;
+    std::unique_ptr<SignalSink> signalSink_;
+    LiveSettings live_;
+    qm::StopToken stop_;
+    std::atomic<bool> active_{false};
+    std::atomic<bool> linkOpen_{false};
+    std::atomic<int32_t> cycleNo_{1};
+    bool shutDown_ = false;
+    mutable std::mutex idleMutex_;
+    mutable std::condition_variable idle_;
+
+    // Worker-thread state, kept between runs.
+    SessionState* state_;
+};
+
+Q_DECLARE_METATYPE(RunStartInfo)

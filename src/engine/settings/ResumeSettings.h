@@ -1,0 +1,58 @@
+#pragma once
+// The resume file's model: the main window's settings as values, kept from
+// one start to the next in Resume302.txt, twelve "label,value" lines in
+// Shift-JIS with CR LF endings (a thirteenth line, never written, may set the
+// log box). Values are taken by line position; labels are only written.
+#include <QString>
+#include <array>
+
+struct ResumeSettings {
+    QString ipAddress = QStringLiteral("192.168.1.1");
+    int usbCheck = 0;          // IFCheck: 0 clear, 1 ticked, 2 grey
+    int comIndex = 1;          // ComList: 0 = COM1 .. 15 = COM16, -1 = a text not from the list
+    QString repeat = QStringLiteral("1000");
+    QString interval = QStringLiteral("0.1");
+    QString folder;
+    QString header = QStringLiteral("Sample");
+    int waveSave = 1;
+    int screenShow = 1;
+    int screenSave = 0;
+    int invCheck = 1;
+    int manual = 1;
+    int logOn = 0;             // only from a thirteenth line
+};
+
+// The lines in file order; a load applies a prefix of them.
+enum class ResumeField {
+    IpAddress, UsbCheck, ComIndex, Repeat, Interval, Folder, Header,
+    WaveSave, ScreenShow, ScreenSave, InvCheck, Manual, LogOn,
+};
+inline constexpr int kResumeFieldCount = 13;
+
+struct ResumeLoad {
+    int applied = 0;         // fields 0 .. applied-1 were read into the settings
+    bool complete = false;   // all thirteen (a saved file has twelve: false)
+};
+
+// Reads the file into `s` field by field, stopping at the first line that is
+// missing or damaged (a number value that is not a number, a check value
+// outside 0..2, a list index outside -1..15); fields before it stay applied.
+ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s);
+
+// The twelve lines as bytes.
+QByteArray ResumeFileBytes(const ResumeSettings& s);
+
+// Writes the file beside the old one and puts it in place only once complete
+// and flushed. Returns the reason (naming nothing) on failure, empty on
+// success; a failed save leaves the old file whole.
+QString SaveResumeFile(const QString& fileName, const ResumeSettings& s);
+
+// "Resume" + version tag + ".txt" in the data folder.
+QString ResumeFileName(const QString& dataFolder);
+inline const QString kVersionTag = QStringLiteral("302");
+
+// What the program does with the settings at every start, after the load: an
+// empty folder becomes the data folder's "Data" folder, INVなし is ticked, and
+// the hidden CSV波形格納 is cleared (ticked when the waveform export is
+// switched on). `dataFolder` is in native form.
+void ApplyStartDefaults(ResumeSettings& s, const QString& dataFolder, bool waveformExport);

@@ -1,0 +1,152 @@
+#pragma once
+// The main window: every control of the design with its object name, caption
+// and default, the settings they hold (restored from and saved to the resume
+// file), and the view of the session's runs. It owns no run logic: a press of
+// 測定開始 hands the settings to the session, whose events arrive here as
+// queued signals and are drawn at most about 30 times a second.
+#include "app/AppOptions.h"
+#include "engine/run/RunSink.h"
+#include "engine/settings/ResumeSettings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class VbCheckBox;
+class StatusBar;
+class AMLogForm;
+class WaveForm;
+class SaveFileDialog;
+class Session;
+class Questions;
+class BoxQuestions;
+struct RunRequest;
+
+class MainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    MainForm(Session& session, const AppOptions& options, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The buttons' actions, as a press would do them.
+    void StartRun();           // 測定開始
+    void StartTransferOnly();  // 波形転送
+    void StopRun();            // 測定中断 (when enabled)
+
+    bool RunActive() const;
+    RunOutcome LastOutcome() const { return lastOutcome_; }
+    QString AppFolder() const { return appFolder_; }
+
+    // The log window and the screen window, created on first use.
+    AMLogForm& LogForm();
+    WaveForm& ScreenForm();
+    bool HasScreenForm() const { return !screenForm_.isNull(); }
+
+    // Seams: questions answered by a test or --assume-yes; the save dialog.
+    void SetQuestions(Questions* q) { questions_ = q; }
+    void SetFileDialog(SaveFileDialog* d) { fileDialog_ = d; }
+    // --demo: the simulated instrument listens at 127.0.0.1:port; clears USB
+    // and points the address at it.
+    void UseDemoInstrument(quint16 port);
+
+signals:
+    // Every status text, in order (panel 1 shows the latest).
+    void statusShown(const QString& text);
+    void RunFinished(RunOutcome outcome);
+    void FormUnloaded();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void BuildLayout();
+    void Form_Load();
+    void Form_Unload();
+    void WaveTransfer_Click(bool transferOnly);
+    void StopAcqusition_Click();
+    void Clear_Click();
+    void AMLogOn_Click();
+    void DSScreenDispCheck_Click();
+    void SetFileFolder_Click();
+    void PlaceLogForm();
+
+    // Settings <-> controls.
+    void ApplyResumeField(ResumeField field, const ResumeSettings& s);
+    ResumeSettings CurrentSettings() const;
+    void PushLiveSettings();
+    RunRequest MakeRequest(bool transferOnly) const;
+
+    // The session's events.
+    void OnRunStarted(const RunStartInfo& info);
+    void OnRunFinished(const RunEndInfo& end);
+    void ShowStatus(const QString& text);
+    void ScheduleRepaint();
+    void ApplyPending();
+
+    Session& session_;
+    AppOptions options_;
+    QString appFolder_;
+
+    // Controls, named by role.
+    QGroupBox* Operation;
+    VbCheckBox* AMLogOn;
+    VbCheckBox* ManualCheck;
+    QPushButton* TransOnly;
+    VbCheckBox* WaveSaveCheck;
+    VbCheckBox* DSScreenDispCheck;
+    VbCheckBox* DSScreenSaveCheck;
+    VbCheckBox* INVCheck;
+    QPushButton* Clear;
+    QPushButton* WaveTransfer;
+    QPushButton* StopAcqusition;
+    QGroupBox* WaitTimeF;
+    QLineEdit* LoopInterval;
+    QGroupBox* TCountF;
+    QLineEdit* TRound;
+    QLabel* CLoopCount;
+    QGroupBox* FileSelF;
+    QPushButton* SetFileFolder;
+    QLabel* FolderL;
+    QLineEdit* FFolder;
+    QLabel* FNameL;
+    QLineEdit* FHeadder;
+    QGroupBox* IPADress;
+    VbCheckBox* IFCheck;
+    QComboBox* ComList;
+    QLabel* IPAddressL;
+    QLineEdit* IPAdressText;
+    StatusBar* StatusBar1;
+    QProgressBar* ProgressBar1;
+
+    QPointer<AMLogForm> logForm_;
+    QPointer<WaveForm> screenForm_;
+    bool placed_ = false;
+    bool unloaded_ = false;
+    bool screenShown_ = false;  // a display image was fetched since the last クリア
+    QByteArray screenImage_;
+    RunOutcome lastOutcome_ = RunOutcome::Normal;
+    bool transferOnlyRun_ = false;
+
+    // Updates waiting for the next repaint tick.
+    QTimer* repaint_;
+    std::optional<QString> pendingStatus_;
+    std::optional<int> pendingProgress_;
+    std::optional<int> pendingCycle_;
+    std::optional<QByteArray> pendingScreen_;
+    QList<CycleRecord> pendingRecords_;
+    std::optional<MeasItemArray> pendingItems_;
+
+    Questions* questions_ = nullptr;
+    std::unique_ptr<Questions> ownQuestions_;
+    SaveFileDialog* fileDialog_ = nullptr;
+    std::unique_ptr<SaveFileDialog> ownDialog_;
+};

@@ -1,0 +1,41 @@
+#include "view/StatusBar.h"
+
+#include "engine/text/DateTimeText.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QTimer>
+
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent), clock_(new QTimer(this)) {
+    setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        panels_[i] = new QLabel(this);
+        panels_[i]->setFrameShape(QFrame::Panel);
+        panels_[i]->setFrameShadow(QFrame::Sunken);
+        panels_[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+    }
+    // Panel 1 takes the bar's width less panels 2 and 3.
+    addWidget(panels_[0], 1);
+    addPermanentWidget(panels_[1]);
+    addPermanentWidget(panels_[2]);
+    connect(clock_, &QTimer::timeout, this, &StatusBar::tick);
+    clock_->start(1000);
+    tick();
+}
+
+void StatusBar::tick() {
+    const QDateTime now = QDateTime::currentDateTime();
+    panels_[1]->setText(qm::ShortDateText(now.date()));
+    panels_[2]->setText(qm::LongTimeText(now.time()));
+}
+
+void StatusBar::SetPanelText(int panel, const QString& text) {
+    if (panel < 1 || panel > 3) return;
+    panels_[panel - 1]->setText(text);
+    if (panel == 1 && onStatus) onStatus(text);
+}
+
+QString StatusBar::PanelText(int panel) const {
+    if (panel < 1 || panel > 3) return {};
+    return panels_[panel - 1]->text();
+}

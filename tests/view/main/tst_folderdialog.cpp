@@ -1,0 +1,190 @@
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <stdexcept>
+
+#include "view/FolderDialog.h"
+
+namespace {
+
+// A scripted dialog: records what it was asked and answers as told; it may
+// move the current directory as a real dialog can.
+class FakeDialog : public SaveFileDialog {
+public:
+    std::optional<QString> answer;
+    QString moveTo;
+    bool fail = false;
+    QList<FileDialogRequest> asked;
+    std::optional<QString> Show(const FileDialogRequest& r) override {
+        asked << r;
+        if (!moveTo.isEmpty()) QDir::setCurrent(moveTo);
+        if (fail) throw std::runtime_error("dialog failed");
+        return answer;
+    }
+};
+
+}  // namespace
+
+class TstFolderDialog : public QObject {
+    Q_OBJECT
+    QTemporaryDir app_;    // plays AppFolder
+    QTemporaryDir other_;  // where the dialog leaves the current directory
+    QString startDir_;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(app_.isValid() && other_.isValid());
+        startDir_ = QDir::currentPath();
+    }
+    void cleanupTestCase() { QDir::setCurrent(startDir_); }
+
+    void splitFilePath_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("drive folder") << "D:\\meas\\run1.csv" << true << "D:\\meas" << "run1.csv";
+        QTest::newRow("drive root") << "D:\\run1.csv" << true << "D:" << "run1.csv";
+        QTest::newRow("slash path") << "/tmp/x/run1.csv" << true << "/tmp/x" << "run1.csv";
+        QTest::newRow("slash root") << "/run1.csv" << true << "" << "run1.csv";
+        QTest::newRow("last of mixed") << "C:\\a/b\\c.txt" << true << "C:\\a/b" << "c.txt";
+        QTest::newRow("slash last") << "C:\\a\\b/c.txt" << true << "C:\\a\\b" << "c.txt";
+        QTest::newRow("trailing separator") << "D:\\meas\\" << true << "D:\\meas" << "";
+        QTest::newRow("no separator") << "run1.csv" << false << "keepF" << "keepN";
+        QTest::newRow("empty") << "" << false << "keepF" << "keepN";
+    }
+    void splitFilePath() {
+        QFETCH(QString, path);
+        QFETCH(bool, split);
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QString f = QStringLiteral("keepF"), n = QStringLiteral("keepN");
+        QCOMPARE(SplitFilePath(path, f, n), split);
+        QCOMPARE(f, folder);
+        QCOMPARE(n, name);
+    }
+
+    void filterForQt() {
+        QCOMPARE(ToQtFilter(kFolderDialogFilter), QStringLiteral("CSV (*.csv);;png (*.png);;*.* (*.*)"));
+        QCOMPARE(ToQtFilter(QStringLiteral("Text|*.txt|orphan")), QStringLiteral("Text (*.txt)"));
+        QCOMPARE(ToQtFilter(QString()), QString());
+    }
+
+    void choice_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("header");
+        QTest::newRow("folder and name") << "D:\\meas\\run1.csv" << "D:\\meas" << "run1";
+        QTest::newRow("several dots") << "D:\\meas\\a.b.csv" << "D:\\meas" << "a";
+        QTest::newRow("no extension") << "D:\\meas\\run7" << "D:\\meas" << "run7";
+        QTest::newRow("drive root") << "D:\\run1.csv" << "D:" << "run1";
+        QTest::newRow("dialog path") << QDir::fromNativeSeparators(QStringLiteral("/srv/測定/x/run1.png"))
+                                     << QDir::toNativeSeparators(QStringLiteral("/srv/測定/x")) << "run1";
+        QTest::newRow("no separator keeps folder") << "lone.csv" << "/old/folder" << "lone";
+    }
+    void choice() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, folder);
+        QFETCH(QString, header);
+        QLineEdit FFolder(QStringLiteral("/old/folder"));
+        QLineEdit FHeadder(QStringLiteral("Sample"));
+        FakeDialog dlg;
+        dlg.answer = chosen;
+        dlg.moveTo = other_.path();
+        QStringList status;
+        SetFileFolder_Click(dlg, FFolder, FHeadder, app_.path(), [&](const QString& s) { status << s; });
+
+        QCOMPARE(dlg.asked.size(), 1);
+        QCOMPARE(dlg.asked[0].title, QStringLiteral("画面格納ファイルの選択"));
+        QCOMPARE(dlg.asked[0].initialFolder, QStringLiteral("/old/folder"));
+        QCOMPARE(dlg.asked[0].initialName, QStringLiteral("Sample"));
+        QCOMPARE(dlg.asked[0].filter, QStringLiteral("CSV|*.csv|png|*.png|*.*|*.*"));
+        QCOMPARE(FFolder.text(), folder);
+        QCOMPARE(FHeadder.text(), header);
+        QCOMPARE(status, QStringList{QStringLiteral("画面フォルダとファイルヘッダーは上図に示します")});
+        QCOMPARE(QDir::current().canonicalPath(), QDir(app_.path()).canonicalPath());
+    }
+
+    void cancelAndFailureChangeNothing() {
+        for (bool fail : {false, true}) {
+            QLineEdit FFolder(QStringLiteral("/old/folder"));
+            QLineEdit FHeadder(QStringLiteral("Sample"));
+            FakeDialog dlg;
+            dlg.fail = fail;
+            dlg.moveTo = other_.path();
+            int statusCalls = 0;
+            SetFileFolder_Click(dlg, FFolder, FHeadder, app_.path(), [&](const QString&) { ++statusCalls; });
+            QCOMPARE(dlg.asked.size(), 1);
+            QCOMPARE(FFolder.text(), QStringLiteral("/old/folder"));
+            QCOMPARE(FHeadder.text(), QStringLiteral("Sample"));
+            QCOMPARE(statusCalls, 0);
+            // The current directory is not reset after a cancel.
+            QCOMPARE(QDir::current().canonicalPath(), QDir(other_.path()).canonicalPath());
+        }
+    }
+
+    // The real dialog: title, filter, start file, no overwrite question; the
+    // chosen file is not created.
+    void qtDialogChoiceAndCancel() {
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("run1.csv"))).open(QIODevice::WriteOnly));
+        for (bool accept : {true, false}) {
+            QString title;
+            QStringList filters;
+            bool noConfirm = false, saveMode = false, seen = false;
+            QTimer poll;
+            poll.setInterval(10);
+            connect(&poll, &QTimer::timeout, this, [&] {
+                auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (!d || seen) return;
+                seen = true;
+                title = d->windowTitle();
+                filters = d->nameFilters();
+                noConfirm = d->testOption(QFileDialog::DontConfirmOverwrite);
+                saveMode = d->acceptMode() == QFileDialog::AcceptSave;
+                if (accept) static_cast<QDialog*>(d)->accept();  // goes through the dialog's own accept
+                else d->reject();
+            });
+            poll.start();
+            QtSaveFileDialog qd;
+            const std::optional<QString> got =
+                qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("run1.csv"), kFolderDialogFilter});
+            poll.stop();
+            QVERIFY(seen);
+            QCOMPARE(title, QStringLiteral("画面格納ファイルの選択"));
+            QCOMPARE(filters, (QStringList{QStringLiteral("CSV (*.csv)"), QStringLiteral("png (*.png)"),
+                                           QStringLiteral("*.* (*.*)")}));
+            QVERIFY(noConfirm);
+            QVERIFY(saveMode);
+            if (accept) {
+                QVERIFY(got.has_value());
+                QCOMPARE(QFileInfo(*got).canonicalFilePath(),
+                         QFileInfo(dir.filePath(QStringLiteral("run1.csv"))).canonicalFilePath());
+            } else {
+                QVERIFY(!got.has_value());
+            }
+        }
+        // A new name: the path comes back, no file appears.
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) static_cast<QDialog*>(d)->accept();
+        });
+        poll.start();
+        QtSaveFileDialog qd;
+        const auto got = qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("fresh.png"), kFolderDialogFilter});
+        poll.stop();
+        QVERIFY(got.has_value());
+        QCOMPARE(QFileInfo(*got).fileName(), QStringLiteral("fresh.png"));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("fresh.png"))));
+    }
+};
+
+QTEST_MAIN(TstFolderDialog)
+#include "tst_folderdialog.moc"
