@@ -65,9 +65,14 @@ bool ScriptedQuestions::askOkCancel(const QString& text, const qm::StopToken&) {
 }
 
 bool ScriptedQuestions::askRetryConnect(const QString& text, const qm::StopToken&) {
-    std::lock_guard lock(mutex_);
-    failures_ << kConfirmTitle + QLatin1Char('|') + text;
-    return std::exchange(retry, false);
+    bool again;
+    {
+        std::lock_guard lock(mutex_);
+        failures_ << kConfirmTitle + QLatin1Char('|') + text;
+        again = std::exchange(retry, false);
+    }
+    if (again && beforeRetry) beforeRetry();
+    return again;
 }
 
 void ScriptedQuestions::notify(const QString& text) {

@@ -61,7 +61,8 @@ struct SimInstrumentLink {
 class ScriptedQuestions : public Questions {
 public:
     std::deque<bool> answers;  // answers to OK/Cancel questions; empty: OK
-    bool retry = false;        // the answer to a failed connection
+    bool retry = false;        // the answer to a failed connection (once)
+    std::function<void()> beforeRetry;  // runs on the asking thread before Try Again
     bool askOkCancel(const QString& text, const qm::StopToken& stop) override;
     bool askRetryConnect(const QString& text, const qm::StopToken& stop) override;
     void notify(const QString& text) override;

@@ -1,0 +1,72 @@
+// The log CSV sink: exact bytes of a new and an existing file, and lines kept
+// in order while the file cannot be written.
+#include "engine/output/FileSinks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+CycleRecord Record(int cycle, double a) {
+    CycleRecord r = MakeCycleRecord(cycle, {a, NoValue, 2500e3, -0.5}, QDateTime::currentDateTime());
+    r.timeText = QStringLiteral("2026/12/07 10:00:0%1").arg(cycle);
+    return r;
+}
+}  // namespace
+
+class TestLogCsv : public QObject {
+    Q_OBJECT
+private slots:
+    void newFileThenOneLinePerCycle();
+    void linesWaitWhileTheFileCannotBeWritten();
+};
+
+void TestLogCsv::newFileThenOneLinePerCycle() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("S_AM_LOG.csv"));
+    LogCsvSink sink;
+    MeasItemArray items;
+    items[0] = {QStringLiteral("C1"), QStringLiteral("MAX"), QStringLiteral("ボルト")};
+    sink.measItemsRead(items);
+    QVERIFY(sink.cycleLogged(Record(1, 1.25e-3), name).ok());
+    QVERIFY(sink.cycleLogged(Record(2, 0), name).ok());
+    QCOMPARE(ReadAll(name), QByteArray(",Time,A,B,C,D\r\n"
+                                       "Ch,,C1,,,\r\n"
+                                       "Type,,MAX,,,\r\n"
+                                       "Unit,,\x83\x7b\x83\x8b\x83\x67,,,\r\n"
+                                       "1,2026/12/07 10:00:01,1.25e-3,,2500e3,-500e-3\r\n"
+                                       "2,2026/12/07 10:00:02,0e-9,,2500e3,-500e-3\r\n"));
+    // An existing file gets no header, whatever the slots are now.
+    LogCsvSink later;
+    QVERIFY(later.cycleLogged(Record(3, 1), name).ok());
+    QVERIFY(ReadAll(name).endsWith("\r\n2,2026/12/07 10:00:02,0e-9,,2500e3,-500e-3\r\n3,2026/12/07 10:00:03,1,,2500e3,-500e-3\r\n"));
+}
+
+void TestLogCsv::linesWaitWhileTheFileCannotBeWritten() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("later"));
+    const QString name = folder + QStringLiteral("/S_AM_LOG.csv");
+    LogCsvSink sink;
+    OutputResult r = sink.cycleLogged(Record(1, 1), name);
+    QVERIFY(!r.ok());
+    QVERIFY2(r.error.contains(QStringLiteral("S_AM_LOG.csv")) && r.error.contains(QStringLiteral("1 行が書き込み待ち")),
+             qPrintable(r.error));
+    r = sink.cycleLogged(Record(2, 2), name);
+    QVERIFY(r.error.contains(QStringLiteral("2 行が書き込み待ち")));
+    QCOMPARE(sink.waitingLines(), 2);
+    // Once the file can be written, the waiting lines go first, in order.
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(sink.cycleLogged(Record(3, 3), name).ok());
+    QCOMPARE(sink.waitingLines(), 0);
+    const QList<QByteArray> lines = ReadAll(name).split('\n');
+    QCOMPARE(lines.size(), 8);
+    QVERIFY(lines[4].startsWith("1,") && lines[5].startsWith("2,") && lines[6].startsWith("3,"));
+}
+
+QTEST_MAIN(TestLogCsv)
+#include "tst_logcsv.moc"

@@ -1,0 +1,405 @@
+// The measurement run on its worker thread against the simulated instrument:
+// the commands as the instrument receives them, the status texts, the stop,
+// the questions, and how faults end a run.
+#include "RunRig.h"
+#include "engine/run/MeasurementRun.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+const QString kDone = QStringLiteral("動作完了しました");
+const QString kTriggerStop = QStringLiteral("トリガ中断です");
+QStringList Cycle(bool dispOff = true) {
+    QStringList c{QStringLiteral("DATE?")};
+    if (dispOff) c << QStringLiteral("DISP OFF");
+    c << QStringLiteral("TESR?") << QStringLiteral("WSGL") << QStringLiteral("TESR?") << QStringLiteral("TESR?");
+    return c;
+}
+// Runs `act` once, as soon as `cond` holds while the run goes on.
+void When(QObject* owner, std::function<bool()> cond, std::function<void()> act) {
+    auto* t = new QTimer(owner);
+    t->setInterval(2);
+    QObject::connect(t, &QTimer::timeout, t, [t, cond = std::move(cond), act = std::move(act)] {
+        if (!cond()) return;
+        t->stop();
+        t->deleteLater();
+        act();
+    });
+    t->start();
+}
+}  // namespace
+
+class TestRun : public QObject {
+    Q_OBJECT
+private slots:
+    void twoCyclesExactCommands();
+    void serialRunOverPty();
+    void repeatCount_data();
+    void repeatCount();
+    void numberingContinuesAcrossRuns();
+    void stop_data();
+    void stop();
+    void manualContinue();
+    void transferOnlyRun();
+    void connectionRefusedDeclinedAndRetried();
+    void faultsEndTheRun_data();
+    void faultsEndTheRun();
+    void logFileAndRecords();
+    void logRefusesCycleAbove10000();
+    void screenImagesAndWaveformFiles();
+    void secondStartIsRefused();
+};
+
+void TestRun::twoCyclesExactCommands() {
+    RunRig r;
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QStringList expected{QStringLiteral("*ESE 255")};
+    expected << Cycle() << Cycle() << QStringLiteral("TRMD AUTO") << QStringLiteral("GTL");
+    QTRY_COMPARE(r.runCommands(), expected);
+    QCOMPARE(r.sim.received().first(), QStringLiteral("DTINF?"));
+    QCOMPARE(r.statuses, QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
+    QCOMPARE(r.session.cycleNo(), 3);
+    QVERIFY(r.session.linkOpen());
+    QCOMPARE(r.ask.questions(), QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1です｡接続OK?")));
+    // A model numbered 400 or below gets no "DISP OFF".
+    RunRig old;
+    old.sim.config().modelName = QStringLiteral("DS-5352");
+    old.request.repeatText = QStringLiteral("1");
+    old.run();
+    QTRY_COMPARE(old.runCommands(), QStringList(QStringLiteral("*ESE 255")) + Cycle(false) +
+                                        QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
+}
+
+void TestRun::serialRunOverPty() {
+    RunRig r;
+    qmsim::SimPty pty(&r.sim);
+    QVERIFY(pty.open());
+    qputenv("QUILLMETER_COM13", pty.slavePath().toLocal8Bit());
+    r.request.serial = true;
+    r.request.comText = QStringLiteral("COM13");
+    r.live([](LiveValues& v) {
+        v.log = true;
+        v.screenSave = true;
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(r.ask.questions().first(), QStringLiteral("確認|インタフェースはUSB(COM13)です｡接続OK?"));
+    QTRY_COMPARE(r.runCommands().last(), QStringLiteral("GTL"));
+    QCOMPARE(r.runCommands().count(QStringLiteral("MSRD?")), 2);
+    QFile png(r.file(QStringLiteral("Sample_00002.png")));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    QCOMPARE(png.readAll(), qmsim::screenFile(r.sim.config(), QStringLiteral("png")));
+    // The closing commands leave the port before it closes at the end.
+    r.session.shutdown();
+    QTRY_COMPARE(r.sim.received().mid(r.sim.received().size() - 2),
+                 QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
+}
+
+void TestRun::repeatCount_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cycles");
+    QTest::addColumn<bool>("limited");
+    QTest::newRow("0") << "0" << 1 << false;
+    QTest::newRow("-5") << "-5" << 1 << false;
+    QTest::newRow("abc") << "abc" << 1 << false;
+    QTest::newRow("empty") << "" << 1 << false;
+    QTest::newRow("3") << "3" << 3 << false;
+    QTest::newRow("20000") << "20000" << 10000 << true;
+}
+
+void TestRun::repeatCount() {
+    QFETCH(QString, text);
+    QFETCH(int, cycles);
+    QFETCH(bool, limited);
+    bool limitedSeen = false;
+    QCOMPARE(RepeatCountFrom(text, &limitedSeen) < 1 ? 1 : RepeatCountFrom(text, &limitedSeen), cycles);
+    QCOMPARE(limitedSeen, limited);
+    if (cycles > 3) return;  // the limit is told to the window; see the window's tests
+    RunRig r;
+    r.request.repeatText = text;
+    r.run();
+    QCOMPARE(r.runCommands().count(QStringLiteral("DATE?")), cycles);
+}
+
+void TestRun::numberingContinuesAcrossRuns() {
+    RunRig r;
+    r.run();
+    QCOMPARE(r.session.cycleNo(), 3);
+    r.sim.clearReceived();
+    // The cycle number is already above the repeat count: exactly one cycle.
+    r.run();
+    QCOMPARE(r.sim.received().count(QStringLiteral("DATE?")), 1);
+    QCOMPARE(r.session.cycleNo(), 4);
+    r.session.clear();
+    QCOMPARE(r.session.cycleNo(), 1);
+}
+
+void TestRun::stop_data() {
+    QTest::addColumn<QString>("where");
+    QTest::newRow("interval") << "interval";
+    QTest::newRow("trigger") << "trigger";
+    QTest::newRow("silent query") << "silent";
+}
+
+void TestRun::stop() {
+    QFETCH(QString, where);
+    RunRig r;
+    r.request.repeatText = QStringLiteral("5");
+    QElapsedTimer sinceStop;
+    const auto press = [&] {
+        sinceStop.start();
+        r.session.stop();
+    };
+    if (where == QLatin1String("interval")) {
+        r.live([](LiveValues& v) { v.intervalText = QStringLiteral("30"); });
+        When(&r.session, [&] { return r.session.cycleNo() == 2; }, press);
+    } else if (where == QLatin1String("trigger")) {
+        r.sim.config().triggerPolls = 1000000;
+        When(&r.session, [&] { return r.sim.received().count(QStringLiteral("TESR?")) >= 3; }, press);
+    } else {
+        r.sim.config().faults.silent.insert(QStringLiteral("DATE?"));
+        When(&r.session, [&] { return r.sim.received().contains(QStringLiteral("DATE?")); }, press);
+    }
+    QSignalSpy finished(&r.session, &Session::runFinished);
+    QVERIFY(r.session.start(r.request, r.ask));
+    QVERIFY(finished.wait(20000));
+    const qint64 took = sinceStop.elapsed();
+    QVERIFY2(took < 500, qPrintable(QString::number(took)));
+    QTRY_VERIFY(r.runCommands().endsWith(QStringLiteral("GTL")));
+    const QStringList cmds = r.runCommands();
+    QCOMPARE(cmds.mid(cmds.size() - 2), QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
+    if (where == QLatin1String("interval")) {
+        // The next cycle still arms the trigger, then ends without polling.
+        QStringList expected{QStringLiteral("*ESE 255")};
+        expected << Cycle() << QStringLiteral("DATE?") << QStringLiteral("DISP OFF") << QStringLiteral("TESR?")
+                 << QStringLiteral("WSGL") << QStringLiteral("TRMD AUTO") << QStringLiteral("GTL");
+        QCOMPARE(cmds, expected);
+        QCOMPARE(r.statuses.last(), kTriggerStop);
+        QCOMPARE(r.session.cycleNo(), 2);
+    } else if (where == QLatin1String("trigger")) {
+        QCOMPARE(r.statuses.last(), kTriggerStop);
+        QVERIFY(!r.statuses.contains(kDone));
+        QCOMPARE(r.session.cycleNo(), 1);  // the cycle was not counted
+    } else {
+        QCOMPARE(r.statuses.last(), kDone);
+    }
+}
+
+void TestRun::manualContinue() {
+    RunRig r;
+    r.request.repeatText = QStringLiteral("3");
+    r.live([](LiveValues& v) { v.manual = true; });
+    r.ask.answers = {true, true, false};  // connect, OK after cycle 1, Cancel after cycle 2
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QStringList expected{QStringLiteral("*ESE 255")};
+    expected << Cycle() << QStringLiteral("GTL") << Cycle() << QStringLiteral("GTL") << QStringLiteral("TRMD AUTO")
+             << QStringLiteral("GTL");
+    QTRY_COMPARE(r.runCommands(), expected);
+    QCOMPARE(r.ask.questions().mid(1), QStringList({QStringLiteral("確認|次の測定の準備をして下さい!"),
+                                                    QStringLiteral("確認|次の測定の準備をして下さい!")}));
+    QCOMPARE(r.statuses.last(), kDone);
+    // No question follows the last cycle: the count test comes first.
+    RunRig last;
+    last.request.repeatText = QStringLiteral("1");
+    last.live([](LiveValues& v) { v.manual = true; });
+    last.run();
+    QCOMPARE(last.ask.questions().size(), 1);
+}
+
+void TestRun::transferOnlyRun() {
+    RunRig r;
+    r.request.repeatText = QStringLiteral("5");
+    r.request.transferOnly = true;
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTRY_COMPARE(r.runCommands(), QStringList({QStringLiteral("*ESE 255"), QStringLiteral("DATE?"),
+                                               QStringLiteral("DISP OFF"), QStringLiteral("GTL")}));
+    QCOMPARE(r.statuses, QStringList(kDone));
+    QCOMPARE(r.session.cycleNo(), 2);
+}
+
+void TestRun::connectionRefusedDeclinedAndRetried() {
+    {
+        RunRig r(false);  // nobody listens on port 1
+        QCOMPARE(r.run(), RunOutcome::ConnectFailed);
+        QCOMPARE(r.ask.failures().size(), 1);
+        // The message names the address and the system's reason.
+        QVERIFY2(r.ask.failures()[0].startsWith(QStringLiteral("確認|装置が正しく接続されていません！\n127.0.0.1:1: ")),
+                 qPrintable(r.ask.failures()[0]));
+        QVERIFY(!r.session.linkOpen());
+    }
+    {
+        RunRig r;
+        r.ask.answers = {false};
+        QCOMPARE(r.run(), RunOutcome::ConnectFailed);
+        QVERIFY(r.sim.received().isEmpty());
+        QVERIFY(r.ask.failures().isEmpty());
+    }
+    {
+        // Try Again connects again: the instrument is there by then.
+        RunRig r;
+        const quint16 port = r.server.port();
+        r.server.close();
+        r.ask.retry = true;
+        r.ask.beforeRetry = [&] {
+            QMetaObject::invokeMethod(&r.server, [&] { r.server.listen(QHostAddress::LocalHost, port); },
+                                      Qt::BlockingQueuedConnection);
+        };
+        QCOMPARE(r.run(), RunOutcome::Normal);
+        QCOMPARE(r.ask.failures().size(), 1);
+    }
+}
+
+void TestRun::faultsEndTheRun_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("commands");
+    QTest::newRow("dropped") << "drop WSGL" << "接続が切れ" << QStringList();
+    QTest::newRow("unusable configuration") << "DTINF?=NOTHING,HERE" << "NOTHING,HERE"
+                                            << QStringList({QStringLiteral("DTINF?"), QStringLiteral("GTL")});
+    QTest::newRow("silent trigger") << "silent TESR?" << "TESR?" << QStringList();
+}
+
+void TestRun::faultsEndTheRun() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QFETCH(QStringList, commands);
+    RunRig r;
+    r.request.repeatText = QStringLiteral("3");
+    if (fault.startsWith(QLatin1String("drop "))) r.sim.config().faults.dropOn.insert(fault.mid(5));
+    else if (fault.startsWith(QLatin1String("silent "))) r.sim.config().faults.silent.insert(fault.mid(7));
+    else r.sim.config().replies.insert(fault.section(QLatin1Char('='), 0, 0), fault.section(QLatin1Char('='), 1));
+    // The trigger poll's time-out is 10 s; a silent one takes three of them.
+    QSignalSpy finished(&r.session, &Session::runFinished);
+    QVERIFY(r.session.start(r.request, r.ask));
+    QVERIFY(finished.wait(60000));
+    const RunEndInfo end = finished.first().first().value<RunEndInfo>();
+    QCOMPARE(end.outcome, RunOutcome::Error);
+    QVERIFY2(end.message.contains(message), qPrintable(end.message));
+    QVERIFY(r.statuses.last().contains(message));
+    QCOMPARE(r.session.cycleNo(), 1);
+    // No cycle, and no trigger mode sent back when none was read.
+    if (!commands.isEmpty()) QTRY_COMPARE(r.sim.received(), commands);
+    // The next run connects again and completes.
+    r.sim.config().faults = {};
+    r.sim.config().replies.clear();
+    r.sim.clearReceived();
+    QCOMPARE(r.run(), RunOutcome::Normal);
+}
+
+void TestRun::logFileAndRecords() {
+    RunRig r;
+    auto& meas = r.sim.config().meas;
+    meas[0].fixed = QStringLiteral("1.25E-03");
+    meas[1].fixed = QStringLiteral("9.9E+37");
+    meas[2].fixed = QStringLiteral("garbage");
+    meas[3].fixed = QStringLiteral("-0.5,1,2");
+    r.live([](LiveValues& v) { v.log = true; });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTRY_VERIFY(r.sim.received().endsWith(QStringLiteral("GTL")));
+    QCOMPARE(r.runCommands().mid(0, 15),
+             QStringList({QStringLiteral("*ESE 255"), QStringLiteral("DIRM A"), QStringLiteral("MSEL?"),
+                          QStringLiteral("C1:VUNI?"), QStringLiteral("DIRM B"), QStringLiteral("MSEL?"),
+                          QStringLiteral("C1:VUNI?"), QStringLiteral("DIRM C"), QStringLiteral("MSEL?"),
+                          QStringLiteral("C2:VUNI?"), QStringLiteral("DIRM D"), QStringLiteral("MSEL?"),
+                          QStringLiteral("C1:VUNI?"), QStringLiteral("DATE?"), QStringLiteral("DISP OFF")}));
+    QCOMPARE(From(r.sim.received(), QStringLiteral("MSRA?")).mid(0, 4),
+             QStringList({QStringLiteral("MSRA?"), QStringLiteral("MSRB?"), QStringLiteral("MSRC?"),
+                          QStringLiteral("MSRD?")}));
+    QFile f(r.file(QStringLiteral("Sample_AM_LOG.csv")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 7);  // six lines and the empty rest after the last LF
+    QCOMPARE(lines[0], QByteArray(",Time,A,B,C,D\r"));
+    QCOMPARE(lines[1], QByteArray("Ch,,C1,C1,C2,C1\r"));
+    QCOMPARE(lines[2], QByteArray("Type,,MAX,P-P,DUTY,INTEGRAL\r"));
+    QCOMPARE(lines[3], QByteArray("Unit,,V,V,%,Vs\r"));
+    QCOMPARE(r.records.size(), 2);
+    // The file's line is the record's cells: one formatting for all outputs.
+    QCOMPARE(lines[4], (r.records[0].logCells().join(QLatin1Char(',')) + QLatin1Char('\r')).toLatin1());
+    QCOMPARE(r.records[0].logCells().mid(2), QStringList({QStringLiteral("1.25e-3"), QString(), QString(),
+                                                          QStringLiteral("-500e-3")}));
+    QVERIFY(lines[5].startsWith("2,"));
+    QVERIFY(r.statuses.contains(QStringLiteral("測定値がありません: BC (サイクル 1)")));
+    // A second run appends lines only.
+    r.run();
+    f.seek(0);
+    QCOMPARE(f.readAll().count('\n'), 7);
+}
+
+void TestRun::logRefusesCycleAbove10000() {
+    RunRig r;
+    r.live([](LiveValues& v) { v.log = true; });
+    r.session.setCycleNo(10001);
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(r.ask.failures().size(), 1);
+    QVERIFY(r.ask.failures()[0].contains(QStringLiteral("クリア")));
+    QTRY_VERIFY(r.sim.received().endsWith(QStringLiteral("GTL")));
+    QVERIFY(!r.sim.received().contains(QStringLiteral("DATE?")));
+    QCOMPARE(r.session.cycleNo(), 10001);
+    // Without logging, the same start runs one cycle.
+    r.live([](LiveValues& v) { v.log = false; });
+    r.run();
+    QCOMPARE(r.session.cycleNo(), 10002);
+}
+
+void TestRun::screenImagesAndWaveformFiles() {
+    RunRig r;
+    r.sim.config().recordLength = 1000;
+    r.request.repeatText = QStringLiteral("1");
+    r.session.setCycleNo(7);
+    r.live([](LiveValues& v) {
+        v.screenShow = true;
+        v.screenSave = true;
+        v.waveSave = true;
+    });
+    QByteArray shown;
+    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown = b; });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray bmp = qmsim::screenFile(r.sim.config(), QStringLiteral("bmp"));
+    QCOMPARE(read(r.file(QStringLiteral("Sample_00007.png"))), qmsim::screenFile(r.sim.config(), QStringLiteral("png")));
+    QCOMPARE(read(r.file(QStringLiteral("BufferFile.bmp"))), bmp);
+    QCOMPARE(shown, bmp);
+    const QStringList cmds = r.runCommands();
+    // CH1 and CH2 are displayed; CH3, CH4 and math are not asked for.
+    QCOMPARE(cmds.count(QStringLiteral("DTWAVE?")), 2);
+    const qsizetype trig = cmds.lastIndexOf(QStringLiteral("DTWAVE?"));
+    QCOMPARE(cmds.mid(trig + 1, 3),
+             QStringList({QStringLiteral("GTL"), QStringLiteral("TSCRN? bmp"), QStringLiteral("TSCRN? png")}));
+    QVERIFY(read(r.file(QStringLiteral("Sample_00007.csv"))).startsWith("ModelName,DS-5554\r\n"));
+    for (const char* s : {"波形を転送中です", "csv波形の格納完了", "DS画面を転送中です", "DS画面の格納完了"})
+        QVERIFY2(r.statuses.contains(QString::fromUtf8(s)), s);
+
+    // A spoiled image block: no file, the run goes on to its end.
+    r.sim.config().faults.blockFault = qmsim::BlockFault::BadLength;
+    r.live([](LiveValues& v) {
+        v.screenShow = false;
+        v.waveSave = false;
+        v.log = true;
+    });
+    r.statuses.clear();
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QVERIFY(!QFile::exists(r.file(QStringLiteral("Sample_00008.png"))));
+    QVERIFY(QFile::exists(r.file(QStringLiteral("Sample_AM_LOG.csv"))));
+    QVERIFY(!r.statuses.contains(QStringLiteral("DS画面の格納完了")));
+    QCOMPARE(r.statuses.last(), kDone);
+}
+
+void TestRun::secondStartIsRefused() {
+    RunRig r;
+    r.sim.config().triggerPolls = 1000000;
+    QSignalSpy finished(&r.session, &Session::runFinished);
+    QVERIFY(r.session.start(r.request, r.ask));
+    QVERIFY(!r.session.start(r.request, r.ask));
+    QTRY_VERIFY(r.sim.received().contains(QStringLiteral("WSGL")));
+    r.session.stop();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.size(), 1);
+}
+
+QTEST_MAIN(TestRun)
+#include "tst_run.moc"
