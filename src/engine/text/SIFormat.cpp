@@ -34,5 +34,10 @@ SIValue FormatSIValue(double value, const QString& unitIn) {
 QString SICellText(double v) {
     if (!std::isfinite(v) || v >= NoValue) return QString();
     const SIValue si = FormatSIValue(v, QString());
-    return qm::GeneralNumberText(si.scaled) + si.suffix;
+    const QString scaled = qm::GeneralNumberText(si.scaled);
+    // Beyond the table's ranges (below 1e-13 or from 1e18 up in size) the
+    // scaled number needs an exponent of its own, and "1E-06e-9" is no number
+    // to any reader: such a value is written plainly, to nine digits.
+    if (scaled.contains(QLatin1Char('E'))) return QString::number(v, 'g', 9);
+    return scaled + si.suffix;
 }

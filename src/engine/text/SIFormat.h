@@ -18,4 +18,7 @@ SIValue FormatSIValue(double value, const QString& unitIn);
 // The text of one log cell: empty for "no value" (1e30 or more) and for a
 // value that is not a number or infinite; otherwise the general number text of
 // the scaled value followed directly by the suffix ("1.5e3", "-500e-3", "2.5").
+// A value outside the table's ranges, whose scaled number would need an
+// exponent of its own, is written plainly to nine digits ("1e-20", "1e+21"),
+// so every non-empty cell reads as a number.
 QString SICellText(double v);

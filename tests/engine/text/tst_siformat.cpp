@@ -55,13 +55,18 @@ void TestSIFormat::cellText_data() {
     QTest::newRow("1/3") << 1.0 / 3.0 << "333.333333e-3";
     QTest::newRow("123456789.123") << 123456789.123 << "123456.789e3";
     QTest::newRow("1.23456789123") << 1.23456789123 << "1.23456789";
-    // Tiny values stay in the e-9 range; the number text turns to exponent form.
+    // Tiny values stay in the e-9 range while the scaled number needs no
+    // exponent; beyond that every cell is still a number a spreadsheet reads.
     QTest::newRow("1e-10") << 1e-10 << "0.1e-9";
-    QTest::newRow("1e-14") << 1e-14 << "1E-05e-9";
+    QTest::newRow("1e-13") << 1e-13 << "0.0001e-9";
+    QTest::newRow("1e-14") << 1e-14 << "1e-14";
+    QTest::newRow("1e-20") << 1e-20 << "1e-20";
+    QTest::newRow("-5e-324") << -5e-324 << "-4.94065646e-324";
     QTest::newRow("negative zero") << -0.0 << "0e-9";
     // Large but still a value.
-    QTest::newRow("9.99e29") << 9.99e29 << "9.99E+26e3";
-    QTest::newRow("-1e31") << -1e31 << "-1E+28e3";
+    QTest::newRow("9.99e17") << 9.99e17 << "999000000000000e3";
+    QTest::newRow("9.99e29") << 9.99e29 << "9.99e+29";
+    QTest::newRow("-1e31") << -1e31 << "-1e+31";
 }
 
 void TestSIFormat::cellText() {
