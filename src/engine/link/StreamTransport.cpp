@@ -11,9 +11,7 @@ using Ms = std::chrono::milliseconds;
 
 constexpr qint64 kDrainChunk = 64 * 1024;
 
-qint64 MsUntil(SteadyClock::time_point t) {
-    return std::chrono::ceil<Ms>(t - SteadyClock::now()).count();
-}
+qint64 MsUntil(SteadyClock::time_point t) { return std::chrono::ceil<Ms>(t - SteadyClock::now()).count(); }
 }  // namespace
 
 QByteArray CutLine(QByteArrayView bytes) {
@@ -61,9 +59,12 @@ StreamTransport::Wait StreamTransport::pullUntil(QByteArray& dst, qint64 max, St
         if (stop.interrupts(waitStart)) return Wait::Stopped;
         const int slice = static_cast<int>(std::clamp<qint64>(MsUntil(until), 0, kStopSliceMs));
         switch (pull(dst, max, slice)) {
-        case Pull::Data: return Wait::Data;
-        case Pull::Lost: return Wait::Lost;
-        case Pull::Quiet: break;
+            case Pull::Data:
+                return Wait::Data;
+            case Pull::Lost:
+                return Wait::Lost;
+            case Pull::Quiet:
+                break;
         }
         if (SteadyClock::now() >= until) return Wait::Expired;
     }
@@ -84,13 +85,17 @@ LineResult StreamTransport::lineFailure(Wait why) {
     pending_.clear();
     LineResult r;
     switch (why) {
-    case Wait::Expired: r.status = IoStatus::TimedOut; break;
-    case Wait::Stopped: r.status = IoStatus::Stopped; break;
-    case Wait::Lost:
-    case Wait::Data:  // not an end; treated as lost to be safe
-        r.status = IoStatus::Lost;
-        r.error = lostText();
-        break;
+        case Wait::Expired:
+            r.status = IoStatus::TimedOut;
+            break;
+        case Wait::Stopped:
+            r.status = IoStatus::Stopped;
+            break;
+        case Wait::Lost:
+        case Wait::Data:  // not an end; treated as lost to be safe
+            r.status = IoStatus::Lost;
+            r.error = lostText();
+            break;
     }
     return r;
 }

@@ -1,0 +1,503 @@
+#include "engine/link/TcpTransport.h"
+
+#include "engine/link/StreamTransport.h"
+
+#include <QUrl>
+#include <algorithm>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+#endif
+
+namespace qm {
+
+namespace {
+using Ms = std::chrono::milliseconds;
+
+constexpr qint64 kLineChunk = 4096;        // an answer line is read in pieces this big ...
+constexpr qint64 kBulkChunk = 256 * 1024;  // ... a block or a dropped line in pieces this big
+
+// ---- The system's sockets: POSIX, and Winsock under _WIN32. ----
+#ifdef _WIN32
+using Socket = SOCKET;
+const Socket kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+constexpr int kShutWrite = SD_SEND;
+
+int LastError() { return WSAGetLastError(); }
+bool WouldBlock(int e) { return e == WSAEWOULDBLOCK; }
+bool Interrupted(int e) { return e == WSAEINTR; }
+bool ConnectPending(int e) { return e == WSAEWOULDBLOCK || e == WSAEINPROGRESS; }
+
+QString SystemText(int e) {
+    wchar_t* text = nullptr;
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, DWORD(e), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString s = n ? QString::fromWCharArray(text, int(n)).trimmed() : QStringLiteral("error %1").arg(e);
+    if (text) LocalFree(text);
+    return s;
+}
+
+bool StartSockets() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+void CloseSocket(Socket s) { ::closesocket(s); }
+
+bool PrepareSocket(Socket s) {
+    u_long one = 1;
+    return ::ioctlsocket(s, FIONBIO, &one) == 0;
+}
+
+int PollOne(Socket s, short events, int ms) {
+    WSAPOLLFD p{};
+    p.fd = s;
+    p.events = events;
+    return ::WSAPoll(&p, 1, ms);
+}
+
+// WSAPoll does not report a connect that failed on every Windows release:
+// select() with the exception set does.
+int WaitConnected(Socket s, int ms) {
+    fd_set w, e;
+    FD_ZERO(&w);
+    FD_ZERO(&e);
+    FD_SET(s, &w);
+    FD_SET(s, &e);
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    return ::select(0, nullptr, &w, &e, &tv);
+}
+
+qint64 Recv(Socket s, char* buf, qint64 len) { return ::recv(s, buf, int(std::min<qint64>(len, INT_MAX)), 0); }
+qint64 Send(Socket s, const char* buf, qint64 len) {
+    return ::send(s, buf, int(std::min<qint64>(len, INT_MAX)), kSendFlags);
+}
+QString LookupText(int rc) { return SystemText(rc); }
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;  // a peer that went away is an error, not a signal
+#else
+constexpr int kSendFlags = 0;
+#endif
+constexpr int kShutWrite = SHUT_WR;
+
+int LastError() { return errno; }
+bool WouldBlock(int e) { return e == EAGAIN || e == EWOULDBLOCK; }
+bool Interrupted(int e) { return e == EINTR; }
+bool ConnectPending(int e) { return e == EINPROGRESS || e == EINTR; }
+QString SystemText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+bool StartSockets() { return true; }
+void CloseSocket(Socket s) { ::close(s); }
+
+bool PrepareSocket(Socket s) {
+    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+#ifdef SO_NOSIGPIPE
+    int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+    const int flags = ::fcntl(s, F_GETFL);
+    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int PollOne(Socket s, short events, int ms) {
+    pollfd p{s, events, 0};
+    return ::poll(&p, 1, ms);
+}
+
+int WaitConnected(Socket s, int ms) { return PollOne(s, POLLOUT, ms); }
+
+qint64 Recv(Socket s, char* buf, qint64 len) { return ::recv(s, buf, size_t(len), 0); }
+qint64 Send(Socket s, const char* buf, qint64 len) { return ::send(s, buf, size_t(len), kSendFlags); }
+QString LookupText(int rc) { return rc == EAI_SYSTEM ? SystemText(errno) : QString::fromLocal8Bit(gai_strerror(rc)); }
+#endif
+
+qint64 MsUntil(SteadyClock::time_point t) { return std::chrono::ceil<Ms>(t - SteadyClock::now()).count(); }
+
+struct Endpoint {
+    sockaddr_storage addr{};
+    socklen_t length = 0;
+    int family = 0;
+};
+
+// A numeric address (IPv4, IPv6, with a zone) as a socket address; no lookup.
+std::optional<Endpoint> NumericEndpoint(const QString& text, quint16 port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(text.toLatin1().constData(), QByteArray::number(port).constData(), &hints, &list) != 0) return {};
+    std::optional<Endpoint> e;
+    if (list && list->ai_addrlen <= sizeof(sockaddr_storage)) {
+        e.emplace();
+        std::memcpy(&e->addr, list->ai_addr, list->ai_addrlen);
+        e->length = socklen_t(list->ai_addrlen);
+        e->family = list->ai_family;
+    }
+    ::freeaddrinfo(list);
+    return e;
+}
+
+// ---- The transport. ----
+class TcpTransport final : public StreamTransport {
+public:
+    TcpTransport(Socket s, QString name, const LinkLimits& limits)
+        : StreamTransport(limits), s_(s), name_(std::move(name)) {}
+    ~TcpTransport() override {
+        if (s_ != kNoSocket) CloseSocket(s_);
+    }
+
+    QString describe() const override { return name_; }
+    WriteResult write(const QByteArray& bytes, const StopToken& stop) override;
+    LineResult readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) override;
+    void close(int flushMs) override;
+
+protected:
+    Pull pull(QByteArray& dst, qint64 max, int waitMs) override;
+    double nominalBytesPerSecond() const override { return 1e6; }
+    bool keepsTail() const override { return true; }
+
+private:
+    LineResult dropRest(LineResult r, SteadyClock::time_point start, SteadyClock::time_point until,
+                        const StopToken& stop);
+
+    Socket s_;
+    QString name_;
+};
+
+StreamTransport::Pull TcpTransport::pull(QByteArray& dst, qint64 max, int waitMs) {
+    if (lost_) return Pull::Lost;
+    if (waitMs > 0) {
+        const int n = PollOne(s_, POLLIN, waitMs);
+        if (n == 0) return Pull::Quiet;
+        if (n < 0) {
+            const int e = LastError();
+            if (Interrupted(e)) return Pull::Quiet;
+            markLost(SystemText(e));
+            return Pull::Lost;
+        }
+    }
+    const qint64 want = std::min(max, kBulkChunk);
+    const qsizetype had = dst.size();
+    dst.resize(had + want);
+    const qint64 n = Recv(s_, dst.data() + had, want);
+    const int e = n < 0 ? LastError() : 0;
+    dst.resize(had + std::max<qint64>(n, 0));
+    if (n > 0) return Pull::Data;
+    if (n == 0) {
+        markLost(QStringLiteral("装置が接続を閉じました"));
+        return Pull::Lost;
+    }
+    if (WouldBlock(e) || Interrupted(e)) return Pull::Quiet;
+    markLost(SystemText(e));
+    return Pull::Lost;
+}
+
+WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) {
+    WriteResult r;
+    const auto lost = [&] {
+        r.status = IoStatus::Lost;
+        r.error = lostText();
+        return r;
+    };
+    if (lost_) return lost();
+    const auto start = SteadyClock::now();
+    const auto until = start + Ms(limits_.sendTimeoutMs);
+    qint64 sent = 0;
+    while (sent < bytes.size()) {
+        const qint64 n = Send(s_, bytes.constData() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        const int e = LastError();
+        if (n < 0 && Interrupted(e)) continue;
+        if (n < 0 && !WouldBlock(e)) {
+            markLost(SystemText(e));
+            return lost();
+        }
+        // The system's send queue is full: the instrument does not read.
+        if (stop.interrupts(start)) {
+            r.status = IoStatus::Stopped;
+            return r;
+        }
+        const qint64 left = MsUntil(until);
+        if (left <= 0) {
+            markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
+            return lost();
+        }
+        PollOne(s_, POLLOUT, int(std::min<qint64>(left, kStopSliceMs)));
+    }
+    return r;
+}
+
+LineResult TcpTransport::readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) {
+    const auto start = SteadyClock::now();
+    const auto until = start + Ms(TimeoutMs(timeoutSeconds));
+    const qsizetype limit = std::max<int32_t>(maxBytes, 1);
+    qsizetype scanned = 0;
+    for (;;) {
+        // A LF right after `limit` characters still ends the line in time.
+        const qsizetype window = std::min(pending_.size(), limit + 1);
+        const auto* lf =
+            static_cast<const char*>(std::memchr(pending_.constData() + scanned, '\n', size_t(window - scanned)));
+        if (lf) {
+            const qsizetype end = lf - pending_.constData();
+            LineResult r;
+            r.line = CutLine(QByteArrayView(pending_.constData(), std::min(end, limit)));
+            pending_.remove(0, end + 1);
+            return r;
+        }
+        scanned = window;
+        if (pending_.size() > limit) {
+            LineResult r;
+            r.line = CutLine(QByteArrayView(pending_.constData(), limit));
+            pending_.remove(0, limit);
+            return dropRest(std::move(r), start, until, stop);
+        }
+        const Wait w = pullUntil(pending_, kLineChunk, until, start, stop);
+        if (w != Wait::Data) return lineFailure(w);
+    }
+}
+
+// The answer went past the read's limit: the rest of its line, up to its LF,
+// must not become the next answer.
+LineResult TcpTransport::dropRest(LineResult r, SteadyClock::time_point start, SteadyClock::time_point until,
+                                  const StopToken& stop) {
+    qint64 dropped = 0;
+    bool text = false;
+    for (;;) {
+        const auto* lf = static_cast<const char*>(std::memchr(pending_.constData(), '\n', size_t(pending_.size())));
+        const qsizetype n = lf ? lf - pending_.constData() : pending_.size();
+        text = text || HoldsText(QByteArrayView(pending_.constData(), n));
+        dropped += n;
+        pending_.remove(0, lf ? n + 1 : n);
+        if (lf) {
+            r.overlong = text;
+            return r;
+        }
+        if (dropped > limits_.overlongDropMax) {
+            r.overlong = true;
+            return r;
+        }
+        const Wait w = pullUntil(pending_, kBulkChunk, until, start, stop);
+        if (w != Wait::Data) return lineFailure(w);
+    }
+}
+
+void TcpTransport::close(int flushMs) {
+    if (s_ == kNoSocket) return;
+    if (!lost_) {
+#if defined(__linux__) && defined(SIOCOUTQ)
+        // Until the instrument has acknowledged what was sent ("GTL" and the
+        // like), bounded. Elsewhere the system goes on sending after the close.
+        const auto until = SteadyClock::now() + Ms(std::max(flushMs, 0));
+        int queued = 0;
+        while (::ioctl(s_, SIOCOUTQ, &queued) == 0 && queued > 0 && SteadyClock::now() < until)
+            std::this_thread::sleep_for(Ms(1));
+#endif
+        ::shutdown(s_, kShutWrite);
+        // Unread input would turn the close into a reset.
+        char buf[4096];
+        for (int i = 0; i < 64 && Recv(s_, buf, sizeof buf) > 0; ++i) {
+        }
+    }
+    CloseSocket(s_);
+    s_ = kNoSocket;
+    markLost(QStringLiteral("接続は閉じられています"));
+}
+
+// ---- Opening. ----
+struct LookupState {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    HostLookup result;
+};
+
+struct Attempt {
+    Socket socket = kNoSocket;
+    QString error;
+    bool stopped = false;
+    bool timedOut = false;
+};
+
+Attempt Connect(const Endpoint& ep, SteadyClock::time_point start, SteadyClock::time_point deadline,
+                const StopToken& stop) {
+    Attempt a;
+    const Socket s = ::socket(ep.family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == kNoSocket) {
+        a.error = SystemText(LastError());
+        return a;
+    }
+    const auto fail = [&](Attempt&& r) {
+        CloseSocket(s);
+        return std::move(r);
+    };
+    if (!PrepareSocket(s)) return fail({kNoSocket, SystemText(LastError())});
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&ep.addr), ep.length) != 0) {
+        const int e = LastError();
+        if (!ConnectPending(e)) return fail({kNoSocket, SystemText(e)});
+        for (;;) {
+            if (stop.interrupts(start)) return fail({kNoSocket, QStringLiteral("接続を中断しました"), true});
+            const qint64 left = MsUntil(deadline);
+            if (left <= 0)
+                return fail({kNoSocket,
+                             QStringLiteral("%1 秒以内に応答がありません")
+                                 .arg(std::chrono::duration<double>(deadline - start).count()),
+                             false, true});
+            const int n = WaitConnected(s, int(std::min<qint64>(left, kStopSliceMs)));
+            if (n > 0) break;
+            if (n < 0 && !Interrupted(LastError())) return fail({kNoSocket, SystemText(LastError())});
+        }
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) err = LastError();
+        if (err != 0) return fail({kNoSocket, SystemText(err)});
+    }
+    // Commands are short and often followed at once by a query: never let
+    // them wait for a delayed acknowledgement.
+    int one = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    a.socket = s;
+    return a;
+}
+}  // namespace
+
+HostLookup ResolveHost(const QString& host) {
+    HostLookup out;
+    if (!StartSockets()) {
+        out.error = SystemText(LastError());
+        return out;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(QUrl::toAce(host).constData(), nullptr, &hints, &list);
+    if (rc != 0) {
+        out.error = LookupText(rc);
+        return out;
+    }
+    for (const addrinfo* p = list; p; p = p->ai_next) {
+        char text[NI_MAXHOST];
+        if (::getnameinfo(p->ai_addr, socklen_t(p->ai_addrlen), text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
+            continue;
+        const QString a = QString::fromLatin1(text);
+        if (!out.addresses.contains(a)) out.addresses << a;
+    }
+    ::freeaddrinfo(list);
+    if (out.addresses.isEmpty()) out.error = QStringLiteral("アドレスがありません");
+    return out;
+}
+
+OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop) {
+    return OpenTcp(host, port, stop, TcpOptions{});
+}
+
+OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, const TcpOptions& options) {
+    OpenResult out;
+    const auto start = SteadyClock::now();
+    const auto deadline = start + Ms(options.limits.connectTimeoutMs);
+    QString name = host.trimmed();
+    if (name.size() > 2 && name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+        name = name.mid(1, name.size() - 2);
+    const QString where =
+        (name.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(name).arg(port);
+    const auto failed = [&](const QString& why) {
+        out.error = QStringLiteral("%1 に接続できません: %2").arg(where, why);
+        return std::move(out);
+    };
+    const auto stopped = [&] {
+        out.stopped = true;
+        out.error = QStringLiteral("%1 への接続を中断しました").arg(where);
+        return std::move(out);
+    };
+    if (!StartSockets()) return failed(SystemText(LastError()));
+    if (name.isEmpty()) return failed(QStringLiteral("アドレスが空です"));
+
+    QStringList addresses;
+    if (NumericEndpoint(name, port)) {
+        addresses << name;
+    } else {
+        // The lookup may hang for long: it runs on a thread of its own that
+        // this one can leave behind; the shared state outlives whichever ends last.
+        auto state = std::make_shared<LookupState>();
+        try {
+            std::thread([state, resolve = options.resolve ? options.resolve : HostResolver(ResolveHost), name] {
+                HostLookup r = resolve(name);
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->result = std::move(r);
+                    state->finished = true;
+                }
+                state->done.notify_all();
+            }).detach();
+        } catch (const std::system_error& e) {
+            return failed(QString::fromLocal8Bit(e.what()));
+        }
+        std::unique_lock lock(state->mutex);
+        while (!state->finished) {
+            if (stop.interrupts(start)) return stopped();
+            const qint64 left = MsUntil(deadline);
+            if (left <= 0)
+                return failed(QStringLiteral("%1 秒以内に名前からアドレスが求まりません")
+                                  .arg(options.limits.connectTimeoutMs / 1000.0));
+            state->done.wait_for(lock, Ms(std::min<qint64>(left, kStopSliceMs)));
+        }
+        if (state->result.addresses.isEmpty())
+            return failed(state->result.error.isEmpty() ? QStringLiteral("アドレスがありません") : state->result.error);
+        addresses = state->result.addresses;
+    }
+
+    QString why;
+    for (const QString& a : addresses) {
+        const auto ep = NumericEndpoint(a, port);
+        if (!ep) {
+            why = QStringLiteral("アドレス \"%1\" が不正です").arg(a);
+            continue;
+        }
+        Attempt at = Connect(*ep, start, deadline, stop);
+        if (at.socket != kNoSocket) {
+            out.transport = std::make_unique<TcpTransport>(at.socket, where, options.limits);
+            return out;
+        }
+        if (at.stopped) return stopped();
+        why = at.error;
+        if (at.timedOut) break;
+    }
+    return failed(why);
+}
+
+}  // namespace qm
