@@ -21,7 +21,9 @@ Instrument::Instrument(qm::Transport& link, const qm::StopToken& stop) : link_(l
 
 void Instrument::raise(const qm::IoStatus status, const QString& error) {
     if (status == qm::IoStatus::Stopped) throw RunInterrupted(stop_.aborted());
-    throw LinkError(QStringLiteral("装置との接続が切れました (%1): %2").arg(link_.describe(), error));
+    // The transport's text already names the link and the reason.
+    if (!error.isEmpty()) throw LinkError(error);
+    throw LinkError(QStringLiteral("装置との接続が切れました (%1)").arg(link_.describe()));
 }
 
 void Instrument::send(const QString& command) {
