@@ -132,9 +132,10 @@ QByteArray ResumeFileBytes(const ResumeSettings& s) {
 }
 
 QString SaveResumeFile(const QString& fileName, const ResumeSettings& s) {
-    // A file marked read-only is not replaced.
+    // A file marked read-only is not replaced, not even by a user whom the
+    // system lets write anyway (root): the owner's write bit counts too.
     const QFileInfo existing(fileName);
-    if (existing.exists() && !existing.isWritable())
+    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
         return QStringLiteral("読み取り専用です");
     const QByteArray out = ResumeFileBytes(s);
     QSaveFile f(fileName);

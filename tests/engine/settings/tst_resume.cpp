@@ -1,0 +1,252 @@
+// The resume file Resume302.txt: its exact bytes, the line-by-line load and
+// the save that never leaves a broken file.
+#include "engine/settings/ResumeSettings.h"
+#include "engine/text/AnsiText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QStringList State(const ResumeSettings& s) {
+    return {s.ipAddress, QString::number(s.usbCheck), QString::number(s.comIndex), s.repeat, s.interval,
+            s.folder, s.header, QString::number(s.waveSave), QString::number(s.screenShow),
+            QString::number(s.screenSave), QString::number(s.invCheck), QString::number(s.manual),
+            QString::number(s.logOn)};
+}
+
+// A saved file's twelve lines, every value other than its default.
+QStringList GoodLines() {
+    return {"IPアドレス,10.1.2.3",       "USBチェック, 1 ",         "Comアドレス, 4 ",
+            "回数,25",                   "インターバル,2.5",        "フォルダ,/data/測定",
+            "ファイルヘッダ,試験",       "csv波形格納チェック, 0 ", "DS画面表示チェック, 0 ",
+            "DS画面格納チェック, 1 ",    "INVコマンドチェック, 2 ", "Mnual継続チェック, 0 "};
+}
+const QStringList kGoodState{"10.1.2.3", "1", "4", "25", "2.5", "/data/測定", "試験", "0", "0", "1", "2", "0", "0"};
+
+QByteArray FileBytes(const QStringList& lines, const char* eol = "\r\n") {
+    QByteArray out;
+    for (const QString& l : lines) out += qm::ToAnsi(l) + eol;
+    return out;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+}  // namespace
+
+class TstResume : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp_;
+    QString Path(const QString& name = QStringLiteral("Resume302.txt")) const { return tmp_.filePath(name); }
+
+    // Loads `bytes` into `s`.
+    ResumeLoad Load(const QByteArray& bytes, ResumeSettings& s) {
+        const QString p = Path(QStringLiteral("load.txt"));
+        if (!WriteFile(p, bytes)) return {-1, false};
+        return LoadResumeFile(p, s);
+    }
+
+private slots:
+    void savedBytesExact() {
+        ResumeSettings s;
+        s.usbCheck = 1;
+        s.comIndex = -1;
+        s.folder = QStringLiteral("C:\\D");
+        s.invCheck = 2;
+        s.manual = 0;
+        s.logOn = 1;  // never written
+        const QByteArray expected = QByteArray::fromHex(
+            "495083418368838c83582c" "3139322e3136382e312e310d0a"                // IPアドレス,192.168.1.1
+            "555342836083468362834e2c" "2031200d0a"                              // USBチェック, 1
+            "436f6d83418368838c83582c" "2d31200d0a"                              // Comアドレス,-1
+            "89f190942c" "313030300d0a"                                          // 回数,1000
+            "83438393835e815b836f838b2c" "302e310d0a"                            // インターバル,0.1
+            "83748348838b835f2c" "433a5c440d0a"                                  // フォルダ,C:\D
+            "837483408343838b83778362835f2c" "53616d706c650d0a"                  // ファイルヘッダ,Sample
+            "63737694678c608a69945b836083468362834e2c" "2031200d0a"              // csv波形格納チェック, 1
+            "445389e696ca955c8ea6836083468362834e2c" "2031200d0a"                // DS画面表示チェック, 1
+            "445389e696ca8a69945b836083468362834e2c" "2030200d0a"                // DS画面格納チェック, 0
+            "494e568352837d83938368836083468362834e2c" "2032200d0a"              // INVコマンドチェック, 2
+            "4d6e75616c8c7091b1836083468362834e2c" "2030200d0a");                // Mnual継続チェック, 0
+        QCOMPARE(SaveResumeFile(Path(), s), QString());
+        QCOMPARE(ReadFile(Path()).toHex(' '), expected.toHex(' '));
+        QCOMPARE(ResumeFileName(QStringLiteral("/d/Q")), QStringLiteral("/d/Q/Resume302.txt"));
+    }
+
+    void roundTrip() {
+        ResumeSettings s;
+        const ResumeLoad r = Load(FileBytes(GoodLines()), s);
+        QCOMPARE(r.applied, 12);
+        QVERIFY(!r.complete);  // a saved file has no thirteenth line
+        QCOMPARE(State(s), kGoodState);
+        QCOMPARE(ResumeFileBytes(s), FileBytes(GoodLines()));
+        // Lone LFs and a last line without its ending read the same.
+        ResumeSettings t;
+        QCOMPARE(Load(FileBytes(GoodLines(), "\n").chopped(1), t).applied, 12);
+        QCOMPARE(State(t), kGoodState);
+        // A line break in a text would shift the lines after it: it is dropped.
+        s.header = QStringLiteral("ab\r\ncd");
+        QCOMPARE(SaveResumeFile(Path(), s), QString());
+        ResumeSettings u;
+        QCOMPARE(LoadResumeFile(Path(), u).applied, 12);
+        QCOMPARE(u.header, QStringLiteral("abcd"));
+        QCOMPARE(u.manual, 0);
+    }
+
+    void missingEmptyOrShortFile() {
+        const QStringList defaults = State(ResumeSettings{});
+        ResumeSettings s;
+        QCOMPARE(LoadResumeFile(Path(QStringLiteral("absent.txt")), s).applied, 0);
+        QCOMPARE(Load(QByteArray(), s).applied, 0);
+        QCOMPARE(State(s), defaults);
+        QCOMPARE(Load(FileBytes(GoodLines().mid(0, 5)), s).applied, 5);
+        QCOMPARE(State(s), kGoodState.mid(0, 5) + defaults.mid(5));
+    }
+
+    // A number line that is not a number in range stops the load there.
+    void numberLine_data() {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("applied");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("print text") << 1 << " 1 " << 12 << "1";
+        QTest::newRow("bare digit") << 1 << "1" << 12 << "1";
+        QTest::newRow("spaces around") << 1 << "   2   " << 12 << "2";
+        QTest::newRow("half rounds to even") << 1 << "1.5" << 12 << "2";
+        QTest::newRow("empty") << 1 << "" << 1 << "0";
+        QTest::newRow("blank") << 1 << "   " << 1 << "0";
+        QTest::newRow("trailing letter") << 1 << "1x" << 1 << "0";
+        QTest::newRow("check 3") << 1 << " 3 " << 1 << "0";
+        QTest::newRow("check -1") << 1 << "-1 " << 1 << "0";
+        QTest::newRow("beyond 16 bits") << 1 << "70000" << 1 << "0";
+        QTest::newRow("too many commas") << 1 << "1,2,3,4" << 1 << "0";
+        QTest::newRow("first port") << 2 << " 0 " << 12 << "0";
+        QTest::newRow("last port") << 2 << " 15 " << 12 << "15";
+        QTest::newRow("typed port") << 2 << "-1 " << 12 << "-1";
+        QTest::newRow("past the list") << 2 << " 16 " << 2 << "1";
+        QTest::newRow("below -1") << 2 << "-2 " << 2 << "1";
+    }
+    void numberLine() {
+        QFETCH(int, line);
+        QFETCH(QString, value);
+        QFETCH(int, applied);
+        QFETCH(QString, result);
+        QStringList lines = GoodLines();
+        lines[line] = lines[line].section(QLatin1Char(','), 0, 0) + QLatin1Char(',') + value;
+        ResumeSettings s;
+        QCOMPARE(Load(FileBytes(lines), s).applied, applied);
+        QCOMPARE(State(s)[line], result);
+        QCOMPARE(s.repeat, applied == 12 ? QStringLiteral("25") : QStringLiteral("1000"));
+    }
+
+    void textLine_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("one comma in value") << "フォルダ,/a,b" << "/a";
+        QTest::newRow("two commas in value") << "フォルダ,/a,b,c" << "/a";
+        QTest::newRow("three commas in value") << "フォルダ,/a,b,c,d" << "";
+        QTest::newRow("empty value") << "フォルダ," << "";
+        QTest::newRow("spaces kept") << "フォルダ, /x y " << " /x y ";
+        QTest::newRow("overlong line") << QStringLiteral("フォルダ,") + QString(40000, QLatin1Char('z')) << "";
+        QTest::newRow("no comma: the previous line's value") << "フォルダ /x" << "2.5";
+    }
+    void textLine() {
+        QFETCH(QString, line);
+        QFETCH(QString, folder);
+        QStringList lines = GoodLines();
+        lines[5] = line;
+        ResumeSettings s;
+        QCOMPARE(Load(FileBytes(lines), s).applied, 12);  // a text never stops the load
+        QCOMPARE(s.folder, folder);
+        QCOMPARE(s.header, QStringLiteral("試験"));
+    }
+
+    void lineWithoutComma() {
+        QStringList lines = GoodLines();
+        lines[0] = QStringLiteral("IPアドレス");           // nothing before: empty
+        lines[8] = QStringLiteral("DS画面表示チェック");   // line 8's " 0 " again
+        lines[9] = QStringLiteral("DS画面格納チェック");   // and again
+        ResumeSettings s;
+        QCOMPARE(Load(FileBytes(lines), s).applied, 12);
+        QCOMPARE(s.ipAddress, QString());
+        QCOMPARE(s.screenShow, 0);
+        QCOMPARE(s.screenSave, 0);
+    }
+
+    void thirteenthLineSetsLogBox() {
+        ResumeSettings s;
+        ResumeLoad r = Load(FileBytes(GoodLines() << QStringLiteral("自動測定ログ, 1 ")), s);
+        QCOMPARE(r.applied, 13);
+        QVERIFY(r.complete);
+        QCOMPARE(s.logOn, 1);
+        // An empty thirteenth line takes line 12's value again.
+        QStringList lines = GoodLines();
+        lines[11] = QStringLiteral("Mnual継続チェック, 1 ");
+        ResumeSettings t;
+        QVERIFY(Load(FileBytes(lines << QString()), t).complete);
+        QCOMPARE(t.logOn, 1);
+        ResumeSettings u;
+        r = Load(FileBytes(GoodLines() << QStringLiteral("x, 5 ")), u);
+        QCOMPARE(r.applied, 12);
+        QCOMPARE(u.logOn, 0);
+    }
+
+    void startDefaults() {
+        ResumeSettings s;  // empty folder
+        s.invCheck = 0;
+        ApplyStartDefaults(s, QStringLiteral("/app"), false);
+        QCOMPARE(s.folder, QStringLiteral("/app") + qm::PathSep() + QStringLiteral("Data"));
+        QCOMPARE(s.invCheck, 1);
+        QCOMPARE(s.waveSave, 0);
+        s.folder = QStringLiteral("/mine");
+        ApplyStartDefaults(s, QStringLiteral("/app"), true);  // with the waveform export
+        QCOMPARE(s.folder, QStringLiteral("/mine"));
+        QCOMPARE(s.waveSave, 1);
+    }
+
+    void failedWriteKeepsOldFile() {
+        // The write fails (file size limit): the old file stays whole and no
+        // temporary file is left beside it.
+        QTemporaryDir dir;
+        const QString p = dir.filePath(QStringLiteral("Resume302.txt"));
+        QVERIFY(WriteFile(p, "old\r\n"));
+        auto prev = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 40;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString error = SaveResumeFile(p, ResumeSettings{});
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, prev);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(ReadFile(p), QByteArray("old\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Resume302.txt")});
+        // Nowhere to write at all.
+        QVERIFY(!SaveResumeFile(p + QStringLiteral("/x.txt"), ResumeSettings{}).isEmpty());
+    }
+
+    void readOnlyFileNotReplaced() {
+        const QString p = Path(QStringLiteral("ro.txt"));
+        QVERIFY(WriteFile(p, "old\r\n"));
+        QVERIFY(QFile::setPermissions(p, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QCOMPARE(SaveResumeFile(p, ResumeSettings{}), QStringLiteral("読み取り専用です"));
+        QCOMPARE(ReadFile(p), QByteArray("old\r\n"));
+    }
+};
+
+QTEST_MAIN(TstResume)
+#include "tst_resume.moc"
