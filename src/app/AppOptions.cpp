@@ -1,58 +1,117 @@
 #include "app/AppOptions.h"
 
+#include "engine/text/NumText.h"
+
 #include <QDir>
-#include <QStandardPaths>
 
 QString AppUsage() {
     return QStringLiteral(
         "Usage: quillmeter [options]\n"
-        "  --data-dir DIR     data folder (resume file, BufferFile.bmp, default output folder)\n"
-        "  --port N           TCP port of the instrument instead of 5198\n"
-        "  --demo             start a simulated instrument on 127.0.0.1 and use it\n"
-        "  --waveform         show the waveform export controls and tick CSV波形格納\n"
-        "  --autostart        press 測定開始 once the window is up\n"
-        "  --transfer-only    with --autostart: press 波形転送 instead (one cycle)\n"
-        "  --repeat N         set the repeat count box to N\n"
-        "  --assume-yes       answer every OK/Cancel question with OK; failures go to stderr\n"
-        "  --exit-after-run   close the window when the started run ends\n"
-        "                     (exit code 0 normal, 1 connection failed, 2 error)\n"
-        "  --echo-status      print every status text on stdout\n"
-        "  --headless         no window (no display needed): run once with the resume file's\n"
-        "                     settings; implies --autostart --assume-yes --exit-after-run --echo-status\n"
-        "  --help             this text\n");
+        "  --data-dir DIR       data folder (resume file, BufferFile.bmp, default output folder)\n"
+        "  --port N             TCP port of the instrument instead of 5198\n"
+        "  --address HOST       TCP to HOST (clears USB) for this start\n"
+        "  --com N              the serial port COMn, 1 to 16 (ticks USB) for this start\n"
+        "  --log, --no-log      tick or clear 自動測定ログ for this start\n"
+        "  --screen-save, --no-screen-save  tick or clear DS画面格納 for this start\n"
+        "  --screen-show, --no-screen-show  tick or clear DS画面表示 for this start\n"
+        "  --manual, --no-manual            tick or clear マニュアル継続 for this start\n"
+        "  --interval SECONDS   繰返間隔(s) for this start\n"
+        "  --repeat N           繰返回数 (0 to 10000) for this start\n"
+        "  --folder DIR         フォルダ (output folder) for this start\n"
+        "  --name HEADER        名称ヘッダ (file-name header) for this start\n"
+        "  --demo               start a simulated instrument on 127.0.0.1 and use it\n"
+        "  --waveform           show the waveform export controls and tick CSV波形格納\n"
+        "  --autostart          press 測定開始 once the window is up\n"
+        "  --transfer-only      with --autostart: press 波形転送 instead (one cycle)\n"
+        "  --assume-yes         answer every OK/Cancel question with OK; failures go to stderr\n"
+        "  --exit-after-run     close the window when the started run ends\n"
+        "                       (exit code 0 normal, 1 connection failed, 2 error, 3 a file not written)\n"
+        "  --echo-status        print every status text on stdout\n"
+        "  --headless           no window (no display needed): one run with the saved settings;\n"
+        "                       implies --autostart --assume-yes --exit-after-run --echo-status\n"
+        "  --overwrite          with --headless: replace per-cycle files of earlier runs\n"
+        "  --reconnect MINUTES  a lost instrument is connected again for up to MINUTES minutes\n"
+        "  --trend              open the trend window at start\n"
+        "  --stats FILE         print the statistics of a log CSV file and exit\n"
+        "  --help               this text\n");
 }
 
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error) {
     AppOptions o;
+    SettingOverrides& s = o.settings;
+    const auto fail = [&](const QString& text) {
+        if (error) *error = text;
+        return std::nullopt;
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        const auto value = [&](QString* out) {
-            if (i + 1 >= args.size()) {
-                if (error) *error = QStringLiteral("%1 needs a value").arg(a);
-                return false;
-            }
-            *out = args[++i];
+        QString v;
+        const auto value = [&] {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
             return true;
         };
-        const auto number = [&](int* out, int lo, int hi) {
-            QString v;
-            if (!value(&v)) return false;
+        const auto integer = [&](int lo, int hi, int* out) {
             bool ok = false;
             const int n = v.toInt(&ok);
-            if (!ok || n < lo || n > hi) {
-                if (error) *error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4").arg(a, v).arg(lo).arg(hi);
-                return false;
-            }
+            if (!ok || n < lo || n > hi) return false;
             *out = n;
             return true;
         };
+        const auto needs = [&](const char* what) {
+            return fail(QStringLiteral("%1: needs %2").arg(a, QLatin1String(what)));
+        };
+        const auto bad = [&](const char* what) {
+            return fail(QStringLiteral("%1: \"%2\" is not %3").arg(a, v, QLatin1String(what)));
+        };
         if (a == QLatin1String("--data-dir")) {
-            if (!value(&o.dataDir)) return std::nullopt;
+            if (!value()) return needs("a folder");
+            o.dataDir = v;
         } else if (a == QLatin1String("--port")) {
-            if (!number(&o.tcpPort, 1, 65535)) return std::nullopt;
+            if (!value()) return needs("a number");
+            if (!integer(1, 65535, &o.tcpPort)) return bad("a port number from 1 to 65535");
         } else if (a == QLatin1String("--repeat")) {
-            if (!number(&o.repeat, 0, 10000)) return std::nullopt;
-        } else if (a == QLatin1String("--demo")) o.demo = true;
+            int n = 0;
+            if (!value()) return needs("a number");
+            if (!integer(0, 10000, &n)) return bad("a number from 0 to 10000");
+            s.repeat = QString::number(n);
+        } else if (a == QLatin1String("--interval")) {
+            if (!value()) return needs("seconds");
+            const auto secs = qm::StrictNumber(v);
+            if (!secs || *secs < 0 || *secs > 1e7) return bad("a number of seconds");
+            s.interval = v.trimmed();
+        } else if (a == QLatin1String("--com")) {
+            int n = 0;
+            if (!value()) return needs("a port number");
+            if (!integer(1, 16, &n)) return bad("a COM port number from 1 to 16");
+            s.com = n;
+        } else if (a == QLatin1String("--address")) {
+            if (!value() || v.trimmed().isEmpty()) return needs("a host");
+            s.address = v.trimmed();
+        } else if (a == QLatin1String("--folder")) {
+            if (!value() || v.isEmpty()) return needs("a folder");
+            s.folder = QDir::toNativeSeparators(v);
+        } else if (a == QLatin1String("--name")) {
+            if (!value() || v.isEmpty()) return needs("a file-name header");
+            if (v.contains(QLatin1Char('/')) || v.contains(QLatin1Char('\\'))) return bad("a file-name header");
+            s.header = v;
+        } else if (a == QLatin1String("--reconnect")) {
+            if (!value()) return needs("minutes");
+            const auto m = qm::StrictNumber(v);
+            if (!m || !(*m > 0) || *m > 1e6) return bad("a number of minutes above 0");
+            o.reconnectMinutes = *m;
+        } else if (a == QLatin1String("--stats")) {
+            if (!value()) return needs("a log file");
+            o.statsFile = v;
+        } else if (a == QLatin1String("--log")) s.log = true;
+        else if (a == QLatin1String("--no-log")) s.log = false;
+        else if (a == QLatin1String("--screen-save")) s.screenSave = true;
+        else if (a == QLatin1String("--no-screen-save")) s.screenSave = false;
+        else if (a == QLatin1String("--screen-show")) s.screenShow = true;
+        else if (a == QLatin1String("--no-screen-show")) s.screenShow = false;
+        else if (a == QLatin1String("--manual")) s.manual = true;
+        else if (a == QLatin1String("--no-manual")) s.manual = false;
+        else if (a == QLatin1String("--demo")) o.demo = true;
         else if (a == QLatin1String("--waveform")) o.waveform = true;
         else if (a == QLatin1String("--autostart")) o.autostart = true;
         else if (a == QLatin1String("--transfer-only")) o.transferOnly = true;
@@ -60,10 +119,10 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         else if (a == QLatin1String("--exit-after-run")) o.exitAfterRun = true;
         else if (a == QLatin1String("--echo-status")) o.echoStatus = true;
         else if (a == QLatin1String("--headless")) o.headless = o.autostart = o.assumeYes = o.exitAfterRun = o.echoStatus = true;
-        else {
-            if (error) *error = a == QLatin1String("--help") ? QString() : QStringLiteral("unknown option %1").arg(a);
-            return std::nullopt;
-        }
+        else if (a == QLatin1String("--overwrite")) o.overwrite = true;
+        else if (a == QLatin1String("--trend")) o.trend = true;
+        else if (a == QLatin1String("--help")) return fail(QString());
+        else return fail(QStringLiteral("%1: unknown option").arg(a));
     }
     return o;
 }

@@ -1,28 +1,35 @@
 #pragma once
 // Command-line options (beyond the window; without them the window behaves as
 // designed).
+#include "engine/settings/DataFolder.h"
+#include "engine/run/RunSink.h"
+#include "engine/settings/ResumeSettings.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-#include "engine/settings/DataFolder.h"
-
 struct AppOptions {
-    QString dataDir;          // --data-dir: the data folder instead of the platform default
-    int tcpPort = 5198;       // --port
-    bool demo = false;        // --demo: in-process simulated instrument
-    bool waveform = false;    // --waveform: show TransOnly / WaveSaveCheck and tick the box
-    bool autostart = false;   // --autostart: click WaveTransfer once the window is up
+    QString dataDir;            // --data-dir: the data folder instead of the platform default
+    int tcpPort = 5198;         // --port
+    bool demo = false;          // --demo: in-process simulated instrument
+    bool waveform = false;      // --waveform: show TransOnly / WaveSaveCheck and tick the box
+    bool autostart = false;     // --autostart: click WaveTransfer once the window is up
     bool transferOnly = false;  // with --autostart: click TransOnly instead
-    bool assumeYes = false;   // --assume-yes: questions answered OK; failures to stderr
+    bool assumeYes = false;     // --assume-yes: questions answered OK; failures to stderr
     bool exitAfterRun = false;  // --exit-after-run
-    bool echoStatus = false;  // --echo-status: panel 1 texts on stdout
-    int repeat = -1;          // --repeat N: the repeat count text box (demo runs)
-    bool headless = false;    // --headless: no window; implies autostart, assume-yes, exit-after-run, echo-status
-    bool quitOnUnload = true; // closing the main window ends the application
+    bool echoStatus = false;    // --echo-status: panel 1 texts on stdout
+    bool headless = false;      // --headless: no window; implies the four above
+    bool overwrite = false;     // --overwrite: headless runs may replace files of earlier runs
+    double reconnectMinutes = 0;  // --reconnect MINUTES
+    bool trend = false;         // --trend: open the trend window at start
+    QString statsFile;          // --stats FILE: print the log's statistics and exit
+    SettingOverrides settings;  // --log, --interval, --folder ... for this start only
+    bool quitOnUnload = true;   // closing the main window ends the application
 };
 
 // Parses the arguments (without the program name). On a usage error returns
-// nullopt and sets *error.
+// nullopt and sets *error to one line naming the flag; --help gives nullopt
+// with an empty *error.
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error);
 QString AppUsage();

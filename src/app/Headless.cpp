@@ -23,7 +23,8 @@ int RunHeadless(const AppOptions& options) {
     ResumeSettings s;
     LoadResumeFile(ResumeFileName(appFolder), s);
     ApplyStartDefaults(s, appFolder, options.waveform);
-    if (options.repeat >= 0) s.repeat = QString::number(options.repeat);
+    const ResumeSettings saved = s;
+    options.settings.applyTo(s);
 
     const auto print = [](const QString& text) {
         std::fprintf(stdout, "%s\n", text.toUtf8().constData());
@@ -50,9 +51,11 @@ int RunHeadless(const AppOptions& options) {
     LogCsvSink logFile;
     ScreenFileSink screenFiles;
     WaveCsvSink waveFiles;
+    EventLogSink events;
     session.addSink(&screenFiles);
     session.addSink(&waveFiles);
     session.addSink(&logFile);
+    session.addSink(&events);
     AutoQuestions questions;
 
     LiveValues live;
@@ -75,13 +78,15 @@ int RunHeadless(const AppOptions& options) {
     request.repeatText = s.repeat;
     request.invCheckOn = s.invCheck == 1;
     request.dataFolder = appFolder;
+    request.refuseOverwrite = !options.overwrite;
+    request.reconnectMinutes = options.reconnectMinutes;
 
     int code = 0;
     QObject::connect(&session, &Session::statusChanged, &session, print);
     QObject::connect(&session, &Session::repeatCountLimited, &session, [&](const QString& t) { s.repeat = t; });
     QObject::connect(&session, &Session::runFinished, &session, [&](const RunEndInfo& end) {
         if (!end.message.isEmpty()) std::fprintf(stderr, "%s\n", end.message.toUtf8().constData());
-        code = end.outcome == RunOutcome::ConnectFailed ? 1 : end.outcome == RunOutcome::Error ? 2 : 0;
+        code = ExitCodeFor(end.outcome, end.writeFailures > 0);
         QCoreApplication::exit(code);
     });
     // SIGINT/SIGTERM: the first stops the run, the second ends at once.
@@ -94,12 +99,16 @@ int RunHeadless(const AppOptions& options) {
     if (!session.start(request, questions)) return 2;
     QCoreApplication::exec();
     session.shutdown();
-    const QString error = SaveResumeFile(ResumeFileName(appFolder), s);
-    if (!error.isEmpty())
+    ResumeSettings toSave = s;
+    options.settings.revert(toSave, saved);
+    const QString error = SaveResumeFile(ResumeFileName(appFolder), toSave);
+    if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n",
                      QStringLiteral("設定ファイル %1 を保存できません: %2")
                          .arg(QDir::toNativeSeparators(ResumeFileName(appFolder)), error)
                          .toUtf8()
                          .constData());
+        if (code == 0) code = 3;
+    }
     return code;
 }

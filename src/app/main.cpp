@@ -25,9 +25,11 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     ScreenFileSink screenFiles;
     WaveCsvSink waveFiles;
     LogCsvSink logFile;
+    EventLogSink events;
     session.addSink(&screenFiles);
     session.addSink(&waveFiles);
     session.addSink(&logFile);
+    session.addSink(&events);
 
     auto form = std::make_unique<MainForm>(session, options);
     std::unique_ptr<qmsim::SimInstrument> sim;

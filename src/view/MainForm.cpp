@@ -40,7 +40,6 @@ MainForm::MainForm(Session& session, const AppOptions& options, QWidget* parent)
     connect(repaint_, &QTimer::timeout, this, &MainForm::ApplyPending);
     BuildLayout();
     Form_Load();
-    if (options_.repeat >= 0) TRound->setText(QString::number(options_.repeat));
     if (options_.assumeYes) ownQuestions_ = std::make_unique<AutoQuestions>();
     else ownQuestions_ = std::make_unique<BoxQuestions>(this);
     questions_ = ownQuestions_.get();
@@ -251,6 +250,7 @@ void MainForm::Form_Load() {
     ResumeSettings s;
     const ResumeLoad load = LoadResumeFile(ResumeFileName(appFolder_), s);
     for (int k = 0; k < load.applied; ++k) ApplyResumeField(ResumeField(k), s);
+    savedSettings_ = CurrentSettings();
 
     Clear_Click();
     ResumeSettings defaults = CurrentSettings();
@@ -262,6 +262,11 @@ void MainForm::Form_Load() {
         WaveSaveCheck->setVisible(true);
     }
     WaveSaveCheck->SetValue(defaults.waveSave);
+
+    // Settings from the command line, as if typed in, for this start only.
+    ResumeSettings given = CurrentSettings();
+    options_.settings.applyTo(given);
+    for (ResumeField field : options_.settings.fields()) ApplyResumeField(field, given);
 }
 
 void MainForm::UseDemoInstrument(quint16 port) {
@@ -274,12 +279,16 @@ void MainForm::UseDemoInstrument(quint16 port) {
 void MainForm::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    const QString error = SaveResumeFile(ResumeFileName(appFolder_), CurrentSettings());
+    ResumeSettings toSave = CurrentSettings();
+    options_.settings.revert(toSave, savedSettings_);
+    const QString error = SaveResumeFile(ResumeFileName(appFolder_), toSave);
     if (!error.isEmpty()) {
+        writeFailed_ = true;
         const QString text = QStringLiteral("設定ファイル %1 を保存できません: %2")
                                  .arg(QDir::toNativeSeparators(ResumeFileName(appFolder_)), error);
         ShowStatus(text);
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        if (!options_.assumeYes && isVisible()) QMessageBox::warning(this, kConfirmTitle, text);
     }
     // A run that waits somewhere gives up at once and writes nothing more;
     // the link's pending output goes out before it closes.
@@ -288,7 +297,7 @@ void MainForm::Form_Unload() {
     if (screenForm_) screenForm_->hide();
     emit FormUnloaded();
     if (options_.quitOnUnload) {
-        const int code = lastOutcome_ == RunOutcome::ConnectFailed ? 1 : lastOutcome_ == RunOutcome::Error ? 2 : 0;
+        const int code = ExitCodeFor(lastOutcome_, writeFailed_);
         QTimer::singleShot(0, qApp, [code] { QCoreApplication::exit(code); });
     }
 }
@@ -329,6 +338,7 @@ RunRequest MainForm::MakeRequest(bool transferOnly) const {
     r.repeatText = TRound->text();
     r.invCheckOn = INVCheck->IsOn();
     r.dataFolder = appFolder_;
+    r.reconnectMinutes = options_.reconnectMinutes;
     return r;
 }
 
@@ -365,6 +375,7 @@ void MainForm::OnRunStarted(const RunStartInfo&) {
 void MainForm::OnRunFinished(const RunEndInfo& end) {
     ApplyPending();
     lastOutcome_ = end.outcome;
+    writeFailed_ = end.writeFailures > 0;
     if (end.outcome != RunOutcome::Aborted && !unloaded_) {
         WaveTransfer->setEnabled(true);
         StopAcqusition->setEnabled(false);

@@ -134,6 +134,8 @@ private:
     bool screenShown_ = false;  // a display image was fetched since the last クリア
     QByteArray screenImage_;
     RunOutcome lastOutcome_ = RunOutcome::Normal;
+    bool writeFailed_ = false;           // the last run, or the resume file, failed to write
+    ResumeSettings savedSettings_;       // as the resume file gave them, before the command line
     bool transferOnlyRun_ = false;
 
     // Updates waiting for the next repaint tick.

@@ -34,7 +34,7 @@ QString Quoted(const QString& reply) {
 }
 
 QString Ask(Instrument& link, const QString& command, int32_t maxdl = kQueryMaxLen) {
-    return link.query(command, kQueryTimeout, maxdl).designText();
+    return link.ask(command, kQueryTimeout, maxdl);
 }
 
 // Numeric value of an answer by the leading-number rule.

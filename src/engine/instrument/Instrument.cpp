@@ -27,6 +27,8 @@ void Instrument::raise(const qm::IoStatus status, const QString& error) {
 }
 
 void Instrument::send(const QString& command) {
+    // Once the program is closing nothing more goes to the instrument.
+    if (stop_.aborted()) throw RunInterrupted(true);
     const qm::WriteResult w = link_.write(command.toLatin1() + '\n', stop_);
     if (!w.ok()) raise(w.status, w.error);
 }
@@ -39,6 +41,7 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
     case qm::IoStatus::Ok:
         reply.text = QString::fromLatin1(r.line);
         reply.overlong = r.overlong;
+        if (r.overlong && onOverlong) onOverlong(command);
         return reply;
     case qm::IoStatus::TimedOut:
         reply.timedOut = true;
@@ -48,9 +51,15 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
     }
 }
 
+QString Instrument::ask(const QString& command, double timeoutSeconds, int32_t maxdl) {
+    const Reply r = query(command, timeoutSeconds, maxdl);
+    if (r.timedOut) throw LinkError(QStringLiteral("装置から応答がありません: %1").arg(command));
+    return r.text;
+}
+
 void Instrument::enableStatusEvents() { send(QStringLiteral("*ESE 255")); }
 
-QString Instrument::date() { return query(QStringLiteral("DATE?"), kQueryTimeout, kRunMaxLen).designText(); }
+QString Instrument::date() { return ask(QStringLiteral("DATE?"), kQueryTimeout, kRunMaxLen); }
 
 void Instrument::displayOff() { send(QStringLiteral("DISP OFF")); }
 
@@ -72,11 +81,11 @@ Instrument::TriggerPoll Instrument::pollTrigger(double timeoutSeconds) {
     return p;
 }
 
-std::array<Reply, 4> Instrument::measurementValues() {
-    std::array<Reply, 4> out;
+std::array<QString, 4> Instrument::measurementValues() {
+    std::array<QString, 4> out;
     static const char* const letters[] = {"A", "B", "C", "D"};
     for (size_t k = 0; k < 4; ++k)
-        out[k] = query(QStringLiteral("MSR%1?").arg(QLatin1String(letters[k])), kQueryTimeout, kRunMaxLen);
+        out[k] = ask(QStringLiteral("MSR%1?").arg(QLatin1String(letters[k])), kQueryTimeout, kRunMaxLen);
     return out;
 }
 

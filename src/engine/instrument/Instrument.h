@@ -39,6 +39,13 @@ public:
     // Plain exchanges: a command (LF appended) and a query with its answer.
     void send(const QString& command);
     Reply query(const QString& command, double timeoutSeconds, int32_t maxdl);
+    // A query whose silence means the instrument is gone: a time-out raises
+    // LinkError "装置から応答がありません: <command>".
+    QString ask(const QString& command, double timeoutSeconds, int32_t maxdl);
+
+    // Called with the command whose answer was longer than its read's limit
+    // (the rest of that line was dropped).
+    std::function<void(const QString& command)> onOverlong;
 
     // --- the run ---
     void enableStatusEvents();          // "*ESE 255"
@@ -57,7 +64,7 @@ public:
     TriggerPoll pollTrigger(double timeoutSeconds);
 
     // "MSRA?" .. "MSRD?", one after the other.
-    std::array<Reply, 4> measurementValues();
+    std::array<QString, 4> measurementValues();
 
     // What slot A..D measures: "DIRM x", "MSEL?", and "Cd:VUNI?" for a channel
     // source (stored in config.VUnit).

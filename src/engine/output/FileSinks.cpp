@@ -2,6 +2,7 @@
 
 #include "engine/output/WaveCsv.h"
 #include "engine/text/AnsiText.h"
+#include "engine/text/DateTimeText.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,6 +65,20 @@ OutputResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& l
         waiting_.pop_front();
     }
     return {};
+}
+
+QString LogCsvSink::unwrittenOutput() const {
+    if (waiting_.empty()) return {};
+    return QStringLiteral("ログファイル %1 に書けなかった %2 行が残っています")
+        .arg(Shown(waiting_.back().fileName))
+        .arg(waiting_.size());
+}
+
+void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) {
+    QFile f(folder + qm::PathSep() + header + QStringLiteral("_events.log"));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    const QString line = qm::NowDateTimeText() + QStringLiteral(" サイクル %1: ").arg(cycle) + text + QLatin1Char('\n');
+    f.write(line.toUtf8());
 }
 
 QString SaveFileBytes(const QString& fileName, const QByteArray& bytes) {

@@ -19,6 +19,7 @@ public:
     OutputResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     // Lines that could not be written yet.
     int waitingLines() const { return int(waiting_.size()); }
+    QString unwrittenOutput() const override;
     QString waitingFile() const { return waiting_.empty() ? QString() : waiting_.back().fileName; }
 
     // The four header lines for the measurement slots.
@@ -46,6 +47,14 @@ public:
 class WaveCsvSink : public RunSink {
 public:
     OutputResult traces(const TraceSet& traces, const std::function<void(int)>& progress) override;
+};
+
+// With --reconnect: each loss and reconnection of the link, one UTF-8 line
+// with the PC's date and time and the cycle number, appended to
+// <folder>/<header>_events.log, so a gap in the log can be explained.
+class EventLogSink : public RunSink {
+public:
+    void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
 };
 
 // Writes `bytes` to `fileName` through a temporary file beside it; returns the

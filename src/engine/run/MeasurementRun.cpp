@@ -12,6 +12,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <filesystem>
+#include <functional>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -48,6 +51,14 @@ public:
 
 private:
     bool connect();
+    bool openLink(QString* error);
+    bool prepareOutput(RunEndInfo& end);
+    bool reconnect(const QString& why);
+    void linkEvent(const QString& text) {
+        const LiveValues live = live_.get();
+        sinks_.each([&](RunSink& s) { s.linkEvent(text, cycleNo(), live.folder, live.header); });
+    }
+    OutputResult writeOnce(const QString& fileName, const std::function<OutputResult()>& write);
     void oneCycle(Instrument& inst);
     void waitForTrigger(Instrument& inst);
     void transferTraces(Instrument& inst);
@@ -74,7 +85,47 @@ private:
     const qm::StopToken& stop_;
     int32_t repeatCount_ = 0;
     int writeFailures_ = 0;
+    std::unique_ptr<Instrument> inst_;
+    bool overlongWarned_ = false;
+    // The files of the current cycle already written: a cycle repeated after
+    // a reconnection does not write them a second time.
+    int32_t writtenCycle_ = 0;
+    QStringList written_;
 };
+
+bool Run::openLink(QString* error) {
+    if (state_.link) {
+        state_.link->close(0);
+        state_.link.reset();
+    }
+    qm::OpenResult opened;
+    QString where;
+    if (request_.serial) {
+        int port = 0;
+        try {
+            port = qm::ToInt16(qm::LeadingNumber(QStringView(request_.comText).mid(3, 10)));
+        } catch (const qm::NumberOverflow&) {
+            port = 0;
+        }
+        opened = qm::OpenSerial(port, stop_);
+        where = request_.comText;
+        if (port >= 1) where += QStringLiteral(" (") + qm::SerialDeviceFor(port) + QLatin1Char(')');
+    } else {
+        opened = qm::OpenTcp(request_.address, request_.tcpPort, stop_);
+        where = request_.address + QLatin1Char(':') + QString::number(request_.tcpPort);
+    }
+    if (opened.transport) {
+        state_.link = std::move(opened.transport);
+        inst_ = std::make_unique<Instrument>(*state_.link, stop_);
+        inst_->onOverlong = [this](const QString& command) {
+            if (std::exchange(overlongWarned_, true)) return;
+            status(QStringLiteral("応答が長すぎます: %1").arg(command));
+        };
+        return true;
+    }
+    if (error) *error = where + QStringLiteral(": ") + opened.error;
+    return false;
+}
 
 bool Run::connect() {
     const QString question = request_.serial
@@ -82,34 +133,87 @@ bool Run::connect() {
                                  : QStringLiteral("インタフェースはTCP：") + request_.address + QStringLiteral("です｡接続OK?");
     if (!questions_.askOkCancel(question, stop_)) return false;
     for (;;) {
-        if (state_.link) {
-            state_.link->close(0);
-            state_.link.reset();
-        }
-        qm::OpenResult opened;
-        QString where;
-        if (request_.serial) {
-            int port = 0;
-            try {
-                port = qm::ToInt16(qm::LeadingNumber(QStringView(request_.comText).mid(3, 10)));
-            } catch (const qm::NumberOverflow&) {
-                port = 0;
+        QString error;
+        if (openLink(&error)) return true;
+        if (stop_.stopRequested()) return false;
+        if (!questions_.askRetryConnect(kNotConnected + QLatin1Char('\n') + error, stop_)) return false;
+    }
+}
+
+// Before the first cycle: the output folder exists (made with its parents),
+// and no per-cycle file of an earlier run is replaced without a question.
+bool Run::prepareOutput(RunEndInfo& end) {
+    const LiveValues live = live_.get();
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(live.folder.toStdU16String()), ec);
+    if (ec || !QFileInfo(live.folder).isDir()) {
+        end.outcome = RunOutcome::Error;
+        end.message = QStringLiteral("出力フォルダ %1 を作成できません: %2")
+                          .arg(QDir::toNativeSeparators(live.folder),
+                               ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("フォルダではありません"));
+        return false;
+    }
+    if (!live.screenSave && !live.waveSave) return true;
+    const int32_t first = cycleNo();
+    const int32_t last = request_.transferOnly ? first : std::max(first, RepeatCountFrom(request_.repeatText, nullptr));
+    for (int32_t c = first; c <= last; ++c) {
+        const QString base = live.folder + qm::PathSep() + live.header + QStringLiteral("_") + FiveDigits(c);
+        for (const auto& [on, ext] : {std::pair{live.screenSave, QStringLiteral(".png")}, {live.waveSave, QStringLiteral(".csv")}}) {
+            const QString name = base + ext;
+            if (!on || !QFileInfo::exists(name)) continue;
+            const QString shown = QDir::toNativeSeparators(name);
+            if (request_.refuseOverwrite) {
+                end.outcome = RunOutcome::Error;
+                end.message = QStringLiteral("ファイル %1 は既にあります。上書きしません (--overwrite で上書きします)").arg(shown);
+                return false;
             }
-            opened = qm::OpenSerial(port, stop_);
-            where = request_.comText;
-            if (port >= 1) where += QStringLiteral(" (") + qm::SerialDeviceFor(port) + QLatin1Char(')');
-        } else {
-            opened = qm::OpenTcp(request_.address, request_.tcpPort, stop_);
-            where = request_.address + QLatin1Char(':') + QString::number(request_.tcpPort);
+            if (questions_.askOkCancel(QStringLiteral("ファイル %1 は既にあります。上書きしますか?").arg(shown), stop_))
+                return true;
+            end.outcome = RunOutcome::ConnectFailed;  // the run did not start
+            return false;
         }
-        if (opened.transport) {
-            state_.link = std::move(opened.transport);
+    }
+    return true;
+}
+
+// The link is gone: close it, say so, and connect again after 1, 2, 4 ... up
+// to 30 s, for at most the given minutes. True when the link is back.
+bool Run::reconnect(const QString& why) {
+    using namespace std::chrono;
+    if (!(request_.reconnectMinutes > 0)) return false;
+    const auto giveUp = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(request_.reconnectMinutes * 60.0));
+    if (state_.link) state_.link->close(0);
+    state_.link.reset();
+    inst_.reset();
+    linkEvent(QStringLiteral("接続が切れました: %1").arg(why));
+    auto pause = seconds(1);
+    for (int attempt = 1;; ++attempt) {
+        status(QStringLiteral("接続が切れました。再接続しています (%1 回目)").arg(attempt));
+        if (steady_clock::now() + pause > giveUp) {
+            if (stop_.sleepUntil(giveUp)) throw RunInterrupted(stop_.aborted());
+            return false;
+        }
+        if (stop_.sleepFor(pause)) throw RunInterrupted(stop_.aborted());
+        QString error;
+        if (openLink(&error)) {
+            inst_->enableStatusEvents();
+            linkEvent(QStringLiteral("再接続しました"));
             return true;
         }
-        if (opened.stopped || stop_.stopRequested()) return false;
-        const QString message = kNotConnected + QLatin1Char('\n') + where + QStringLiteral(": ") + opened.error;
-        if (!questions_.askRetryConnect(message, stop_)) return false;
+        if (stop_.stopRequested()) throw RunInterrupted(stop_.aborted());
+        pause = std::min(pause * 2, duration_cast<seconds>(seconds(30)));
     }
+}
+
+OutputResult Run::writeOnce(const QString& fileName, const std::function<OutputResult()>& write) {
+    if (writtenCycle_ != cycleNo()) {
+        writtenCycle_ = cycleNo();
+        written_.clear();
+    }
+    if (written_.contains(fileName)) return {};
+    const OutputResult r = write();
+    if (r.ok()) written_ << fileName;
+    return r;
 }
 
 void Run::allocateBuffers() {
@@ -184,11 +288,11 @@ void Run::refuseCycleBeyondLog(const LiveValues& live) {
 }
 
 void Run::logCycle(Instrument& inst, const LiveValues& live) {
-    const std::array<Reply, 4> replies = inst.measurementValues();
+    const std::array<QString, 4> replies = inst.measurementValues();
     std::array<double, 4> values;
     QString missing;
     for (size_t k = 0; k < 4; ++k) {
-        values[k] = MeasValue(replies[k].designText());
+        values[k] = MeasValue(replies[k]);
         if (values[k] >= NoValue) missing += QChar(u'A' + int(k));
     }
     const CycleRecord record = MakeCycleRecord(cycleNo(), values, QDateTime::currentDateTime());
@@ -207,6 +311,7 @@ void Run::logCycle(Instrument& inst, const LiveValues& live) {
 void Run::oneCycle(Instrument& inst) {
     // A cycle whose number has no place in the log is refused before it starts.
     refuseCycleBeyondLog(live_.get());
+    overlongWarned_ = false;
     const auto cycleStart = steady_clock::now();
     state_.config.AcqTime = inst.date();
     if (ModelNumber(state_.config.ModelName) > 400) inst.displayOff();
@@ -252,7 +357,9 @@ void Run::oneCycle(Instrument& inst) {
         status(QStringLiteral("波形をcsvファイルに格納しています"));
         const TraceSet traces{cycleNo(), state_.config, state_.waveData, baseName + QStringLiteral(".csv")};
         const auto setProgress = [this](int v) { progress(v); };
-        const OutputResult r = sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
+        const OutputResult r = writeOnce(traces.fileName, [&] {
+            return sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
+        });
         if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
         else writeFailed(r.error);
     }
@@ -267,7 +374,9 @@ void Run::oneCycle(Instrument& inst) {
             status(QStringLiteral("装置から画面データが届きませんでした (0 バイト)"));
         } else {
             const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, baseName + QStringLiteral(".png"), false};
-            const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
+            const OutputResult r = writeOnce(saved.fileName, [&] {
+                return sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
+            });
             if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
             else writeFailed(r.error);
         }
@@ -302,11 +411,11 @@ void Run::oneCycle(Instrument& inst) {
 
 RunEndInfo Run::run() {
     RunEndInfo end;
+    if (!prepareOutput(end)) return end;
     if (!connect()) {
         end.outcome = stop_.aborted() ? RunOutcome::Aborted : RunOutcome::ConnectFailed;
         return end;
     }
-    Instrument inst(*state_.link, stop_);
     bool limited = false;
     repeatCount_ = RepeatCountFrom(request_.repeatText, &limited);
     const RunStartInfo info{request_.transferOnly, cycleNo(), repeatCount_, QDateTime::currentDateTime()};
@@ -317,17 +426,25 @@ RunEndInfo Run::run() {
     bool snapshotDone = false;  // the trigger mode to restore is known
     try {
         try {
-            inst.readConfig(state_.config, request_.invCheckOn);
+            inst_->readConfig(state_.config, request_.invCheckOn);
             snapshotDone = true;
             allocateBuffers();
-            inst.enableStatusEvents();
+            inst_->enableStatusEvents();
             if (live_.get().log) {
                 static const char* const letters[] = {"A", "B", "C", "D"};
                 for (size_t k = 0; k < 4; ++k)
-                    inst.queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
+                    inst_->queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
                 sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
             }
-            for (;;) oneCycle(inst);
+            for (;;) {
+                try {
+                    oneCycle(*inst_);
+                } catch (const LinkError& e) {
+                    // With --reconnect the cycle starts again, same number,
+                    // once the link is back; otherwise the run ends here.
+                    if (!reconnect(e.text)) throw;
+                }
+            }
         } catch (const RunEnd&) {
             status(kDone);
         } catch (const TriggerStop&) {
@@ -355,11 +472,22 @@ RunEndInfo Run::run() {
         // The closing commands, where they can still be sent. A run whose
         // snapshot failed does not know the trigger mode to restore.
         try {
-            if (!state_.link->lost()) {
-                if (!request_.transferOnly && snapshotDone) inst.restoreTriggerMode(state_.config.TriggerMode);
-                inst.goLocal();
+            if (inst_ && state_.link && !state_.link->lost()) {
+                if (!request_.transferOnly && snapshotDone) inst_->restoreTriggerMode(state_.config.TriggerMode);
+                inst_->goLocal();
             }
         } catch (const std::exception&) {
+        }
+        // Output still unwritten at the end is said in the end message.
+        QStringList unwritten;
+        sinks_.each([&](RunSink& s) {
+            const QString u = s.unwrittenOutput();
+            if (!u.isEmpty()) unwritten << u;
+        });
+        if (!unwritten.isEmpty()) {
+            ++writeFailures_;
+            end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + unwritten.join(QLatin1Char('\n'));
+            status(unwritten.join(QLatin1Char('\n')));
         }
     }
     end.writeFailures = writeFailures_;

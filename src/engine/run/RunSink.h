@@ -48,6 +48,17 @@ struct RunEndInfo {
     int writeFailures = 0;  // files the run failed to write
 };
 
+// The exit code of a run for --exit-after-run and --headless: 0 normal end
+// with everything written, 1 connection failed, 2 ended on an error, 3 normal
+// end but a file could not be written.
+inline int ExitCodeFor(RunOutcome outcome, bool writeFailed) {
+    switch (outcome) {
+    case RunOutcome::ConnectFailed: return 1;
+    case RunOutcome::Error: return 2;
+    default: return writeFailed ? 3 : 0;
+    }
+}
+
 // What became of a file output: empty error = written.
 struct OutputResult {
     QString error;
@@ -69,6 +80,12 @@ public:
     virtual void progressChanged(int) {}
     // The number of the next cycle (the label "n/").
     virtual void cycleNumberChanged(int32_t) {}
+    // The link was lost or is back (with --reconnect): a line for the record.
+    virtual void linkEvent(const QString& /*text*/, int32_t /*cycle*/, const QString& /*folder*/,
+                           const QString& /*header*/) {}
+    // Output that could not be written by the end of the run, for the end
+    // message (empty when there is none).
+    virtual QString unwrittenOutput() const { return {}; }
     virtual void runEnded(const RunEndInfo&) {}
 };
 

@@ -32,6 +32,12 @@ struct RunRequest {
     QString repeatText;       // 繰返回数: the leading number, at most 10000
     bool invCheckOn = true;   // INVなし: the invert states are not asked
     QString dataFolder;       // where the display image BufferFile.bmp goes
+    // Per-cycle files of earlier runs: when this run would write one that
+    // exists, it asks first; with refuseOverwrite it does not start instead.
+    bool refuseOverwrite = false;
+    // > 0: a lost link is connected again for at most this many minutes,
+    // and the interrupted cycle repeated.
+    double reconnectMinutes = 0;
 };
 
 class Session : public QObject {

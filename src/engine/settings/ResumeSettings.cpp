@@ -156,3 +156,56 @@ void ApplyStartDefaults(ResumeSettings& s, const QString& dataFolder, bool wavef
     s.invCheck = 1;
     s.waveSave = waveformExport ? 1 : 0;
 }
+
+void SettingOverrides::applyTo(ResumeSettings& s) const {
+    const auto flag = [](const std::optional<bool>& v, int& field) {
+        if (v) field = *v ? 1 : 0;
+    };
+    flag(log, s.logOn);
+    flag(screenSave, s.screenSave);
+    flag(screenShow, s.screenShow);
+    flag(manual, s.manual);
+    if (interval) s.interval = *interval;
+    if (repeat) s.repeat = *repeat;
+    if (folder) s.folder = *folder;
+    if (header) s.header = *header;
+    if (address) {
+        s.usbCheck = 0;
+        s.ipAddress = *address;
+    }
+    if (com) {
+        s.usbCheck = 1;
+        s.comIndex = *com - 1;
+    }
+}
+
+QList<ResumeField> SettingOverrides::fields() const {
+    QList<ResumeField> f;
+    if (address) f << ResumeField::UsbCheck << ResumeField::IpAddress;
+    if (com) f << ResumeField::UsbCheck << ResumeField::ComIndex;
+    if (repeat) f << ResumeField::Repeat;
+    if (interval) f << ResumeField::Interval;
+    if (folder) f << ResumeField::Folder;
+    if (header) f << ResumeField::Header;
+    if (screenShow) f << ResumeField::ScreenShow;
+    if (screenSave) f << ResumeField::ScreenSave;
+    if (manual) f << ResumeField::Manual;
+    if (log) f << ResumeField::LogOn;
+    return f;
+}
+
+void SettingOverrides::revert(ResumeSettings& toSave, const ResumeSettings& before) const {
+    if (log) toSave.logOn = before.logOn;
+    if (screenSave) toSave.screenSave = before.screenSave;
+    if (screenShow) toSave.screenShow = before.screenShow;
+    if (manual) toSave.manual = before.manual;
+    if (interval) toSave.interval = before.interval;
+    if (repeat) toSave.repeat = before.repeat;
+    if (folder) toSave.folder = before.folder;
+    if (header) toSave.header = before.header;
+    if (address || com) {
+        toSave.usbCheck = before.usbCheck;
+        toSave.ipAddress = before.ipAddress;
+        toSave.comIndex = before.comIndex;
+    }
+}

@@ -5,6 +5,8 @@
 // log box). Values are taken by line position; labels are only written.
 #include <QString>
 #include <array>
+#include <QList>
+#include <optional>
 
 struct ResumeSettings {
     QString ipAddress = QStringLiteral("192.168.1.1");
@@ -56,3 +58,17 @@ inline const QString kVersionTag = QStringLiteral("302");
 // the hidden CSV波形格納 is cleared (ticked when the waveform export is
 // switched on). `dataFolder` is in native form.
 void ApplyStartDefaults(ResumeSettings& s, const QString& dataFolder, bool waveformExport);
+
+// Settings given on the command line for one start: applied as if typed into
+// their controls, never written back to the resume file.
+struct SettingOverrides {
+    std::optional<bool> log, screenSave, screenShow, manual;
+    std::optional<QString> interval, repeat, folder, header, address;
+    std::optional<int> com;  // 1..16: serial on COMn
+
+    void applyTo(ResumeSettings& s) const;
+    // The fields that applyTo changes, in file order.
+    QList<ResumeField> fields() const;
+    // For every overridden setting, `toSave` gets back the value `before` held.
+    void revert(ResumeSettings& toSave, const ResumeSettings& before) const;
+};

@@ -19,6 +19,7 @@ struct RunRig {
     ScreenFileSink screens;
     WaveCsvSink waves;
     LogCsvSink logFile;
+    EventLogSink events;
     Session session;
     RunRequest request;
     RunEndInfo end;
@@ -29,6 +30,7 @@ struct RunRig {
         session.addSink(&screens);
         session.addSink(&waves);
         session.addSink(&logFile);
+        session.addSink(&events);
         QObject::connect(&session, &Session::statusChanged, &session, [this](const QString& t) { statuses << t; });
         QObject::connect(&session, &Session::cycleLogged, &session, [this](const CycleRecord& r) { records << r; });
         request.address = QStringLiteral("127.0.0.1");
@@ -50,7 +52,8 @@ struct RunRig {
     RunOutcome run() {
         QSignalSpy finished(&session, &Session::runFinished);
         if (!session.start(request, ask)) return RunOutcome::Error;
-        if (!finished.wait(30000)) return RunOutcome::Aborted;
+        // A run that ends at once may have finished before the wait begins.
+        if (finished.isEmpty() && !finished.wait(30000)) return RunOutcome::Aborted;
         end = finished.first().first().value<RunEndInfo>();
         return end.outcome;
     }

@@ -4,6 +4,7 @@
 #include "RunRig.h"
 #include "engine/run/MeasurementRun.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
@@ -50,6 +51,13 @@ private slots:
     void logRefusesCycleAbove10000();
     void screenImagesAndWaveformFiles();
     void secondStartIsRefused();
+    void outputFolderMadeOrRunRefused();
+    void earlierFilesAreNotReplacedSilently_data();
+    void earlierFilesAreNotReplacedSilently();
+    void silentOrOverlongAnswers();
+    void reconnect_data();
+    void reconnect();
+    void reconnectGivesUpOrStops();
 };
 
 void TestRun::twoCyclesExactCommands() {
@@ -399,6 +407,167 @@ void TestRun::secondStartIsRefused() {
     r.session.stop();
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.size(), 1);
+}
+
+void TestRun::outputFolderMadeOrRunRefused() {
+    RunRig r;
+    const QString folder = r.file(QStringLiteral("a/b/c"));
+    r.live([&](LiveValues& v) {
+        v.folder = folder;
+        v.log = true;
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QVERIFY(QFile::exists(folder + QStringLiteral("/Sample_AM_LOG.csv")));
+    // A folder that cannot be made: the run does not start.
+    QFile blocker(r.file(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    r.live([&](LiveValues& v) { v.folder = r.file(QStringLiteral("file/sub")); });
+    r.sim.clearReceived();
+    QCOMPARE(r.run(), RunOutcome::Error);
+    QVERIFY2(r.end.message.contains(QStringLiteral("file/sub")), qPrintable(r.end.message));
+    QVERIFY(r.sim.received().isEmpty());
+}
+
+void TestRun::earlierFilesAreNotReplacedSilently_data() {
+    QTest::addColumn<int>("answer");  // 1 OK, 0 Cancel, -1 refused (headless)
+    QTest::newRow("OK") << 1;
+    QTest::newRow("Cancel") << 0;
+    QTest::newRow("headless") << -1;
+}
+
+void TestRun::earlierFilesAreNotReplacedSilently() {
+    QFETCH(int, answer);
+    RunRig r;
+    const QString old = r.file(QStringLiteral("Sample_00002.png"));
+    QFile f(old);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("old");
+    f.close();
+    r.live([](LiveValues& v) { v.screenSave = true; });
+    r.request.refuseOverwrite = answer < 0;
+    r.ask.answers = {answer > 0};
+    const RunOutcome outcome = r.run();
+    const QString question = QStringLiteral("ファイル %1 は既にあります。上書きしますか?").arg(QDir::toNativeSeparators(old));
+    if (answer > 0) {
+        QCOMPARE(outcome, RunOutcome::Normal);
+        QCOMPARE(r.ask.questions().first(), QStringLiteral("確認|") + question);
+        QVERIFY(f.size() > 3);
+        return;
+    }
+    QCOMPARE(f.size(), qint64(3));
+    QVERIFY(r.sim.received().isEmpty());
+    if (answer == 0) {
+        QCOMPARE(r.ask.questions(), QStringList(QStringLiteral("確認|") + question));
+    } else {
+        QCOMPARE(outcome, RunOutcome::Error);
+        QVERIFY(r.ask.questions().isEmpty());
+        QVERIFY2(r.end.message.contains(QDir::toNativeSeparators(old)), qPrintable(r.end.message));
+    }
+}
+
+void TestRun::silentOrOverlongAnswers() {
+    // An answer longer than its limit: the next query still gets its own
+    // answer, and the status warns once in the cycle.
+    RunRig r;
+    r.request.repeatText = QStringLiteral("1");
+    r.live([](LiveValues& v) { v.log = true; });
+    r.sim.config().faults.overlong.insert(QStringLiteral("MSRA?"), 106);
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(r.statuses.count(QStringLiteral("応答が長すぎます: MSRA?")), 1);
+    QCOMPARE(r.records.size(), 1);
+    QVERIFY(r.records[0].hasValue(1) && r.records[0].hasValue(3));
+    // A query other than the trigger poll that times out ends the run at once,
+    // called what it is.
+    RunRig silent;
+    silent.sim.config().faults.silent.insert(QStringLiteral("MSEL?"));
+    silent.live([](LiveValues& v) { v.log = true; });
+    QSignalSpy finished(&silent.session, &Session::runFinished);
+    QVERIFY(silent.session.start(silent.request, silent.ask));
+    QVERIFY(finished.wait(90000));
+    const RunEndInfo end = finished.first().first().value<RunEndInfo>();
+    QCOMPARE(end.outcome, RunOutcome::Error);
+    QCOMPARE(end.message, QStringLiteral("装置から応答がありません: MSEL?"));
+}
+
+void TestRun::reconnect_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("serial") << true;
+}
+
+void TestRun::reconnect() {
+    QFETCH(bool, serial);
+    RunRig r;
+    qmsim::SimPty pty(&r.sim);
+    if (serial) {
+        QVERIFY(pty.open());
+        const QString link = r.file(QStringLiteral("ttySIM"));
+        QVERIFY(pty.setLinkPath(link));
+        qputenv("QUILLMETER_COM9", link.toLocal8Bit());
+        r.request.serial = true;
+        r.request.comText = QStringLiteral("COM9");
+    }
+    r.request.repeatText = QStringLiteral("5");
+    r.request.reconnectMinutes = 1;
+    r.live([](LiveValues& v) { v.log = true; });
+    // The link goes away in cycle 3 (after the answer to its "MSRB?") and
+    // comes back half a second later.
+    int msrb = 0;
+    QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+        if (c == QLatin1String("MSRB?") && ++msrb == 3) {
+            if (serial) QTimer::singleShot(0, &pty, [&] { pty.outage(500); });
+            else QTimer::singleShot(0, &r.server, [&] { r.server.outage(500); });
+        }
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QStringList numbers;
+    for (const CycleRecord& rec : r.records) numbers << QString::number(rec.cycle);
+    QCOMPARE(numbers, QStringList({"1", "2", "3", "4", "5"}));
+    QFile log(r.file(QStringLiteral("Sample_AM_LOG.csv")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count('\n'), 4 + 5);
+    QVERIFY(r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
+    QCOMPARE(r.sim.received().count(QStringLiteral("*ESE 255")), 2);
+    QCOMPARE(r.sim.received().count(QStringLiteral("TRMD AUTO")), 1);
+    QFile events(r.file(QStringLiteral("Sample_events.log")));
+    QVERIFY(events.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(events.readAll());
+    QVERIFY2(text.contains(QStringLiteral("サイクル 3: 接続が切れました")) && text.contains(QStringLiteral("サイクル 3: 再接続しました")),
+             qPrintable(text));
+}
+
+void TestRun::reconnectGivesUpOrStops() {
+    {
+        // Never back: the run ends after the given time as a lost link does.
+        RunRig r;
+        r.request.reconnectMinutes = 0.05;  // 3 s
+        QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+            if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
+        });
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(r.run(), RunOutcome::Error);
+        QVERIFY2(t.elapsed() >= 2900 && t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(r.end.message.contains(QStringLiteral("接続")));
+    }
+    {
+        // A stop during the back-off is seen at once.
+        RunRig r;
+        r.request.reconnectMinutes = 10;
+        QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+            if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
+        });
+        QElapsedTimer sinceStop;
+        When(&r.session, [&] { return r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (2 回目)")); },
+             [&] {
+                 sinceStop.start();
+                 r.session.stop();
+             });
+        QCOMPARE(r.run(), RunOutcome::Normal);
+        QVERIFY2(sinceStop.elapsed() < 100, qPrintable(QString::number(sinceStop.elapsed())));
+        QCOMPARE(r.statuses.last(), kDone);
+    }
 }
 
 QTEST_MAIN(TestRun)
