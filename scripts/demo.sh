@@ -8,8 +8,7 @@ bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=OFF -DQM_BENCH=OFF
 cmake --build build
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = "offscreen" ]; then
-  export QT_QPA_PLATFORM=offscreen
   datadir="$(mktemp -d)"
-  exec ./build/quillmeter --demo --data-dir "$datadir" --repeat 3 --autostart --assume-yes --exit-after-run --echo-status "$@"
+  exec ./build/quillmeter --headless --demo --data-dir "$datadir" --repeat 3 --log "$@"
 fi
 exec ./build/quillmeter --demo "$@"
