@@ -160,7 +160,16 @@ private slots:
         const QDateTime when(QDate(2023, 12, 31), QTime(23, 59, 58));
         QCOMPARE(ParseLogTime(qm::DateTimeText(when)), when);
         QCOMPARE(ParseLogTime(QStringLiteral("2024/01/02 03:04:05")), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+        QCOMPARE(ParseLogTime(QStringLiteral("2024-1-2 3:04:05")), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+        QVERIFY(!ParseLogTime(QStringLiteral("2024/13/02 03:04:05")).isValid());
         QVERIFY(!ParseLogTime(QStringLiteral("yesterday")).isValid());
+        // One parser over the lines of a file: across hours and days.
+        LogTimeParser parser;
+        const QDateTime start(QDate(2024, 2, 28), QTime(22, 58, 59));
+        for (int i = 0; i < 200; ++i) {
+            const QDateTime t = start.addSecs(i * 97);
+            QCOMPARE(parser.parse(t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"))), t);
+        }
         QVERIFY(!ParseLogTime(QString()).isValid());
     }
 };

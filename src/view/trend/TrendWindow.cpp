@@ -1,0 +1,307 @@
+#include "view/trend/TrendWindow.h"
+
+#include "engine/stats/LogReader.h"
+#include "engine/stats/StatsCsv.h"
+#include "engine/stats/TrendLimits.h"
+#include "engine/text/SIFormat.h"
+
+#include <qcustomplot.h>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString Num(std::optional<double> v) { return v ? SICellText(*v) : QStringLiteral("-"); }
+
+QString LimitText(std::optional<double> v) { return v ? SICellText(*v) : QString(); }
+
+constexpr int StatsLines = 7;
+const char* const InvalidStyle = "QLineEdit { background: #ffd0d0; }";
+}  // namespace
+
+TrendWindow::TrendWindow(const QString& dataFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window), dataFolder_(dataFolder), chart_(this) {
+    setWindowTitle(QStringLiteral("トレンド"));
+    setObjectName(QStringLiteral("trendWindow"));
+    lastFolder_ = QDir(dataFolder).filePath(QStringLiteral("Data"));
+
+    auto* top = new QHBoxLayout;
+    auto* open = new QPushButton(QStringLiteral("ログを開く..."), this);
+    open->setObjectName(QStringLiteral("openLog"));
+    auto* png = new QPushButton(QStringLiteral("PNG 保存..."), this);
+    png->setObjectName(QStringLiteral("exportPng"));
+    auto* csv = new QPushButton(QStringLiteral("統計 CSV 保存..."), this);
+    csv->setObjectName(QStringLiteral("exportStatsCsv"));
+    pcTime_ = new QCheckBox(QStringLiteral("横軸を PC 時刻に"), this);
+    pcTime_->setObjectName(QStringLiteral("pcTime"));
+    source_ = new QLabel(this);
+    source_->setObjectName(QStringLiteral("source"));
+    for (QWidget* w : std::initializer_list<QWidget*>{open, png, csv, pcTime_}) top->addWidget(w);
+    top->addWidget(source_, 1);
+    connect(open, &QPushButton::clicked, this, &TrendWindow::askOpenLog);
+    connect(png, &QPushButton::clicked, this, &TrendWindow::askExportPng);
+    connect(csv, &QPushButton::clicked, this, &TrendWindow::askExportStatsCsv);
+    connect(pcTime_, &QCheckBox::toggled, this,
+            [this](bool on) { setXAxis(on ? TrendXAxis::PcTime : TrendXAxis::Cycle); });
+
+    auto* side = new QVBoxLayout;
+    side->setSpacing(4);
+    for (int k = 0; k < 4; ++k) {
+        SlotView& v = views_[size_t(k)];
+        const QString letter(QChar(u'A' + k));
+        v.box = new QGroupBox(letter, this);
+        v.stats = new QLabel(v.box);
+        v.stats->setObjectName(QStringLiteral("stats") + letter);
+        // A fixed size and its own background: a new text repaints the label
+        // alone, without a new layout of the window or a repaint of the box.
+        v.stats->setAutoFillBackground(true);
+        v.stats->setFixedSize(230, v.stats->fontMetrics().lineSpacing() * StatsLines + 4);
+        v.stats->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        v.lower = new QLineEdit(v.box);
+        v.lower->setObjectName(QStringLiteral("lower") + letter);
+        v.lower->setPlaceholderText(QStringLiteral("下限"));
+        v.upper = new QLineEdit(v.box);
+        v.upper->setObjectName(QStringLiteral("upper") + letter);
+        v.upper->setPlaceholderText(QStringLiteral("上限"));
+        auto* limits = new QHBoxLayout;
+        limits->addWidget(new QLabel(QStringLiteral("下限"), v.box));
+        limits->addWidget(v.lower);
+        limits->addWidget(new QLabel(QStringLiteral("上限"), v.box));
+        limits->addWidget(v.upper);
+        auto* box = new QVBoxLayout(v.box);
+        box->setContentsMargins(6, 2, 6, 4);
+        box->addWidget(v.stats);
+        box->addLayout(limits);
+        box->addStretch(1);
+        side->addWidget(v.box, 1);
+        for (QLineEdit* e : {v.lower, v.upper})
+            connect(e, &QLineEdit::editingFinished, this, [this, k] { applyLimitInputs(k); });
+    }
+    auto* sideWidget = new QWidget(this);
+    sideWidget->setLayout(side);
+    sideWidget->setFixedWidth(270);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(chart_.plot(), 1);
+    body->addWidget(sideWidget);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(top);
+    all->addLayout(body, 1);
+    resize(1020, 760);
+
+    askFile_ = [this](FileAsk kind, std::function<void(const QString&)> done) { defaultAskFile(kind, std::move(done)); };
+    showError_ = [this](const QString& text) { defaultShowError(text); };
+
+    redrawTimer_.setSingleShot(true);
+    redrawTimer_.setInterval(RedrawIntervalMs);
+    connect(&redrawTimer_, &QTimer::timeout, this, &TrendWindow::timerRedraw);
+
+    log_.setAllLimits(LoadTrendLimits(dataFolder_));
+    for (int k = 0; k < 4; ++k) showLimitInputs(k);
+    updateTitles();
+    updateStats();
+}
+
+void TrendWindow::addCycle(const CycleRecord& record) {
+    log_.add(record);
+    chart_.appendLast(log_);
+    scheduleRedraw();
+}
+
+void TrendWindow::setItems(const MeasItemArray& items) {
+    log_.setItems(items);
+    updateTitles();
+    scheduleRedraw();
+}
+
+void TrendWindow::clear() {
+    log_.clear();
+    source_->clear();
+    chart_.invalidate();
+    scheduleRedraw();
+}
+
+QString TrendWindow::loadLogFile(const QString& path) {
+    const LogReadResult r = ReadLogFile(path);
+    if (!r.ok()) return r.error;
+    log_.clear();
+    log_.setItems(r.items);
+    for (const CycleRecord& c : r.cycles) log_.add(c);
+    source_->setText(QFileInfo(path).fileName());
+    updateTitles();
+    chart_.invalidate();
+    redrawNow();
+    return QString();
+}
+
+QString TrendWindow::exportPng(const QString& path) {
+    redrawNow();
+    if (!chart_.plot()->savePng(path))
+        return QStringLiteral("画像ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
+QString TrendWindow::exportStatsCsv(const QString& path) { return WriteStatsCsv(log_, path); }
+
+void TrendWindow::setLimits(int slot, std::optional<double> lower, std::optional<double> upper) {
+    const bool changed = !(log_.limits(slot) == SlotLimits{lower, upper});
+    log_.setLimits(slot, lower, upper);
+    showLimitInputs(slot);
+    if (!changed) return;
+    chart_.invalidate();
+    scheduleRedraw();
+    reportIfError(SaveTrendLimits(dataFolder_, log_.allLimits()));
+}
+
+void TrendWindow::setXAxis(TrendXAxis x) {
+    if (x == chart_.xAxis()) return;
+    chart_.setXAxis(x);
+    const QSignalBlocker block(pcTime_);
+    pcTime_->setChecked(x == TrendXAxis::PcTime);
+    scheduleRedraw();
+}
+
+void TrendWindow::redrawNow() {
+    redrawTimer_.stop();
+    chart_.redraw(log_, true);
+    updateStats();
+}
+
+void TrendWindow::scheduleRedraw() {
+    if (!redrawTimer_.isActive()) redrawTimer_.start();
+}
+
+void TrendWindow::timerRedraw() {
+    if (!isVisible()) return;  // showEvent draws what is pending
+    chart_.redraw(log_, false);
+    updateStats();
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    scheduleRedraw();
+}
+
+void TrendWindow::closeEvent(QCloseEvent* event) {
+    hide();
+    event->ignore();
+}
+
+void TrendWindow::updateTitles() {
+    std::array<QString, 4> titles;
+    for (int k = 0; k < 4; ++k) {
+        titles[size_t(k)] = log_.title(k);
+        views_[size_t(k)].box->setTitle(titles[size_t(k)]);
+    }
+    chart_.setTitles(titles);
+}
+
+QString TrendWindow::statsText(int slot) const {
+    const RunningStats& s = log_.stats(slot);
+    QString outside = QStringLiteral("範囲外 -");
+    if (log_.limits(slot).any()) {
+        const int64_t n = log_.outsideCount(slot), of = log_.outsideChecked(slot);
+        outside = QStringLiteral("範囲外 %1 / %2").arg(n).arg(of);
+        if (of > 0) outside += QStringLiteral(" (%1 %)").arg(QString::number(100.0 * double(n) / double(of), 'f', 1));
+    }
+    return QStringLiteral("数 %1   値なし %2\n最新 %3\n最小 %4\n最大 %5\n平均 %6\n標準偏差 %7\n%8")
+        .arg(s.count())
+        .arg(s.noValueCount())
+        .arg(Num(s.last()), Num(s.min()), Num(s.max()), Num(s.mean()), Num(s.sd()), outside);
+}
+
+void TrendWindow::updateStats() {
+    for (int k = 0; k < 4; ++k) {
+        const QString text = statsText(k);
+        if (views_[size_t(k)].stats->text() != text) views_[size_t(k)].stats->setText(text);
+    }
+}
+
+void TrendWindow::applyLimitInputs(int slot) {
+    SlotView& v = views_[size_t(slot)];
+    std::optional<double> values[2];
+    bool ok = true;
+    QLineEdit* edits[2] = {v.lower, v.upper};
+    for (int side = 0; side < 2; ++side) {
+        const QString text = edits[side]->text().trimmed();
+        if (text.isEmpty()) continue;
+        values[side] = LogCellValue(text);
+        const bool good = values[side].has_value();
+        edits[side]->setStyleSheet(good ? QString() : QString::fromLatin1(InvalidStyle));
+        ok = ok && good;
+    }
+    if (!ok) return;  // the marked input keeps the old limit until it is corrected
+    setLimits(slot, values[0], values[1]);
+}
+
+void TrendWindow::showLimitInputs(int slot) {
+    SlotView& v = views_[size_t(slot)];
+    const SlotLimits& l = log_.limits(slot);
+    v.lower->setText(LimitText(l.lower));
+    v.upper->setText(LimitText(l.upper));
+    v.lower->setStyleSheet(QString());
+    v.upper->setStyleSheet(QString());
+}
+
+void TrendWindow::reportIfError(const QString& error) {
+    if (!error.isEmpty() && showError_) showError_(error);
+}
+
+void TrendWindow::askOpenLog() {
+    askFile_(FileAsk::OpenLog, [this](const QString& path) {
+        if (!path.isEmpty()) reportIfError(loadLogFile(path));
+    });
+}
+
+void TrendWindow::askExportPng() {
+    askFile_(FileAsk::SavePng, [this](const QString& path) {
+        if (!path.isEmpty()) reportIfError(exportPng(path));
+    });
+}
+
+void TrendWindow::askExportStatsCsv() {
+    askFile_(FileAsk::SaveStatsCsv, [this](const QString& path) {
+        if (!path.isEmpty()) reportIfError(exportStatsCsv(path));
+    });
+}
+
+void TrendWindow::defaultAskFile(FileAsk kind, std::function<void(const QString&)> done) {
+    const bool save = kind != FileAsk::OpenLog;
+    QString title = QStringLiteral("ログファイルを開く"), filter = QStringLiteral("ログファイル (*_AM_LOG.csv);;CSV (*.csv);;すべて (*)");
+    QString suffix;
+    if (kind == FileAsk::SavePng) {
+        title = QStringLiteral("トレンドの画像を保存");
+        filter = QStringLiteral("PNG (*.png)");
+        suffix = QStringLiteral("png");
+    } else if (kind == FileAsk::SaveStatsCsv) {
+        title = QStringLiteral("統計を CSV で保存");
+        filter = QStringLiteral("CSV (*.csv)");
+        suffix = QStringLiteral("csv");
+    }
+    auto* dialog = new QFileDialog(this, title, lastFolder_, filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save) dialog->setDefaultSuffix(suffix);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, done](const QString& file) {
+        lastFolder_ = QFileInfo(file).absolutePath();
+        done(file);
+    });
+    dialog->open();
+}
+
+void TrendWindow::defaultShowError(const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("トレンド"), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
