@@ -33,6 +33,10 @@ QString AppUsage() {
         "  --reconnect MINUTES  a lost instrument is connected again for up to MINUTES minutes\n"
         "  --trend              open the trend window at start\n"
         "  --stats FILE         print the statistics of a log CSV file and exit\n"
+        "  --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on\n"
+        "                       127.0.0.1 unless ADDRESS; the page's address is printed once\n"
+        "  --serve-token TEXT   the token every web request must give (?token= or Authorization:\n"
+        "                       Bearer); on an address that is not loopback one is made if not given\n"
         "  --help               this text\n");
 }
 
@@ -100,6 +104,13 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
             const auto m = qm::StrictNumber(v);
             if (!m || !(*m > 0) || *m > 1e6) return bad("a number of minutes above 0");
             o.reconnectMinutes = *m;
+        } else if (a == QLatin1String("--serve")) {
+            if (!value()) return needs("[ADDRESS:]PORT");
+            if (!ParseServeAddress(v, &o.web, nullptr)) return bad("[ADDRESS:]PORT (an IP address and a port from 0 to 65535)");
+            o.serve = true;
+        } else if (a == QLatin1String("--serve-token")) {
+            if (!value() || v.isEmpty()) return needs("a text");
+            o.web.token = v;
         } else if (a == QLatin1String("--stats")) {
             if (!value()) return needs("a log file");
             o.statsFile = v;

@@ -4,6 +4,7 @@
 #include "engine/settings/DataFolder.h"
 #include "engine/run/RunSink.h"
 #include "engine/settings/ResumeSettings.h"
+#include "engine/web/WebServer.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,8 @@ struct AppOptions {
     double reconnectMinutes = 0;  // --reconnect MINUTES
     bool trend = false;         // --trend: open the trend window at start
     QString statsFile;          // --stats FILE: print the log's statistics and exit
+    bool serve = false;         // --serve [ADDRESS:]PORT: the read-only web view beside the run
+    WebServerOptions web;       // its address and port, and --serve-token TEXT
     SettingOverrides settings;  // --log, --interval, --folder ... for this start only
     bool quitOnUnload = true;   // closing the main window ends the application
 };

@@ -47,6 +47,7 @@ int RunHeadless(const AppOptions& options) {
         }
     }
 
+    WebServer web;  // --serve; made before the session so that it outlives the session's runs
     Session session;
     LogCsvSink logFile;
     ScreenFileSink screenFiles;
@@ -56,6 +57,17 @@ int RunHeadless(const AppOptions& options) {
     session.addSink(&waveFiles);
     session.addSink(&logFile);
     session.addSink(&events);
+    if (options.serve) {
+        const QString error = web.start(options.web);
+        if (error.isEmpty()) {
+            web.setDataFolder(appFolder);
+            web.watch(&session.live());
+            session.addSink(&web);
+            print(QStringLiteral("ウェブ表示: %1").arg(web.url()));
+        } else {
+            std::fprintf(stderr, "--serve: %s\n", error.toUtf8().constData());
+        }
+    }
     AutoQuestions questions;
 
     LiveValues live;
