@@ -25,7 +25,6 @@ QString Num(std::optional<double> v) { return v ? SICellText(*v) : QStringLitera
 
 QString LimitText(std::optional<double> v) { return v ? SICellText(*v) : QString(); }
 
-constexpr int StatsLines = 7;
 const char* const InvalidStyle = "QLineEdit { background: #ffd0d0; }";
 }  // namespace
 
@@ -65,7 +64,10 @@ TrendWindow::TrendWindow(const QString& dataFolder, QWidget* parent)
         // A fixed size and its own background: a new text repaints the label
         // alone, without a new layout of the window or a repaint of the box.
         v.stats->setAutoFillBackground(true);
-        v.stats->setFixedSize(230, v.stats->fontMetrics().lineSpacing() * StatsLines + 4);
+        // Sized by a text of all its lines: the Japanese words come from a
+        // fallback font with taller lines than the label's own font.
+        v.stats->setText(QStringLiteral("数 0   値なし 0\n最新 -\n最小 -\n最大 -\n平均 -\n標準偏差 -\n範囲外 -"));
+        v.stats->setFixedSize(230, v.stats->sizeHint().height() + 2);
         v.stats->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         v.lower = new QLineEdit(v.box);
         v.lower->setObjectName(QStringLiteral("lower") + letter);
