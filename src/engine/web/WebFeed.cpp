@@ -48,43 +48,6 @@ std::string Event(const char* name, const QByteArray& json, int64_t id = -1) {
 
 }  // namespace
 
-// ---- WebSubscriber ----
-
-void WebSubscriber::push(const std::shared_ptr<const std::string>& event) {
-    std::lock_guard lock(mutex_);
-    if (dropped_ || closed_) return;
-    queue_.push_back(event);
-    bytes_ += event->size();
-    if (queue_.size() > MaxQueued || bytes_ > MaxQueuedBytes) {
-        // A client that does not read: forget its backlog and end its stream.
-        dropped_ = true;
-        queue_.clear();
-        bytes_ = 0;
-    }
-    cv_.notify_all();
-}
-
-void WebSubscriber::close() {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    cv_.notify_all();
-}
-
-bool WebSubscriber::dropped() const {
-    std::lock_guard lock(mutex_);
-    return dropped_;
-}
-
-std::vector<std::shared_ptr<const std::string>> WebSubscriber::take(std::chrono::milliseconds wait, bool* closed) {
-    std::unique_lock lock(mutex_);
-    cv_.wait_for(lock, wait, [this] { return !queue_.empty() || dropped_ || closed_; });
-    *closed = dropped_ || closed_;
-    std::vector<std::shared_ptr<const std::string>> out(queue_.begin(), queue_.end());
-    queue_.clear();
-    bytes_ = 0;
-    return out;
-}
-
 // ---- WebFeed ----
 
 WebFeed::WebFeed() = default;
@@ -156,7 +119,7 @@ QByteArray WebFeed::statsJson() const {
     return statsJsonLocked();
 }
 
-QByteArray WebFeed::statsJsonLocked() const {
+QJsonArray WebFeed::statsArrayLocked() const {
     QJsonArray out;
     for (int k = 0; k < 4; ++k) {
         const RunningStats& s = trend_.stats(k);
@@ -175,7 +138,11 @@ QByteArray WebFeed::statsJsonLocked() const {
                                {QStringLiteral("upper"), Num(l.upper)},
                                {QStringLiteral("outside"), double(trend_.outsideCount(k))}});
     }
-    QJsonObject o{{QStringLiteral("run"), double(runId_)}, {QStringLiteral("slots"), out}};
+    return out;
+}
+
+QByteArray WebFeed::statsJsonLocked() const {
+    QJsonObject o{{QStringLiteral("run"), double(runId_)}, {QStringLiteral("slots"), statsArrayLocked()}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -187,14 +154,37 @@ QByteArray WebFeed::screenPng() const {
 std::shared_ptr<WebSubscriber> WebFeed::subscribe() {
     auto s = std::make_shared<WebSubscriber>();
     std::lock_guard lock(mutex_);
-    s->push(std::make_shared<const std::string>(Event("status", statusJsonLocked())));
-    subs_.push_back(s);
+    s->first = Event("status", statusJsonLocked());
+    s->next = seqBase_ + ring_.size();
+    s->dropped_ = closed_;
+    if (!closed_) subs_.push_back(s);
     return s;
 }
 
 void WebFeed::unsubscribe(const std::shared_ptr<WebSubscriber>& s) {
     std::lock_guard lock(mutex_);
     subs_.erase(std::remove(subs_.begin(), subs_.end(), s), subs_.end());
+}
+
+std::string WebFeed::take(WebSubscriber& s, bool* closed) {
+    std::lock_guard lock(mutex_);
+    std::string out = std::move(s.first);
+    s.first.clear();
+    if (!s.dropped_ && s.next < seqBase_) {
+        // Fell behind: what it missed is gone. Its stream ends here.
+        s.dropped_ = true;
+        ++dropped_;
+    }
+    *closed = s.dropped_ || closed_;
+    if (*closed) return out;
+    for (uint64_t i = s.next - seqBase_; i < ring_.size(); ++i) out += ring_[size_t(i)];
+    s.next = seqBase_ + ring_.size();
+    return out;
+}
+
+bool WebFeed::waitClosed(int ms) {
+    std::unique_lock lock(mutex_);
+    return closedCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return closed_; });
 }
 
 size_t WebFeed::subscriberCount() const {
@@ -204,21 +194,19 @@ size_t WebFeed::subscriberCount() const {
 
 void WebFeed::closeAll() {
     std::lock_guard lock(mutex_);
-    for (auto& s : subs_) s->close();
+    closed_ = true;
     subs_.clear();
+    closedCv_.notify_all();
 }
 
-void WebFeed::broadcastLocked(const std::string& event) {
+void WebFeed::broadcastLocked(std::string event) {
     if (subs_.empty()) return;
-    const auto shared = std::make_shared<const std::string>(event);
-    for (auto it = subs_.begin(); it != subs_.end();) {
-        (*it)->push(shared);
-        if ((*it)->dropped()) {
-            ++dropped_;
-            it = subs_.erase(it);
-        } else {
-            ++it;
-        }
+    ringBytes_ += event.size();
+    ring_.push_back(std::move(event));
+    while (ring_.size() > MaxEvents || ringBytes_ > MaxEventBytes) {
+        ringBytes_ -= ring_.front().size();
+        ring_.pop_front();
+        ++seqBase_;
     }
 }
 
@@ -270,7 +258,7 @@ OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString&) {
     if (!subs_.empty()) {
         QJsonObject o{{QStringLiteral("run"), double(runId_)},
                       {QStringLiteral("record"), RecordJson(record)},
-                      {QStringLiteral("stats"), QJsonDocument::fromJson(statsJsonLocked()).object().value(QStringLiteral("slots"))}};
+                      {QStringLiteral("stats"), statsArrayLocked()}};
         broadcastLocked(Event("cycle", QJsonDocument(o).toJson(QJsonDocument::Compact), record.cycle));
     }
     return {};

@@ -2,14 +2,18 @@
 // What the read-only web view shows of the run: a RunSink that copies the
 // run's state under a mutex on the worker thread (no network I/O there) and
 // hands out JSON texts and Server-Sent Events to the server's threads.
-// Every subscriber has its own bounded queue: one that stops reading is
-// dropped when its queue passes the limit, so the run never waits for it.
+// Events go once into one bounded ring (O(1) per event however many clients
+// there are, no thread woken); each client's thread takes what it has not
+// sent yet. A client that stops reading falls behind the ring and is
+// dropped (its stream ends; EventSource connects again and catches up), so
+// the run never waits for it and memory stays bounded.
 #include "engine/run/LiveSettings.h"
 #include "engine/run/RunSink.h"
 #include "engine/stats/TrendLog.h"
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QString>
 #include <atomic>
 #include <chrono>
@@ -20,28 +24,16 @@
 #include <string>
 #include <vector>
 
-// One client of /api/events.
+// One client of /api/events: where it is in the feed's ring of events.
 class WebSubscriber {
 public:
-    static constexpr size_t MaxQueued = 512;          // events
-    static constexpr size_t MaxQueuedBytes = 4 << 20;  // bytes
-
-    // Waits up to `wait` for events; returns them (empty on time-out).
-    // *closed is set when the subscriber was dropped or the feed closed.
-    std::vector<std::shared_ptr<const std::string>> take(std::chrono::milliseconds wait, bool* closed);
-    bool dropped() const;
+    bool dropped() const { return dropped_; }
 
 private:
     friend class WebFeed;
-    void push(const std::shared_ptr<const std::string>& event);
-    void close();
-
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<std::shared_ptr<const std::string>> queue_;
-    size_t bytes_ = 0;
-    bool dropped_ = false;
-    bool closed_ = false;
+    uint64_t next = 0;       // the sequence number of the next event to send
+    std::string first;       // the status at subscription, sent first
+    bool dropped_ = false;   // fell behind the ring: its stream ends
 };
 
 class WebFeed : public RunSink {
@@ -64,12 +56,20 @@ public:
     // The latest saved screen image (PNG bytes), empty when there is none.
     QByteArray screenPng() const;
 
-    // A new client of the event stream; its queue starts with the status.
+    static constexpr size_t MaxEvents = 4096;            // kept in the ring
+    static constexpr size_t MaxEventBytes = 8 << 20;     // bytes kept in the ring
+
+    // A new client of the event stream; its stream starts with the status.
     std::shared_ptr<WebSubscriber> subscribe();
     void unsubscribe(const std::shared_ptr<WebSubscriber>& s);
+    // The events the subscriber has not had yet (never blocks). *closed is
+    // set when it fell behind the ring or the feed was closed.
+    std::string take(WebSubscriber& s, bool* closed);
+    // Waits up to `ms` for the feed to close; true when it has.
+    bool waitClosed(int ms);
     size_t subscriberCount() const;
     uint64_t droppedCount() const { return dropped_.load(); }
-    // Wakes and ends every event stream (the server is stopping).
+    // Ends every event stream (the server is stopping).
     void closeAll();
 
     // RunSink, on the run's worker thread.
@@ -85,8 +85,9 @@ public:
 private:
     QByteArray statusJsonLocked() const;
     QByteArray statsJsonLocked() const;
-    // Sends `event` (already "event: ...\ndata: ...\n\n") to every subscriber.
-    void broadcastLocked(const std::string& event);
+    QJsonArray statsArrayLocked() const;
+    // Puts `event` (already "event: ...\ndata: ...\n\n") in the ring.
+    void broadcastLocked(std::string event);
     void statusEventLocked();
     void readLiveLocked();
 
@@ -111,5 +112,10 @@ private:
     QByteArray png_;
     int32_t pngCycle_ = 0;
     std::vector<std::shared_ptr<WebSubscriber>> subs_;
+    std::deque<std::string> ring_;  // events seqBase_ ... seqBase_ + size - 1
+    uint64_t seqBase_ = 0;
+    size_t ringBytes_ = 0;
+    bool closed_ = false;
+    std::condition_variable closedCv_;
     std::atomic<uint64_t> dropped_{0};
 };

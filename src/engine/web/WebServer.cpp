@@ -259,11 +259,19 @@ struct WebServer::Impl {
             res.set_chunked_content_provider(
                 "text/event-stream; charset=utf-8",
                 [this, sub](size_t offset, httplib::DataSink& sink) {
-                    bool closed = false;
-                    const auto events = sub->take(std::chrono::seconds(KeepAliveSeconds), &closed);
+                    // Polled: the run's thread only appends to the ring and
+                    // wakes no one; a new cycle is sent within PollMs.
                     std::string out = offset == 0 ? "retry: 2000\n\n" : "";
-                    for (const auto& e : events) out += *e;
-                    if (out.empty() && !closed) out = ": idle\n\n";
+                    bool closed = false;
+                    for (int waited = 0;; waited += PollMs) {
+                        out += feed->take(*sub, &closed);
+                        if (!out.empty() || closed || stopping) break;
+                        if (waited >= KeepAliveSeconds * 1000) {
+                            out = ": idle\n\n";
+                            break;
+                        }
+                        feed->waitClosed(PollMs);
+                    }
                     if (!out.empty() && !sink.write(out.data(), out.size())) return false;
                     if (closed || stopping) sink.done();
                     return true;

@@ -28,6 +28,7 @@ public:
     static constexpr int IdleSeconds = 60;   // an idle connection is closed after this
     static constexpr int WriteSeconds = 5;   // a client that takes no data this long is dropped
     static constexpr int KeepAliveSeconds = 15;  // an event stream's comment line
+    static constexpr int PollMs = 100;           // an event stream looks for new events this often
 
     WebServer();
     ~WebServer() override;

@@ -336,11 +336,23 @@ void TestWebServer::clientThatNeverReads() {
         info.repeatCount = 0;
         feed.runStarted(info);
         std::array<double, 4> v{1, 2, 3, 4};
-        for (int c = 1; c <= int(WebSubscriber::MaxQueued) + 10; ++c)
+        bool closed = true;
+        QVERIFY(feed.take(*sub, &closed).find("event: status") != std::string::npos);
+        QVERIFY(!closed);
+        for (int c = 1; c <= int(WebFeed::MaxEvents) + 10; ++c)
             feed.cycleLogged(MakeCycleRecord(c, v, QDateTime::currentDateTime()), {});
+        QVERIFY(feed.take(*sub, &closed).empty());
+        QVERIFY(closed);
         QVERIFY(sub->dropped());
-        QCOMPARE(feed.subscriberCount(), size_t(0));
         QCOMPARE(feed.droppedCount(), uint64_t(1));
+        // One that keeps up gets every event, in order.
+        auto keeping = feed.subscribe();
+        feed.take(*keeping, &closed);
+        for (int c = 1000; c < 1010; ++c) feed.cycleLogged(MakeCycleRecord(c, v, QDateTime::currentDateTime()), {});
+        const std::string ten = feed.take(*keeping, &closed);
+        QVERIFY(!closed);
+        QCOMPARE(Count(ten, "event: cycle\n"), 10);
+        QVERIFY(ten.find("id: 1000\n") < ten.find("id: 1009\n"));
     }
     // Over HTTP: a client with a tiny receive buffer that never reads does
     // not hold up the run.
