@@ -5,6 +5,9 @@
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
 #include "engine/settings/ResumeSettings.h"
+#include "engine/stats/StatsCsv.h"
+#include "engine/stats/TrendLimits.h"
+#include "engine/stats/TrendLog.h"
 #include "sim/SimInstrument.h"
 #include "sim/SimTcpServer.h"
 
@@ -93,12 +96,20 @@ int RunHeadless(const AppOptions& options) {
     request.refuseOverwrite = !options.overwrite;
     request.reconnectMinutes = options.reconnectMinutes;
 
+    // The run's statistics, printed at its end as --stats prints a log's.
+    TrendLog stats;
+    stats.setAllLimits(LoadTrendLimits(appFolder));
+    QObject::connect(&session, &Session::measItemsRead, &session, [&](const MeasItemArray& items) { stats.setItems(items); });
+    QObject::connect(&session, &Session::cycleLogged, &session, [&](const CycleRecord& r) { stats.add(r); });
+
     int code = 0;
     QObject::connect(&session, &Session::statusChanged, &session, print);
     QObject::connect(&session, &Session::repeatCountLimited, &session, [&](const QString& t) { s.repeat = t; });
     QObject::connect(&session, &Session::runFinished, &session, [&](const RunEndInfo& end) {
         if (!end.message.isEmpty()) std::fprintf(stderr, "%s\n", end.message.toUtf8().constData());
         code = ExitCodeFor(end.outcome, end.writeFailures > 0);
+        std::fprintf(stdout, "%s", StatsCsvText(stats, QStringLiteral("\n")).toUtf8().constData());
+        std::fflush(stdout);
         QCoreApplication::exit(code);
     });
     // SIGINT/SIGTERM: the first stops the run, the second ends at once.

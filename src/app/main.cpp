@@ -5,11 +5,14 @@
 #include "app/Signals.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
+#include "engine/stats/StatsCsv.h"
+#include "engine/stats/TrendLimits.h"
 #include "sim/SimInstrument.h"
 #include "sim/SimTcpServer.h"
 #include "view/MainForm.h"
 
 #include <QApplication>
+#include <QTextStream>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -86,9 +89,19 @@ int main(int argc, char** argv) {
     QString error;
     const auto options = ParseAppOptions(args, &error);
     if (!options) {
-        std::fprintf(error.isEmpty() ? stdout : stderr, "%s%s",
-                     error.isEmpty() ? "" : (error + "\n").toUtf8().constData(), AppUsage().toUtf8().constData());
-        return error.isEmpty() ? 0 : 64;
+        if (error.isEmpty()) {  // --help
+            std::fprintf(stdout, "%s", AppUsage().toUtf8().constData());
+            return 0;
+        }
+        std::fprintf(stderr, "%s\n(quillmeter --help lists every option)\n", error.toUtf8().constData());
+        return 64;
+    }
+    if (!options->statsFile.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        const QString dir = options->dataDir.isEmpty() ? DefaultDataDir() : options->dataDir;
+        return PrintLogStatistics(options->statsFile, out, err, LoadTrendLimits(dir));
     }
     if (options->headless) {
         QCoreApplication app(argc, argv);

@@ -10,6 +10,7 @@
 #include "view/Vb.h"
 #include "view/VbCheckBox.h"
 #include "view/WaveForm.h"
+#include "view/trend/TrendWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -68,13 +69,27 @@ MainForm::MainForm(Session& session, const AppOptions& options, QWidget* parent)
         ScheduleRepaint();
     });
     connect(&session_, &Session::runFinished, this, &MainForm::OnRunFinished);
+    connect(&LogForm(), &AMLogForm::trendRequested, this, [this] {
+        Trend().show();
+        Trend().raise();
+    });
     PushLiveSettings();
+    if (options_.trend) Trend().show();
 }
 
 MainForm::~MainForm() {
     // The other windows are top-level windows of their own.
     delete logForm_.data();
     delete screenForm_.data();
+    delete trend_.data();
+}
+
+TrendWindow& MainForm::Trend() {
+    if (!trend_) {
+        trend_ = new TrendWindow(appFolder_);
+        trend_->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    return *trend_;
 }
 
 void MainForm::BuildLayout() {
@@ -295,6 +310,7 @@ void MainForm::Form_Unload() {
     session_.shutdown();
     if (logForm_) logForm_->hide();
     if (screenForm_) screenForm_->hide();
+    if (trend_) trend_->hide();
     emit FormUnloaded();
     if (options_.quitOnUnload) {
         const int code = ExitCodeFor(lastOutcome_, writeFailed_);
@@ -408,6 +424,7 @@ void MainForm::Clear_Click() {
     pendingRecords_.clear();
     LogForm().show();
     LogForm().ResetGrid();
+    if (trend_) trend_->clear();
 }
 
 void MainForm::PlaceLogForm() {
@@ -477,10 +494,17 @@ void MainForm::ApplyPending() {
     if (pendingStatus_) StatusBar1->SetPanelText(1, *std::exchange(pendingStatus_, std::nullopt));
     if (pendingProgress_) ProgressBar1->setValue(*std::exchange(pendingProgress_, std::nullopt));
     if (pendingCycle_) CLoopCount->setText(QString::number(*std::exchange(pendingCycle_, std::nullopt)) + QStringLiteral("/"));
-    if (pendingItems_) LogForm().SetItems(*std::exchange(pendingItems_, std::nullopt));
+    if (pendingItems_) {
+        LogForm().SetItems(*pendingItems_);
+        Trend().setItems(*std::exchange(pendingItems_, std::nullopt));
+    }
     if (!pendingRecords_.isEmpty()) {
         AMLogForm& log = LogForm();
-        for (const CycleRecord& r : std::exchange(pendingRecords_, {})) log.AddRecord(r);
+        TrendWindow& trend = Trend();
+        for (const CycleRecord& r : std::exchange(pendingRecords_, {})) {
+            log.AddRecord(r);
+            trend.addCycle(r);
+        }
     }
     if (pendingScreen_) {
         screenImage_ = *std::exchange(pendingScreen_, std::nullopt);

@@ -25,6 +25,7 @@ class StatusBar;
 class AMLogForm;
 class WaveForm;
 class SaveFileDialog;
+class TrendWindow;
 class Session;
 class Questions;
 class BoxQuestions;
@@ -48,6 +49,8 @@ public:
     // The log window and the screen window, created on first use.
     AMLogForm& LogForm();
     WaveForm& ScreenForm();
+    // The trend window, created on first use; it follows every logged cycle.
+    TrendWindow& Trend();
     bool HasScreenForm() const { return !screenForm_.isNull(); }
 
     // Seams: questions answered by a test or --assume-yes; the save dialog.
@@ -129,6 +132,7 @@ private:
 
     QPointer<AMLogForm> logForm_;
     QPointer<WaveForm> screenForm_;
+    QPointer<TrendWindow> trend_;
     bool placed_ = false;
     bool unloaded_ = false;
     bool screenShown_ = false;  // a display image was fetched since the last クリア

@@ -33,8 +33,14 @@ void Instrument::send(const QString& command) {
     if (!w.ok()) raise(w.status, w.error);
 }
 
+void Instrument::noticeFor(const QString& command) {
+    if (onWaiting) link_.setSlowNotice([this, command] { onWaiting(command); });
+    else link_.setSlowNotice({});
+}
+
 Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t maxdl) {
     send(command);
+    noticeFor(command);
     const qm::LineResult r = link_.readLine(maxdl, timeoutSeconds, stop_);
     Reply reply;
     switch (r.status) {
@@ -98,6 +104,7 @@ QByteArray Instrument::readBlockOrThrow(int32_t limit) {
 
 qm::BlockResult Instrument::fetchScreen(const QString& format) {
     send(QStringLiteral("TSCRN? ") + format);
+    noticeFor(QStringLiteral("TSCRN? ") + format);
     qm::BlockResult b = link_.readBlock(qm::kScreenBlockLimit, stop_);
     if (b.status == qm::IoStatus::Failed || b.ok()) return b;
     raise(b.status, b.error);
@@ -126,6 +133,7 @@ int32_t Instrument::readWaveform(const QString& sourceName, int32_t points, std:
     send(QStringLiteral("DTPOINTS ") + QString::number(points));
     send(QStringLiteral("DTSTART 0"));
     send(QStringLiteral("DTWAVE?"));
+    noticeFor(QStringLiteral("DTWAVE?"));
 
     const QByteArray block = readBlockOrThrow(qm::kWaveBlockLimit);
     const int32_t n = int32_t(block.size());

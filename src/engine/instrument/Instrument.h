@@ -46,6 +46,9 @@ public:
     // Called with the command whose answer was longer than its read's limit
     // (the rest of that line was dropped).
     std::function<void(const QString& command)> onOverlong;
+    // Called with the command whose answer has been awaited longer than
+    // kSlowNoticeMs (2 s).
+    std::function<void(const QString& command)> onWaiting;
 
     // --- the run ---
     void enableStatusEvents();          // "*ESE 255"
@@ -93,6 +96,7 @@ public:
 
 private:
     QByteArray readBlockOrThrow(int32_t limit);
+    void noticeFor(const QString& command);
     [[noreturn]] void raise(const qm::IoStatus status, const QString& error);
 
     qm::Transport& link_;

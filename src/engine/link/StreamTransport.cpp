@@ -57,6 +57,10 @@ StreamTransport::Wait StreamTransport::pullUntil(QByteArray& dst, qint64 max, St
                                                  SteadyClock::time_point waitStart, const StopToken& stop) {
     for (;;) {
         if (stop.interrupts(waitStart)) return Wait::Stopped;
+        if (slowNotice_ && noticedFor_ != waitStart && SteadyClock::now() - waitStart >= Ms(kSlowNoticeMs)) {
+            noticedFor_ = waitStart;
+            slowNotice_();
+        }
         const int slice = static_cast<int>(std::clamp<qint64>(MsUntil(until), 0, kStopSliceMs));
         switch (pull(dst, max, slice)) {
             case Pull::Data:

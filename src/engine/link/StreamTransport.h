@@ -67,6 +67,7 @@ protected:
     QByteArray pending_;  // input read but not yet used (TCP only)
     bool lost_ = false;
     QString lostReason_;
+    SteadyClock::time_point noticedFor_{};  // the wait whose slow notice was given
 };
 
 }  // namespace qm

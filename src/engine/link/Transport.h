@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace qm {
@@ -51,6 +52,7 @@ inline constexpr int kConnectTimeoutMs = 10000;   // host lookup and connect
 inline constexpr int kSendTimeoutMs = 10000;      // a write that cannot go out
 inline constexpr int kBlockSilenceMs = 10000;     // silence inside a block
 inline constexpr int kCloseFlushMs = 2000;        // pending output before a close
+inline constexpr int kSlowNoticeMs = 2000;        // a read waits this long: the user is told
 inline constexpr int kSerialLineLimit = 1000;     // serial answers: bytes counted before the read stops
 inline constexpr int32_t kScreenBlockLimit = 1000001;
 inline constexpr int32_t kWaveBlockLimit = 10000021;
@@ -97,6 +99,14 @@ public:
 
     // Writes out pending output (bounded at flushMs), then closes.
     virtual void close(int flushMs = kCloseFlushMs) = 0;
+
+    // Called once, on the waiting thread, when a single read (a line or a
+    // block) has waited longer than kSlowNoticeMs, so the run can say what it
+    // waits for. Empty: nothing is called.
+    void setSlowNotice(std::function<void()> notice) { slowNotice_ = std::move(notice); }
+
+protected:
+    std::function<void()> slowNotice_;
 };
 
 struct OpenResult {

@@ -117,6 +117,9 @@ bool Run::openLink(QString* error) {
     if (opened.transport) {
         state_.link = std::move(opened.transport);
         inst_ = std::make_unique<Instrument>(*state_.link, stop_);
+        inst_->onWaiting = [this](const QString& command) {
+            status(QStringLiteral("%1 の応答を待っています").arg(command));
+        };
         inst_->onOverlong = [this](const QString& command) {
             if (std::exchange(overlongWarned_, true)) return;
             status(QStringLiteral("応答が長すぎます: %1").arg(command));

@@ -488,6 +488,8 @@ void TestRun::silentOrOverlongAnswers() {
     const RunEndInfo end = finished.first().first().value<RunEndInfo>();
     QCOMPARE(end.outcome, RunOutcome::Error);
     QCOMPARE(end.message, QStringLiteral("装置から応答がありません: MSEL?"));
+    // Meanwhile the status said what the program waits for.
+    QVERIFY(silent.statuses.contains(QStringLiteral("MSEL? の応答を待っています")));
 }
 
 void TestRun::reconnect_data() {

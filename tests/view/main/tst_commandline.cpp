@@ -85,15 +85,6 @@ private slots:
         QVERIFY2(err.contains(QStringLiteral("装置が正しく接続されていません！")), qPrintable(err));
     }
 
-    void usageError() {
-        QProcess bad;
-        bad.setProcessEnvironment(Env(true));
-        bad.start(App(), {"--port", "x"});
-        QVERIFY(bad.waitForFinished(30000));
-        QCOMPARE(bad.exitCode(), 64);
-        QVERIFY(QString::fromUtf8(bad.readAllStandardError()).contains(QStringLiteral("Usage: quillmeter")));
-    }
-
     void sigtermStopsTheRun() {
         QTemporaryDir dir;
         QProcess p;
@@ -126,11 +117,76 @@ private slots:
         QVERIFY2(p.exitCode() == 0, qPrintable(err));
         QVERIFY2(out.startsWith(QStringLiteral("模擬装置: 127.0.0.1:")), qPrintable(out));
         QCOMPARE(out.count(kTrigger + QLatin1Char('\n')), 3);
-        QVERIFY2(out.endsWith(kDone + QLatin1Char('\n')), qPrintable(out));
+        QVERIFY2(out.contains(kDone + QLatin1Char('\n')), qPrintable(out));
+        // Then the run's statistics, as --stats prints them.
+        QVERIFY2(out.section(kDone + QLatin1Char('\n'), 1).startsWith(QStringLiteral("Slot,Source,Type,Unit,Count")), qPrintable(out));
         // The settings kept for the next start: a whole resume file.
         ResumeSettings s;
         QCOMPARE(LoadResumeFile(QDir(dir.path()).filePath("Resume302.txt"), s).applied, 12);
         QVERIFY(QFile::exists(QDir(dir.path()).filePath("BufferFile.bmp")));
+    }
+
+    // Settings given for one start produce the files a user expects and are
+    // not written to the resume file; --stats reads the log back.
+    void settingsForOneStartAndStatistics() {
+        QTemporaryDir dir;
+        ResumeSettings before;
+        before.folder = dir.filePath(QStringLiteral("kept"));
+        before.header = QStringLiteral("Kept");
+        before.interval = QStringLiteral("5");
+        QVERIFY(SaveResumeFile(QDir(dir.path()).filePath("Resume302.txt"), before).isEmpty());
+        const QString out = dir.filePath(QStringLiteral("out/deeper"));
+        QProcess p;
+        p.setProcessEnvironment(Env(true));
+        p.start(App(), {"--headless", "--demo", "--data-dir", dir.path(), "--log", "--no-screen-show", "--folder", out,
+                        "--name", "run", "--repeat", "2", "--interval", "0"});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        const QString log = QDir(out).filePath(QStringLiteral("run_AM_LOG.csv"));
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().count('\n'), 6);
+        const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(printed.contains(QStringLiteral("\nA,C1,MAX,V,2,0,")), qPrintable(printed));
+        ResumeSettings after;
+        LoadResumeFile(QDir(dir.path()).filePath("Resume302.txt"), after);
+        QCOMPARE(after.folder, before.folder);
+        QCOMPARE(after.header, before.header);
+        QCOMPARE(after.interval, before.interval);
+        QCOMPARE(after.repeat, before.repeat);
+
+        QProcess stats;
+        stats.start(App(), {"--stats", log});
+        QVERIFY(stats.waitForFinished(30000));
+        QCOMPARE(stats.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(stats.readAllStandardOutput()).contains(QStringLiteral("\nA,C1,MAX,V,2,0,")));
+        stats.start(App(), {"--stats", QDir(dir.path()).filePath("Resume302.txt")});
+        QVERIFY(stats.waitForFinished(30000));
+        QCOMPARE(stats.exitCode(), 1);
+        QVERIFY(stats.readAllStandardError().contains("Resume302.txt"));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("flag");
+        QTest::newRow("--com 0") << QStringList{"--com", "0"} << "--com";
+        QTest::newRow("--com 17") << QStringList{"--com", "17"} << "--com";
+        QTest::newRow("--interval abc") << QStringList{"--interval", "abc"} << "--interval";
+        QTest::newRow("unknown") << QStringList{"--bogus"} << "--bogus";
+        QTest::newRow("missing value") << QStringList{"--reconnect"} << "--reconnect";
+        QTest::newRow("--port x") << QStringList{"--port", "x"} << "--port";
+    }
+
+    void usageErrors() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, flag);
+        QProcess p;
+        p.setProcessEnvironment(Env(true));
+        p.start(App(), QStringList{"--headless"} + args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 64);
+        const QString first = QString::fromUtf8(p.readAllStandardError()).section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(first.startsWith(flag + QLatin1Char(':')), qPrintable(first));
     }
 };
 

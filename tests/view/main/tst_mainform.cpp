@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include "view/trend/TrendWindow.h"
 #include <QtTest>
 #include <memory>
 
@@ -286,11 +287,18 @@ private slots:
         QCOMPARE(w.cycleLabel(), QStringLiteral("4/"));
         QCOMPARE(g.TextMatrix(7, 0), QStringLiteral("3"));
 
+        // The trend window, opened from the log window, followed every cycle.
+        f.LogForm().TrendButton->click();
+        QVERIFY(f.Trend().isVisible());
+        QCOMPARE(f.Trend().log().stats(0).count(), 3);
+        QCOMPARE(f.Trend().log().title(0), QStringLiteral("A: C1 MAX [V]"));
+
         // クリア: the count starts again; the grid and the fetched screen are gone.
         w.button("Clear")->click();
         QCOMPARE(w.cycleLabel(), QStringLiteral("1/"));
         QCOMPARE(RowTexts(g, 5), kEmptyRow);
         QCOMPARE(f.LogForm().NextRow(), 5);
+        QCOMPARE(f.Trend().log().stats(0).count(), 0);
         VbCheckBox* show = w.box("DSScreenDispCheck");
         show->SetValue(0);
         QVERIFY(!screen.isVisible());
