@@ -91,6 +91,7 @@ QByteArray WebFeed::statusJsonLocked() const {
                   {QStringLiteral("run"), double(runId_)},
                   {QStringLiteral("cycle"), lastCycle_},
                   {QStringLiteral("next"), next_},
+                  {QStringLiteral("first"), firstCycle_},
                   {QStringLiteral("count"), done},
                   {QStringLiteral("repeat"), repeat_},
                   {QStringLiteral("transferOnly"), transferOnly_},

@@ -35,7 +35,8 @@ public:
         } else {
             ++open_;
             work_.push_back(std::move(fn));
-            if (idle_ == 0 && int(workers_.size()) < max_) workers_.emplace_back([this] { loop(false); });
+            // Every queued connection has a thread: one idle, or a new one.
+            if (work_.size() > size_t(idle_) && int(workers_.size()) < max_) workers_.emplace_back([this] { loop(false); });
         }
         cv_.notify_all();
     }
@@ -227,6 +228,13 @@ struct WebServer::Impl {
             std::string p = page;
             const std::string qs = token.empty() ? std::string() : "?token=" + Str(QUrl::toPercentEncoding(QString::fromStdString(token)));
             for (size_t at; (at = p.find("__QS__")) != std::string::npos;) p.replace(at, 6, qs);
+            // The state as it is now, in the page itself: shown before the
+            // page has loaded, without a request more. '<' is escaped so
+            // that no text in it can end the script.
+            std::string initial = "{\"status\":" + Str(feed->statusJson()) + ",\"log\":" + Str(feed->logJson(0)) +
+                                  ",\"stats\":" + Str(feed->statsJson()) + "}";
+            for (size_t at = 0; (at = initial.find('<', at)) != std::string::npos;) initial.replace(at, 1, "\\u003c");
+            if (const size_t at = p.find("__INITIAL__"); at != std::string::npos) p.replace(at, 11, initial);
             res.set_header("Content-Security-Policy",
                            "default-src 'self'; script-src 'self' 'unsafe-inline'; style-src 'self' 'unsafe-inline'; "
                            "img-src 'self'; connect-src 'self'; frame-ancestors 'none'");
@@ -257,7 +265,9 @@ struct WebServer::Impl {
         svr.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
             auto sub = feed->subscribe();
             res.set_chunked_content_provider(
-                "text/event-stream; charset=utf-8",
+                // Exactly this type: the library compresses other text
+                // types, which would hold events back in the compressor.
+                "text/event-stream",
                 [this, sub](size_t offset, httplib::DataSink& sink) {
                     // Polled: the run's thread only appends to the ring and
                     // wakes no one; a new cycle is sent within PollMs.

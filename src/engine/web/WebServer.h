@@ -27,7 +27,9 @@ public:
     static constexpr int MaxHeaderBytes = 16 * 1024;
     static constexpr int IdleSeconds = 60;   // an idle connection is closed after this
     static constexpr int WriteSeconds = 5;   // a client that takes no data this long is dropped
-    static constexpr int KeepAliveSeconds = 15;  // an event stream's comment line
+    // An idle event stream gets a comment line this often: a client that has
+    // gone is noticed by the failed write within two of them.
+    static constexpr int KeepAliveSeconds = 2;
     static constexpr int PollMs = 100;           // an event stream looks for new events this often
 
     WebServer();

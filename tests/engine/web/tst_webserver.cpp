@@ -101,7 +101,8 @@ struct EventReader {
     void start(quint16 port, const std::function<bool(const std::string&)>& enough) {
         thread = std::thread([this, port, enough] {
             const int fd = Connect(port);
-            SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n");
+            // As a browser asks: compression must not hold events back.
+            SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: localhost\r\nAccept-Encoding: gzip, deflate, br\r\n\r\n");
             text = ReadUntil(fd, 30000, [&](const std::string& s) { return quit || enough(s); });
             ::close(fd);
         });

@@ -1,0 +1,120 @@
+// The page of the web view in headless Chromium beside runs against the
+// simulated instrument: what it shows while a run goes on and after it has
+// ended, with a token carried into its own requests. Skipped when
+// /usr/bin/chromium is not installed.
+#include "../run/RunRig.h"
+#include "engine/web/WebServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kChromium = QStringLiteral("/usr/bin/chromium");
+
+// Starts Chromium dumping the page's DOM after `ms` (the page's own
+// requests and events run meanwhile).
+void StartDump(QProcess& p, const QTemporaryDir& profile, const QString& url, int ms) {
+    p.start(kChromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                        QStringLiteral("--disable-background-networking"), QStringLiteral("--no-first-run"),
+                        QStringLiteral("--user-data-dir=") + profile.path(), QStringLiteral("--timeout=%1").arg(ms),
+                        QStringLiteral("--dump-dom"), url});
+}
+
+QString Text(const QString& dom, const QString& id) {
+    const QRegularExpression re(QStringLiteral("id=\"%1\"[^>]*>([^<]*)<").arg(id));
+    return re.match(dom).captured(1);
+}
+
+QString Attr(const QString& dom, const QString& id, const QString& attr) {
+    const QRegularExpression re(QStringLiteral("id=\"%1\"[^>]*%2=\"([^\"]*)\"").arg(id, attr));
+    return re.match(dom).captured(1);
+}
+
+}  // namespace
+
+class TestWebPage : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void duringARun();
+    void afterTheRunWithAToken();
+};
+
+void TestWebPage::initTestCase() {
+    if (!QFile::exists(kChromium))
+        QSKIP("headless page tests need /usr/bin/chromium (apt-get install chromium); skipped");
+}
+
+void TestWebPage::duringARun() {
+    WebServer web;
+    QCOMPARE(web.start({}), QString());
+    RunRig r;
+    r.session.addSink(&web);
+    web.watch(&r.session.live());
+    r.request.repeatText = QStringLiteral("400");
+    r.live([](LiveValues& v) {
+        v.log = true;
+        v.intervalText = QStringLiteral("0.05");
+    });
+    QTemporaryDir profile;
+    QProcess chromium;
+    QString dom;
+    // The page is read while the run goes on; then the run is stopped.
+    QObject::connect(&chromium, &QProcess::finished, &r.session, [&] {
+        dom = QString::fromUtf8(chromium.readAllStandardOutput());
+        r.session.stop();
+    });
+    // Chromium starts once a few cycles are logged.
+    QObject::connect(&r.session, &Session::cycleLogged, &r.session, [&](const CycleRecord& rec) {
+        if (rec.cycle == 3) StartDump(chromium, profile, web.url(), 4000);
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QVERIFY2(!dom.isEmpty(), qPrintable(QString::fromUtf8(chromium.readAllStandardError()).left(2000)));
+    const QString state = Attr(dom, QStringLiteral("state"), QStringLiteral("data-state"));
+    QVERIFY2(state == QLatin1String("running") || state == QLatin1String("waiting"), qPrintable(state));
+    const QStringList cycles = Text(dom, QStringLiteral("cycles")).split(QStringLiteral(" / "));
+    QCOMPARE(cycles.size(), 2);
+    QVERIFY2(cycles[0].toInt() > 0 && cycles[0].toInt() < 400, qPrintable(cycles[0]));
+    QCOMPARE(cycles[1], QStringLiteral("400"));
+    QVERIFY(dom.contains(QStringLiteral("A: C1 MAX [V]")));
+    QVERIFY(dom.contains(QStringLiteral("<canvas")));  // the trend is drawn
+    QVERIFY(!Text(dom, QStringLiteral("lastTime")).isEmpty());
+    // The page held its event stream open until Chromium ended.
+    QTRY_COMPARE_WITH_TIMEOUT(web.subscriberCount(), size_t(0), 10000);
+}
+
+void TestWebPage::afterTheRunWithAToken() {
+    WebServer web;
+    WebServerOptions o;
+    o.token = QStringLiteral("t0k/en");
+    QCOMPARE(web.start(o), QString());
+    RunRig r;
+    r.session.addSink(&web);
+    web.watch(&r.session.live());
+    r.request.repeatText = QStringLiteral("5");
+    r.live([](LiveValues& v) {
+        v.log = true;
+        v.screenSave = true;
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTemporaryDir profile;
+    QProcess chromium;
+    StartDump(chromium, profile, web.url(), 2500);
+    QVERIFY(chromium.waitForFinished(60000));
+    const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
+    QCOMPARE(Attr(dom, QStringLiteral("state"), QStringLiteral("data-state")), QStringLiteral("ended"));
+    QCOMPARE(Text(dom, QStringLiteral("state")), QStringLiteral("完了"));
+    QCOMPARE(Text(dom, QStringLiteral("cycles")), QStringLiteral("5 / 5"));
+    QCOMPARE(Text(dom, QStringLiteral("status")), QStringLiteral("動作完了しました"));
+    QVERIFY(Text(dom, QStringLiteral("lastTime")).endsWith(r.records.last().timeText));
+    QVERIFY(dom.contains(QStringLiteral("<td>") + r.records.last().cells[0] + QStringLiteral("</td>")));
+    // The screen image is asked for with the token, as every request.
+    QVERIFY(Attr(dom, QStringLiteral("screen"), QStringLiteral("src")).startsWith(QStringLiteral("/screen.png?token=t0k%2Fen&amp;c=")));
+}
+
+QTEST_GUILESS_MAIN(TestWebPage)
+#include "tst_webpage.moc"
