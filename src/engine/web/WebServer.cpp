@@ -320,9 +320,10 @@ QString WebServer::start(const WebServerOptions& options) {
 
     Impl* p = d.get();
     d->svr.new_task_queue = [p] { return new GateQueue(MaxConnections, p->open, p->refused); };
-    d->svr.set_keep_alive_timeout(IdleSeconds);
+    const int idle = std::max(1, options.idleSeconds);
+    d->svr.set_keep_alive_timeout(idle);
     d->svr.set_keep_alive_max_count(1000);
-    d->svr.set_read_timeout(IdleSeconds, 0);
+    d->svr.set_read_timeout(idle, 0);
     d->svr.set_write_timeout(WriteSeconds, 0);
     d->svr.set_payload_max_length(MaxHeaderBytes);
     d->svr.set_pre_routing_handler([p](const httplib::Request& req, httplib::Response& res) { return p->gate(req, res); });
@@ -353,8 +354,8 @@ void WebServer::stop() {
     closeAll();
     d_->svr.stop();
     // Connections still open (an idle keep-alive, a slow client) end within
-    // IdleSeconds; the program does not wait that long for them.
-    if (d_->done.wait_for(std::chrono::seconds(3)) == std::future_status::ready) {
+    // the idle time; the program does not wait that long for them.
+    if (d_->done.wait_for(std::chrono::seconds(1)) == std::future_status::ready) {
         d_->thread.join();
         d_.reset();
     } else {

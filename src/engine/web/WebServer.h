@@ -15,6 +15,9 @@ struct WebServerOptions {
     // Asked of every request when set; on an address that is not loopback
     // a random one is made when none is given.
     QString token;
+    // An idle connection (no request, or a request not finished) is closed
+    // after this many seconds.
+    int idleSeconds = 60;
 };
 
 // "[ADDRESS:]PORT" ("8080", "0.0.0.0:8080", "[::1]:8080") into the options'
@@ -25,7 +28,6 @@ class WebServer : public WebFeed {
 public:
     static constexpr int MaxConnections = 32;
     static constexpr int MaxHeaderBytes = 16 * 1024;
-    static constexpr int IdleSeconds = 60;   // an idle connection is closed after this
     static constexpr int WriteSeconds = 5;   // a client that takes no data this long is dropped
     // An idle event stream gets a comment line this often: a client that has
     // gone is noticed by the failed write within two of them.

@@ -131,6 +131,7 @@ private slots:
     void oversizedHeaderIsRefused();
     void fortyConnectionsDuringARun();
     void clientThatNeverReads();
+    void idleConnectionsAreClosed();
 };
 
 void TestWebServer::serveAddressOption() {
@@ -373,6 +374,29 @@ void TestWebServer::clientThatNeverReads() {
     QCOMPARE(r.records.size(), 40);
     QVERIFY2(t.elapsed() < 20000, qPrintable(QString::number(t.elapsed())));
     ::close(fd);
+}
+
+void TestWebServer::idleConnectionsAreClosed() {
+    WebServer web;
+    WebServerOptions o;
+    o.idleSeconds = 1;  // 60 in the program
+    QCOMPARE(web.start(o), QString());
+    QElapsedTimer t;
+    t.start();
+    // Nothing sent, half a request, and a finished request kept alive.
+    const int silent = Connect(web.port());
+    const int half = Connect(web.port());
+    SendAll(half, "GET /api/status HTTP/1.1\r\nHost: local");
+    const int kept = Connect(web.port());
+    SendAll(kept, "GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QTRY_COMPARE(web.openConnections(), 3);
+    for (int fd : {silent, half, kept}) {
+        const std::string got = ReadUntil(fd, 10000);  // to the server's close
+        if (fd == kept) QVERIFY(got.rfind("HTTP/1.1 200", 0) == 0);
+        ::close(fd);
+    }
+    QVERIFY2(t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
+    QTRY_COMPARE(web.openConnections(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestWebServer)
