@@ -74,7 +74,6 @@ MainForm::MainForm(Session& session, const AppOptions& options, QWidget* parent)
         Trend().raise();
     });
     PushLiveSettings();
-    if (options_.trend) Trend().show();
 }
 
 MainForm::~MainForm() {
@@ -440,6 +439,11 @@ void MainForm::showEvent(QShowEvent* e) {
         placed_ = true;
         QTimer::singleShot(0, this, [this] {
             if (logForm_ && logForm_->isVisible()) PlaceLogForm();
+            // --trend: beside the main window, once that has its place.
+            if (options_.trend) {
+                Trend().move(frameGeometry().right() + 1, frameGeometry().top());
+                Trend().show();
+            }
         });
     }
 }

@@ -56,14 +56,3 @@ void WaveForm::closeEvent(QCloseEvent* event) {
     hide();
     emit Unloaded();
 }
-
-void ShowScreenWindow(WaveForm& w, const QRect& mainFrame, int logFormWidth, bool checked,
-                      const QString& ScreenBufferFile) {
-    if (!checked) {
-        w.hide();
-        return;
-    }
-    w.move(mainFrame.left() + logFormWidth, mainFrame.top());
-    w.show();
-    w.LoadPicture(ScreenBufferFile);
-}

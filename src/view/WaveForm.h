@@ -40,14 +40,3 @@ protected:
 private:
     QLabel* dsScreen_;
 };
-
-// The display check box's handler: checked places the window at the main
-// window's left plus the log window's width and the main window's top, shows
-// it and loads ScreenBufferFile (empty name: empty picture); unchecked hides it.
-// mainFrame: the main window's frame on the screen, in pixels.
-void ShowScreenWindow(WaveForm& w, const QRect& mainFrame, int logFormWidth, bool checked,
-                      const QString& ScreenBufferFile);
-inline void DSScreenDispCheck_Apply(WaveForm& w, const QRect& mainFrame, int logFormWidth, bool checked,
-                                    const QString& ScreenBufferFile) {
-    ShowScreenWindow(w, mainFrame, logFormWidth, checked, ScreenBufferFile);
-}
