@@ -89,6 +89,7 @@ QByteArray WebFeed::statusJsonLocked() const {
     QJsonObject o{{QStringLiteral("state"), state_},
                   {QStringLiteral("status"), status_},
                   {QStringLiteral("run"), double(runId_)},
+                  {QStringLiteral("instance"), instance_},
                   {QStringLiteral("cycle"), lastCycle_},
                   {QStringLiteral("next"), next_},
                   {QStringLiteral("first"), firstCycle_},

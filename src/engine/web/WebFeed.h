@@ -100,6 +100,9 @@ private:
     QString endMessage_;
     QDateTime started_;
     int64_t runId_ = 0;
+    // This program's start (ms): a page that sees it change after
+    // reconnecting knows that the program was started again.
+    const double instance_ = double(QDateTime::currentMSecsSinceEpoch());
     int32_t firstCycle_ = 1;
     int32_t repeat_ = 0;
     int32_t next_ = 1;
