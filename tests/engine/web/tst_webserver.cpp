@@ -277,6 +277,8 @@ void TestWebServer::onlyTheListedRoutes() {
     QCOMPARE(Get(port, "/api/log", {}, "DELETE").status, 405);
     QCOMPARE(Get(port, "/api/log?since=x").status, 400);
     QCOMPARE(Get(port, "/api/status", {}, "HEAD").status, 200);
+    QCOMPARE(Get(port, "/api/events", {}, "HEAD").status, 200);
+    QTRY_COMPARE(web.subscriberCount(), size_t(0));
 }
 
 void TestWebServer::oversizedHeaderIsRefused() {
