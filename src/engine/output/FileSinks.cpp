@@ -44,10 +44,20 @@ OutputResult LogCsvSink::append(const Line& line) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return {QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString())};
     const qint64 before = file.size();
-    const qint64 written = file.write(bytes);
-    const bool flushed = file.flush();
-    if (written == bytes.size() && flushed && file.error() == QFileDevice::NoError) return {};
-    const QString reason = file.errorString();
+    // A write cut short is tried on for the rest, so that the system's reason
+    // for the shortfall (a full disk, a size limit) is what gets reported.
+    qint64 written = 0;
+    QString reason;
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0) {
+            reason = file.errorString();
+            break;
+        }
+        written += n;
+    }
+    if (written == bytes.size() && file.flush() && file.error() == QFileDevice::NoError) return {};
+    if (reason.isEmpty()) reason = file.errorString();
     // Whatever part of the line got out is taken back.
     file.resize(before);
     return {QStringLiteral("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason)};

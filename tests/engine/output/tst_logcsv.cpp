@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -24,6 +26,7 @@ class TestLogCsv : public QObject {
 private slots:
     void newFileThenOneLinePerCycle();
     void linesWaitWhileTheFileCannotBeWritten();
+    void shortWriteIsTakenBack();
 };
 
 void TestLogCsv::newFileThenOneLinePerCycle() {
@@ -66,6 +69,31 @@ void TestLogCsv::linesWaitWhileTheFileCannotBeWritten() {
     const QList<QByteArray> lines = ReadAll(name).split('\n');
     QCOMPARE(lines.size(), 8);
     QVERIFY(lines[4].startsWith("1,") && lines[5].startsWith("2,") && lines[6].startsWith("3,"));
+}
+
+// A write cut short (here by a file size limit, as a full disk would):
+// the part that got out is taken back, the line waits and goes out later.
+void TestLogCsv::shortWriteIsTakenBack() {
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("S_AM_LOG.csv"));
+    LogCsvSink sink;
+    QVERIFY(sink.cycleLogged(Record(1, 1), name).ok());
+    const qint64 before = QFileInfo(name).size();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = rlim_t(before + 10);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const OutputResult r = sink.cycleLogged(Record(2, 2), name);
+    const qint64 after = QFileInfo(name).size();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY2(r.error.contains(QStringLiteral("File too large")), qPrintable(r.error));
+    QCOMPARE(after, before);
+    QVERIFY(sink.cycleLogged(Record(3, 3), name).ok());
+    const QList<QByteArray> lines = ReadAll(name).split('\n');
+    QCOMPARE(lines.size(), 4 + 3 + 1);
+    QVERIFY(lines[5].startsWith("2,") && lines[6].startsWith("3,"));
 }
 
 QTEST_MAIN(TestLogCsv)
