@@ -1,4 +1,5 @@
 #include "app/Headless.h"
+#include "app/Outputs.h"
 
 #include "app/Signals.h"
 #include "engine/output/FileSinks.h"
@@ -50,27 +51,9 @@ int RunHeadless(const AppOptions& options) {
         }
     }
 
-    WebServer web;  // --serve; made before the session so that it outlives the session's runs
+    Outputs outputs;
     Session session;
-    LogCsvSink logFile;
-    ScreenFileSink screenFiles;
-    WaveCsvSink waveFiles;
-    EventLogSink events;
-    session.addSink(&screenFiles);
-    session.addSink(&waveFiles);
-    session.addSink(&logFile);
-    session.addSink(&events);
-    if (options.serve) {
-        const QString error = web.start(options.web);
-        if (error.isEmpty()) {
-            web.setDataFolder(appFolder);
-            web.watch(&session.live());
-            session.addSink(&web);
-            print(QStringLiteral("ウェブ表示: %1").arg(web.url()));
-        } else {
-            std::fprintf(stderr, "--serve: %s\n", error.toUtf8().constData());
-        }
-    }
+    outputs.attach(session, options, appFolder);
     AutoQuestions questions;
 
     LiveValues live;

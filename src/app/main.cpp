@@ -2,6 +2,7 @@
 // repetitions.
 #include "app/AppOptions.h"
 #include "app/Headless.h"
+#include "app/Outputs.h"
 #include "app/Signals.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
@@ -24,30 +25,9 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    WebServer web;  // --serve; made before the session so that it outlives the session's runs
+    Outputs outputs;
     Session session;
-    ScreenFileSink screenFiles;
-    WaveCsvSink waveFiles;
-    LogCsvSink logFile;
-    EventLogSink events;
-    session.addSink(&screenFiles);
-    session.addSink(&waveFiles);
-    session.addSink(&logFile);
-    session.addSink(&events);
-    if (options.serve) {
-        // The web view: its address on stdout once; a server that cannot
-        // start is said on stderr and the program goes on without it.
-        const QString error = web.start(options.web);
-        if (error.isEmpty()) {
-            web.setDataFolder(options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir);
-            web.watch(&session.live());
-            session.addSink(&web);
-            std::fprintf(stdout, "%s\n", QStringLiteral("ウェブ表示: %1").arg(web.url()).toUtf8().constData());
-            std::fflush(stdout);
-        } else {
-            std::fprintf(stderr, "--serve: %s\n", error.toUtf8().constData());
-        }
-    }
+    outputs.attach(session, options, options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir);
 
     auto form = std::make_unique<MainForm>(session, options);
     std::unique_ptr<qmsim::SimInstrument> sim;

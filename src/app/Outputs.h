@@ -1,0 +1,22 @@
+#pragma once
+// What every run of the program writes to, the same in the window and
+// headless: the file sinks and, with --serve, the web view. Made before the
+// session and destroyed after it, so it outlives the session's runs.
+#include "app/AppOptions.h"
+#include "engine/output/FileSinks.h"
+#include "engine/web/WebServer.h"
+
+class Session;
+
+struct Outputs {
+    WebServer web;
+    ScreenFileSink screenFiles;
+    WaveCsvSink waveFiles;
+    LogCsvSink logFile;
+    EventLogSink events;
+
+    // Adds the sinks to the session and starts the web view when asked: its
+    // address is said once on stdout; a server that cannot start is said on
+    // stderr and the program goes on without it.
+    void attach(Session& session, const AppOptions& options, const QString& dataFolder);
+};
