@@ -147,6 +147,7 @@ struct WebServer::Impl {
     std::string token;
     bool loopback = true;
     quint16 port = 0;
+    socket_t listenSocket = INVALID_SOCKET;
     std::vector<std::string> hosts;  // names a Host header may give
     std::string page, uplotJs, uplotCss;
 
@@ -326,6 +327,13 @@ QString WebServer::start(const WebServerOptions& options) {
     d->svr.set_read_timeout(idle, 0);
     d->svr.set_write_timeout(WriteSeconds, 0);
     d->svr.set_payload_max_length(MaxHeaderBytes);
+    // The listening socket, to give it a longer queue than the library's 5:
+    // a page opens several connections at once, and a full queue drops a
+    // connection attempt for a second.
+    d->svr.set_socket_options([p](socket_t sock) {
+        httplib::default_socket_options(sock);
+        p->listenSocket = sock;
+    });
     d->svr.set_pre_routing_handler([p](const httplib::Request& req, httplib::Response& res) { return p->gate(req, res); });
     d->svr.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty() && res.status == 404) res.set_content("not found\n", "text/plain; charset=utf-8");
@@ -340,6 +348,7 @@ QString WebServer::start(const WebServerOptions& options) {
         return QStringLiteral("cannot listen on %1 port %2").arg(options.address).arg(port);
     }
     d->port = quint16(port);
+    if (d->listenSocket != INVALID_SOCKET) ::listen(d->listenSocket, 2 * MaxConnections);
     d->thread = std::thread([p] {
         p->svr.listen_after_bind();
         p->finished.set_value();

@@ -64,6 +64,16 @@ std::string ReadUntil(int fd, int ms, const std::function<bool(const std::string
     return out;
 }
 
+// A whole answer: headers and the body its Content-Length or chunks say.
+bool Complete(const std::string& s) {
+    const auto h = s.find("\r\n\r\n");
+    if (h == std::string::npos) return false;
+    const auto cl = s.find("Content-Length: ");
+    if (cl != std::string::npos && cl < h) return s.size() >= h + 4 + std::stoul(s.substr(cl + 16));
+    if (s.find("Transfer-Encoding: chunked") < h) return s.size() >= 5 && s.compare(s.size() - 5, 5, "0\r\n\r\n") == 0;
+    return false;
+}
+
 struct HttpReply {
     int status = 0;
     QByteArray head, body;
@@ -86,7 +96,7 @@ HttpReply Get(quint16 port, const std::string& target, const std::string& extra 
     if (fd < 0) return {};
     SendAll(fd, std::string(method) + " " + target + " HTTP/1.1\r\nHost: " +
                     (host.empty() ? "127.0.0.1:" + std::to_string(port) : host) + "\r\nConnection: close\r\n" + extra + "\r\n");
-    const HttpReply r = Parse(ReadUntil(fd, 5000));
+    const HttpReply r = Parse(ReadUntil(fd, 5000, Complete));
     ::close(fd);
     return r;
 }
@@ -302,24 +312,23 @@ void TestWebServer::fortyConnectionsDuringARun() {
     RunRig r;
     r.session.addSink(&web);
     r.request.repeatText = QStringLiteral("5");
-    r.live([](LiveValues& v) { v.log = true; });
+    r.live([](LiveValues& v) {
+        v.log = true;
+        v.intervalText = QStringLiteral("0.1");
+    });
 
     std::vector<int> statuses(40, 0);
     std::thread clients([&] {
         std::vector<int> fds;
         for (int i = 0; i < 40; ++i) fds.push_back(Connect(port));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int fd : fds) SendAll(fd, "GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n");
         for (size_t i = 0; i < fds.size(); ++i) {
-            statuses[i] = Parse(ReadUntil(fds[i], 5000, [](const std::string& s) {
-                const auto h = s.find("\r\n\r\n");
-                if (h == std::string::npos) return false;
-                const auto cl = s.find("Content-Length: ");
-                return cl != std::string::npos && s.size() >= h + 4 + std::stoul(s.substr(cl + 16));
-            })).status;
+            statuses[i] = Parse(ReadUntil(fds[i], 5000, Complete)).status;
         }
         for (int fd : fds) ::close(fd);
     });
+    QTRY_COMPARE(web.openConnections(), WebServer::MaxConnections);  // all there before the run
     QCOMPARE(r.run(), RunOutcome::Normal);
     clients.join();
     QCOMPARE(r.records.size(), 5);
