@@ -53,7 +53,7 @@ int RunHeadless(const AppOptions& options) {
 
     Outputs outputs;
     Session session;
-    outputs.attach(session, options, appFolder);
+    outputs.attach(session, options, appFolder, true);
     AutoQuestions questions;
 
     LiveValues live;

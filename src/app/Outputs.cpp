@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-void Outputs::attach(Session& session, const AppOptions& options, const QString& dataFolder) {
+void Outputs::attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress) {
     session.addSink(&screenFiles);
     session.addSink(&waveFiles);
     session.addSink(&logFile);
@@ -18,6 +18,7 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
     web.setDataFolder(dataFolder);
     web.watch(&session.live());
     session.addSink(&web);
+    if (!sayAddress) return;
     std::fprintf(stdout, "%s\n", QStringLiteral("ウェブ表示: %1").arg(web.url()).toUtf8().constData());
     std::fflush(stdout);
 }

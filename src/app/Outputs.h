@@ -15,8 +15,9 @@ struct Outputs {
     LogCsvSink logFile;
     EventLogSink events;
 
-    // Adds the sinks to the session and starts the web view when asked: its
-    // address is said once on stdout; a server that cannot start is said on
-    // stderr and the program goes on without it.
-    void attach(Session& session, const AppOptions& options, const QString& dataFolder);
+    // Adds the sinks to the session and starts the web view when asked (with
+    // `sayAddress` its address is said once on stdout; the window says it in
+    // its status bar instead). A server that cannot start is said on stderr
+    // and the program goes on without it.
+    void attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress);
 };

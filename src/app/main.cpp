@@ -27,7 +27,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
 
     Outputs outputs;
     Session session;
-    outputs.attach(session, options, options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir);
+    outputs.attach(session, options, options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir, false);
 
     auto form = std::make_unique<MainForm>(session, options);
     std::unique_ptr<qmsim::SimInstrument> sim;
@@ -37,6 +37,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
         if (server->listen(QHostAddress::LocalHost, 0)) form->UseDemoInstrument(server->port());
     }
+    if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
     form->show();
     MainForm* f = form.get();
 

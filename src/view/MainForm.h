@@ -56,6 +56,9 @@ public:
     // Seams: questions answered by a test or --assume-yes; the save dialog.
     void SetQuestions(Questions* q) { questions_ = q; }
     void SetFileDialog(SaveFileDialog* d) { fileDialog_ = d; }
+    // A text of the program's own in the status bar (and on stdout with
+    // --echo-status), such as the web view's address.
+    void ShowStatusText(const QString& text) { ShowStatus(text); }
     // --demo: the simulated instrument listens at 127.0.0.1:port; clears USB
     // and points the address at it.
     void UseDemoInstrument(quint16 port);
