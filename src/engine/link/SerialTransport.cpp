@@ -76,20 +76,15 @@ StreamTransport::Pull SerialTransport::pull(QByteArray& dst, qint64 max, int wai
 
 WriteResult SerialTransport::write(const QByteArray& bytes, const StopToken& stop) {
     WriteResult r;
-    const auto lost = [&] {
-        r.status = IoStatus::Lost;
-        r.error = lostText();
-        return r;
-    };
-    if (!deviceOk()) return lost();
+    if (!deviceOk()) return lostWrite();
     if (port_->write(bytes) != bytes.size()) {
         markLost(port_->errorString());
-        return lost();
+        return lostWrite();
     }
     const auto start = SteadyClock::now();
     const auto until = start + Ms(limits_.sendTimeoutMs);
     while (port_->bytesToWrite() > 0) {
-        if (!deviceOk()) return lost();
+        if (!deviceOk()) return lostWrite();
         if (stop.interrupts(start)) {
             r.status = IoStatus::Stopped;
             return r;
@@ -97,7 +92,7 @@ WriteResult SerialTransport::write(const QByteArray& bytes, const StopToken& sto
         const qint64 left = MsUntil(until);
         if (left <= 0) {
             markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
-            return lost();
+            return lostWrite();
         }
         port_->waitForBytesWritten(int(std::min<qint64>(left, kStopSliceMs)));
     }

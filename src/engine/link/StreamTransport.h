@@ -60,6 +60,13 @@ protected:
     void markLost(const QString& reason);
     // "装置との接続が切れました (...): reason".
     QString lostText() const;
+    // A write that found the link gone.
+    WriteResult lostWrite() const {
+        WriteResult r;
+        r.status = IoStatus::Lost;
+        r.error = lostText();
+        return r;
+    }
     // The end of a line read that did not get its line.
     LineResult lineFailure(Wait why);
 

@@ -226,12 +226,7 @@ StreamTransport::Pull TcpTransport::pull(QByteArray& dst, qint64 max, int waitMs
 
 WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) {
     WriteResult r;
-    const auto lost = [&] {
-        r.status = IoStatus::Lost;
-        r.error = lostText();
-        return r;
-    };
-    if (lost_) return lost();
+    if (lost_) return lostWrite();
     const auto start = SteadyClock::now();
     const auto until = start + Ms(limits_.sendTimeoutMs);
     qint64 sent = 0;
@@ -245,7 +240,7 @@ WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) 
         if (n < 0 && Interrupted(e)) continue;
         if (n < 0 && !WouldBlock(e)) {
             markLost(SystemText(e));
-            return lost();
+            return lostWrite();
         }
         // The system's send queue is full: the instrument does not read.
         if (stop.interrupts(start)) {
@@ -255,7 +250,7 @@ WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) 
         const qint64 left = MsUntil(until);
         if (left <= 0) {
             markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
-            return lost();
+            return lostWrite();
         }
         PollOne(s_, POLLOUT, int(std::min<qint64>(left, kStopSliceMs)));
     }
