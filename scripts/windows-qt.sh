@@ -42,7 +42,7 @@ TOOLCHAIN=$PREFIX/toolchain/mingw-w64-x86_64-posix.cmake
 
 PACKAGES=(cmake ninja-build perl dpkg-dev xz-utils file
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          qt6-base-dev qt6-base-dev-tools wine64)
+          qt6-base-dev qt6-base-dev-tools wine64 fonts-dejavu-core)
 
 # Files that a complete cache always has (relative to PREFIX).
 KEY_FILES=(bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Network.dll bin/Qt6Test.dll
@@ -51,7 +51,8 @@ KEY_FILES=(bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Network.dll 
            lib/libQt6Core.a lib/cmake/Qt6/Qt6Config.cmake lib/cmake/Qt6/qt.toolchain.cmake
            lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake lib/cmake/Qt6Test/Qt6TestConfig.cmake
            bin/qt-cmake toolchain/mingw-w64-x86_64-posix.cmake
-           bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll bin/libwinpthread-1.dll)
+           bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll bin/libwinpthread-1.dll
+           lib/fonts/DejaVuSans.ttf)
 
 # The MinGW runtime DLLs that every program built with this compiler needs; they
 # are copied next to Qt's DLLs, so that one folder on the PATH (WINEPATH) is enough.
@@ -158,8 +159,11 @@ Configure a project against it with:
     -DQT_HOST_PATH=$HOST_PREFIX -DQT_HOST_PATH_CMAKE_DIR=$HOST_CMAKE_DIR \\
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine
 (or, the same: $PREFIX/bin/qt-cmake -S . -B build-win -G Ninja)
-Run the results with:
-  WINEDEBUG=-all WINEPATH='$(winepath_hint)' QT_QPA_PLATFORM=offscreen wine prog.exe
+Run the results with (wine does not pass QT_* variables such as QT_QPA_PLATFORM
+on to Windows programs, so give the platform as an argument):
+  WINEDEBUG=-all WINEPATH='$(winepath_hint)' wine prog.exe -platform offscreen
+Qt Test under wine prints nothing on the console; write its log to a file:
+  ... wine tst_x.exe -platform offscreen -o 'Z:\\tmp\\tst_x.txt,txt'
 EOF
 }
 
@@ -192,6 +196,7 @@ esac
   || fail "no host Qt CMake files in $HOST_CMAKE_DIR (package qt6-base-dev)"
 command -v "$TRIPLET-g++-posix" >/dev/null || fail "$TRIPLET-g++-posix not found"
 [ -f "$TOOLCHAIN_SRC" ] || fail "toolchain file $TOOLCHAIN_SRC is missing"
+[[ $JOBS =~ ^[1-9][0-9]*$ ]] || fail "QM_WINQT_JOBS must be a positive number, not '$JOBS'"
 compiler_version=$("$TRIPLET-g++-posix" --version | head -n 1)
 echo "   host Qt tools $host_qt; $compiler_version"
 
@@ -305,6 +310,12 @@ for dll in "${RUNTIME_DLLS[@]}"; do
   [ -f "$dll" ] || fail "$dll not found (package g++-mingw-w64-x86-64-posix)"
   cp "$dll" "$PREFIX/bin/"
 done
+
+step "add fonts for the offscreen platform"
+# On Windows the offscreen and minimal platforms read fonts only from
+# <prefix>/lib/fonts (QT_QPA_FONTDIR would move it, but wine drops QT_* variables).
+mkdir -p "$PREFIX/lib/fonts"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf "$PREFIX/lib/fonts/"
 
 step "check the installed Qt"
 for f in "${KEY_FILES[@]}"; do
