@@ -12,11 +12,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <arpa/inet.h>
+#include "SimProcess.h"
+
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -33,23 +34,6 @@ double CpuSeconds() {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// quillmeter-sim as a child process on a free loopback port.
-struct SimProcess {
-    QProcess p;
-    quint16 port = 0;
-    explicit SimProcess(const QStringList& args) {
-        p.start(QStringLiteral(QM_SIM_PATH), QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + args);
-        p.waitForStarted();
-        while (port == 0 && p.waitForReadyRead(5000)) {
-            const QString line = QString::fromLatin1(p.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("TCP "))) port = quint16(line.section(QLatin1Char(':'), -1).toUInt());
-        }
-    }
-    ~SimProcess() {
-        p.kill();
-        p.waitForFinished();
-    }
-};
 
 struct Rig {
     AutoQuestions ask;
@@ -118,7 +102,7 @@ constexpr int kCycles = 200;
 
 // A minimal blocking client: the commands of a cycle, nothing else.
 void BM_Cycle_MinimalClient(benchmark::State& state) {
-    SimProcess sim({});
+    SimProcess sim;
     int c = Connect(sim.port);
     for (auto _ : state) {
         for (int k = 0; k < kCycles; ++k) {
@@ -138,7 +122,7 @@ BENCHMARK(BM_Cycle_MinimalClient)->Unit(benchmark::kMillisecond)->UseRealTime()-
 
 // The same cycles through the session (connection and snapshot included).
 void BM_Cycle_Quillmeter(benchmark::State& state) {
-    SimProcess sim({});
+    SimProcess sim;
     for (auto _ : state) {
         Rig rig(sim.port, QString::number(kCycles), QStringLiteral("0"));
         rig.run(0);
@@ -182,7 +166,7 @@ BENCHMARK(BM_TriggerSeen)->Arg(50)->Arg(500)->Unit(benchmark::kMillisecond)->Use
 
 // The interval: one timer to the deadline. CPU share over a 10 s wait.
 void BM_IntervalWait(benchmark::State& state) {
-    SimProcess sim({});
+    SimProcess sim;
     double latency = 0, cpu = 0;
     for (auto _ : state) {
         Rig rig(sim.port, QStringLiteral("2"), QStringLiteral("30"));

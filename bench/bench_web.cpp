@@ -9,11 +9,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <atomic>
+#include "SimProcess.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <netinet/in.h>
@@ -25,22 +26,6 @@
 
 namespace {
 
-struct SimProcess {
-    QProcess p;
-    quint16 port = 0;
-    SimProcess() {
-        p.start(QStringLiteral(QM_SIM_PATH), {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
-        p.waitForStarted();
-        while (port == 0 && p.waitForReadyRead(5000)) {
-            const QString line = QString::fromLatin1(p.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("TCP "))) port = quint16(line.section(QLatin1Char(':'), -1).toUInt());
-        }
-    }
-    ~SimProcess() {
-        p.kill();
-        p.waitForFinished();
-    }
-};
 
 int Connect(quint16 port, int rcvbuf = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
