@@ -1,7 +1,22 @@
 #pragma once
 #include <QString>
 
-// The data folder (resume file, display image, default output folder):
-// C:\ProgramData\Quillmeter on Windows; elsewhere $XDG_DATA_HOME/Quillmeter,
-// else ~/.local/share/Quillmeter.
+// The data folder (resume file, display image, default output folder).
+
+enum class HostSystem { Windows, Unix };
+
+// What the environment says about where the folder goes; each may be empty.
+struct HostFolders {
+    QString programData;  // %ProgramData% (Windows)
+    QString xdgDataHome;  // $XDG_DATA_HOME (elsewhere)
+    QString home;         // the home folder (elsewhere)
+};
+
+// The data folder on a system: on Windows %ProgramData%\Quillmeter, with
+// C:\ProgramData when the variable is empty or not an absolute path, and with
+// "\" separators; elsewhere $XDG_DATA_HOME/Quillmeter when that is an absolute
+// path, else <home>/.local/share/Quillmeter.
+QString DataDirFor(HostSystem system, const HostFolders& folders);
+
+// The data folder of this build's system and this process's environment.
 QString DefaultDataDir();
