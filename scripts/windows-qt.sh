@@ -45,7 +45,7 @@ PACKAGES=(cmake ninja-build perl dpkg-dev xz-utils file
           qt6-base-dev qt6-base-dev-tools wine64 fonts-dejavu-core)
 
 # Files that a complete cache always has (relative to PREFIX).
-KEY_FILES=(bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Network.dll bin/Qt6Test.dll
+KEY_FILES=(bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Network.dll bin/Qt6Test.dll bin/Qt6PrintSupport.dll
            plugins/platforms/qwindows.dll plugins/platforms/qoffscreen.dll
            plugins/platforms/qminimal.dll
            lib/libQt6Core.a lib/cmake/Qt6/Qt6Config.cmake lib/cmake/Qt6/qt.toolchain.cmake
@@ -60,7 +60,7 @@ RUNTIME_DLLS=("/usr/lib/gcc/$TRIPLET/12-posix/libstdc++-6.dll"
               "/usr/lib/gcc/$TRIPLET/12-posix/libgcc_s_seh-1.dll"
               "/usr/$TRIPLET/lib/libwinpthread-1.dll")
 
-# Only Core, Gui, Widgets, Network and Test, with the windows, offscreen and
+# Only Core, Gui, Widgets, Network, Test and PrintSupport (QCustomPlot includes it), with the windows, offscreen and
 # minimal platform plugins; image formats: those built into Gui (png, bmp, ppm, xpm).
 # Keep direct2d on: in 6.4 Gui builds its DirectWrite font database only with
 # direct2d, while the windows plugin uses it whenever directwrite3 is on.
@@ -76,7 +76,7 @@ QT_OPTIONS=(
   -DFEATURE_icu=OFF
   -DFEATURE_sql=OFF
   -DFEATURE_dbus=OFF
-  -DFEATURE_printsupport=OFF
+  -DFEATURE_printsupport=ON
   -DFEATURE_concurrent=OFF
   -DFEATURE_xml=OFF
   -DFEATURE_vulkan=OFF

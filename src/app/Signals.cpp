@@ -27,6 +27,40 @@ void WatchStopSignals(std::function<void()> onSignal) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 }
+#elif defined(Q_OS_WIN)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace {
+std::function<void()> g_onSignal;
+
+// Runs on a thread of the system's: the call is queued to the main thread.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { g_onSignal(); }, Qt::QueuedConnection);
+            // Closing the console ends the process once this returns: give the
+            // run time to stop and the files time to be written out (the
+            // system allows about 5 s; the process may end earlier by itself).
+            if (event == CTRL_CLOSE_EVENT) Sleep(4500);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+}  // namespace
+
+void WatchStopSignals(std::function<void()> onSignal) {
+    g_onSignal = std::move(onSignal);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 #else
 void WatchStopSignals(std::function<void()>) {}
 #endif

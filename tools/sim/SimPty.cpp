@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QtDebug>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -239,3 +240,33 @@ void SimPty::flush()
 }
 
 }  // namespace qmsim
+
+#else  // !Q_OS_UNIX
+
+// Windows has no pseudo-terminals: the simulator serves TCP only there.
+namespace qmsim {
+
+SimPty::SimPty(SimInstrument* instrument, QObject* parent) : QObject(parent), m_instrument(instrument) {}
+SimPty::~SimPty() = default;
+bool SimPty::open() { return fail(QStringLiteral("pseudo-terminals exist only on Unix systems")); }
+void SimPty::close() {}
+void SimPty::outage(int) {}
+bool SimPty::setLinkPath(const QString& path)
+{
+    m_linkPath = path;
+    return true;
+}
+void SimPty::onReadable() {}
+void SimPty::onOutput(const QByteArray&) {}
+void SimPty::flush() {}
+void SimPty::onDrainTimer() {}
+bool SimPty::fail(const QString& what)
+{
+    m_error = what;
+    return false;
+}
+bool SimPty::makeLink() { return false; }
+void SimPty::removeLink() {}
+
+}  // namespace qmsim
+#endif

@@ -8,10 +8,12 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
-#include <csignal>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 using namespace qmsim;
 
@@ -60,6 +62,7 @@ const char Usage[] =
     "  --log                print every received command as \"< CMD\"\n"
     "  --help               this text\n";
 
+#ifdef Q_OS_UNIX
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int)
@@ -67,6 +70,7 @@ void onSignal(int)
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
+#endif
 
 [[noreturn]] void usageError(const QString& message)
 {
@@ -187,7 +191,9 @@ int main(int argc, char** argv)
     if (listenAt.isEmpty() && !pty)
         listenAt = QStringLiteral("127.0.0.1:0");
 
-    // SIGTERM and SIGINT end the event loop through a pipe.
+#ifdef Q_OS_UNIX
+    // SIGTERM and SIGINT end the event loop through a pipe (on Windows, Ctrl+C
+    // ends the process, which has nothing to save).
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         std::perror("quillmeter-sim: socketpair");
         return 1;
@@ -204,6 +210,7 @@ int main(int argc, char** argv)
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+#endif
 
     SimInstrument instrument(cfg);
     QTextStream out(stdout);

@@ -1,38 +1,34 @@
-#include "engine/link/SerialTransport.h"
+// The serial transport over QSerialPort (Linux and other Unix systems).
+// The port belongs to the thread that opened it; all waits are the port's own
+// blocking waits (waitForReadyRead, waitForBytesWritten) in slices that see
+// the stop token, so no event loop runs.
+#include "engine/link/SerialStream.h"
 
-#include "engine/link/StreamTransport.h"
+#ifndef _WIN32
 
 #include <QSerialPort>
 #include <algorithm>
-#include <limits>
 
 namespace qm {
 
 namespace {
 using Ms = std::chrono::milliseconds;
 
-constexpr qint64 kTakeAll = std::numeric_limits<int>::max();
-constexpr int kBaud = 38400;
-
 qint64 MsUntil(SteadyClock::time_point t) { return std::chrono::ceil<Ms>(t - SteadyClock::now()).count(); }
 
-class SerialTransport final : public StreamTransport {
+class SerialTransport final : public SerialStream {
 public:
     SerialTransport(std::unique_ptr<QSerialPort> port, QString name, const LinkLimits& limits)
-        : StreamTransport(limits), port_(std::move(port)), name_(std::move(name)) {}
+        : SerialStream(std::move(name), limits), port_(std::move(port)) {}
     ~SerialTransport() override {
         if (port_->isOpen()) port_->close();
     }
 
-    QString describe() const override { return name_; }
     WriteResult write(const QByteArray& bytes, const StopToken& stop) override;
-    LineResult readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) override;
     void close(int flushMs) override;
 
 protected:
     Pull pull(QByteArray& dst, qint64 max, int waitMs) override;
-    double nominalBytesPerSecond() const override { return kBaud / 10.0; }
-    bool keepsTail() const override { return false; }
 
 private:
     // False (and the link marked lost) once the device is gone: unplugged,
@@ -40,7 +36,6 @@ private:
     bool deviceOk();
 
     std::unique_ptr<QSerialPort> port_;
-    QString name_;
 };
 
 bool SerialTransport::deviceOk() {
@@ -99,45 +94,6 @@ WriteResult SerialTransport::write(const QByteArray& bytes, const StopToken& sto
     return r;
 }
 
-LineResult SerialTransport::readLine(int32_t, double timeoutSeconds, const StopToken& stop) {
-    const auto start = SteadyClock::now();
-    const Ms silence(TimeoutMs(timeoutSeconds));
-    auto last = start;
-    QByteArray got;
-    for (;;) {
-        const Wait w = pullUntil(got, kTakeAll, last + silence, start, stop);
-        if (w != Wait::Data) return lineFailure(w);
-        last = SteadyClock::now();
-        if (got.endsWith('\n') || got.size() >= kSerialLineLimit) break;
-    }
-    LineResult r;
-    r.line = CutLine(got);
-    if (got.contains('\n')) return r;  // a second line that came with the first is dropped
-
-    // The limit was reached inside the line: the rest of it, up to its LF,
-    // must not become the next answer.
-    const auto until = SteadyClock::now() + silence;
-    qint64 dropped = 0;
-    bool text = false;
-    QByteArray scratch;
-    for (;;) {
-        scratch.resize(0);
-        const Wait w = pullUntil(scratch, kTakeAll, until, start, stop);
-        if (w != Wait::Data) return lineFailure(w);
-        const qsizetype lf = scratch.indexOf('\n');
-        text = text || HoldsText(QByteArrayView(scratch).first(lf < 0 ? scratch.size() : lf));
-        if (lf >= 0) {
-            r.overlong = text;
-            return r;
-        }
-        dropped += scratch.size();
-        if (dropped > limits_.overlongDropMax) {
-            r.overlong = true;
-            return r;
-        }
-    }
-}
-
 void SerialTransport::close(int flushMs) {
     if (port_->isOpen() && deviceOk()) {
         // Closing commands ("TRMD ...", "GTL") must leave before the port closes.
@@ -154,33 +110,13 @@ void SerialTransport::close(int flushMs) {
 }
 }  // namespace
 
-QString SerialDeviceFor(int comNumber) {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(comNumber);
-#else
-    const QByteArray env = qgetenv(QStringLiteral("QUILLMETER_COM%1").arg(comNumber).toLatin1().constData());
-    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
-    return QStringLiteral("/dev/ttyACM%1").arg(comNumber - 1);
-#endif
-}
-
-OpenResult OpenSerial(int comNumber, const StopToken& stop) { return OpenSerial(comNumber, stop, LinkLimits{}); }
-
 OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& limits) {
-    OpenResult out;
+    OpenResult out = SerialOpenRefusal(comNumber, stop);
+    if (!out.error.isEmpty()) return out;
     const QString com = QStringLiteral("COM%1").arg(comNumber);
-    if (stop.aborted()) {
-        out.stopped = true;
-        out.error = QStringLiteral("%1 を開く前に中断しました").arg(com);
-        return out;
-    }
-    if (comNumber <= 0) {
-        out.error = QStringLiteral("%1 は使えないポート番号です").arg(com);
-        return out;
-    }
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(SerialDeviceFor(comNumber));
-    port->setBaudRate(kBaud);
+    port->setBaudRate(kSerialBaud);
     port->setDataBits(QSerialPort::Data8);
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
@@ -192,9 +128,11 @@ OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& li
     // What waits in the port from before answers nothing this link asked.
     port->clear(QSerialPort::Input);
     port->readAll();
-    const QString name = QStringLiteral("%1 (%2)").arg(com, port->portName());
+    const QString name = SerialLinkName(comNumber, port->portName());
     out.transport = std::make_unique<SerialTransport>(std::move(port), name, limits);
     return out;
 }
 
 }  // namespace qm
+
+#endif  // !_WIN32

@@ -1,6 +1,7 @@
 #include "engine/link/TcpTransport.h"
 
 #include "engine/link/StreamTransport.h"
+#include "engine/link/WindowsError.h"
 
 #include <QUrl>
 #include <algorithm>
@@ -53,15 +54,7 @@ bool WouldBlock(int e) { return e == WSAEWOULDBLOCK; }
 bool Interrupted(int e) { return e == WSAEINTR; }
 bool ConnectPending(int e) { return e == WSAEWOULDBLOCK || e == WSAEINPROGRESS; }
 
-QString SystemText(int e) {
-    wchar_t* text = nullptr;
-    const DWORD n =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, DWORD(e), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    const QString s = n ? QString::fromWCharArray(text, int(n)).trimmed() : QStringLiteral("error %1").arg(e);
-    if (text) LocalFree(text);
-    return s;
-}
+QString SystemText(int e) { return WindowsErrorText(unsigned(e)); }
 
 bool StartSockets() {
     static const bool started = [] {

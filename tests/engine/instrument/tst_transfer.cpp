@@ -63,6 +63,7 @@ private slots:
         QFETCH(QString, mathType);
         QFETCH(bool, word);
         QFETCH(int, bytes);
+        QM_NEEDS_PTY(serial);
         QVERIFY(serial ? dev->startSerial() : dev->startTcp());
         sim().acqMode = mode;
         for (auto& ch : sim().channels) ch = {0.2, 0.05, "ON"};
@@ -211,6 +212,7 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QByteArray, answer);
         QFETCH(bool, refused);
+        QM_NEEDS_PTY(serial);
         QVERIFY(serial ? dev->startSerial() : dev->startTcp());
         if (!answer.isEmpty()) sim().replies["TSCRN? " + format] = QString::fromLatin1(answer);
         const QByteArray data = answer.isEmpty() ? qmsim::screenFile(sim(), format) : answer.mid(10);

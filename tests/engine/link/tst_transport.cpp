@@ -1,7 +1,7 @@
 // The transports against the simulated instrument over loopback TCP and a
 // real pty. The instrument runs in the main thread's event loop; the
 // transport lives on a worker thread, as in a run.
-#include "engine/link/SerialTransport.h"
+#include "engine/link/SerialStream.h"
 #include "engine/link/StreamTransport.h"
 #include "engine/link/TcpTransport.h"
 #include "sim/SimInstrument.h"

@@ -81,6 +81,7 @@ void TestRun::twoCyclesExactCommands() {
 }
 
 void TestRun::serialRunOverPty() {
+    QM_NEEDS_PTY(true);
     RunRig r;
     qmsim::SimPty pty(&r.sim);
     QVERIFY(pty.open());
@@ -500,6 +501,7 @@ void TestRun::reconnect_data() {
 
 void TestRun::reconnect() {
     QFETCH(bool, serial);
+    QM_NEEDS_PTY(serial);
     RunRig r;
     qmsim::SimPty pty(&r.sim);
     if (serial) {

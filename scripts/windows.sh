@@ -1,0 +1,315 @@
+#!/usr/bin/env bash
+# Builds Quillmeter for 64-bit Windows on this Debian machine and tests it
+# under wine, then packs dist/quillmeter-<version>-windows-x64.zip (with
+# dist/quillmeter-windows-x64.zip pointing at it).
+#
+#   bash scripts/windows.sh
+#
+# Steps: Debian packages; Qt for Windows (scripts/windows-qt.sh, cached in
+# ~/.cache/quillmeter-winqt or $QM_WINQT_DIR); the QCustomPlot and cpp-httplib
+# sources (Debian's source packages, cached there too); the cross-build in
+# build-win/; the unit tests under wine; an end-to-end headless run of the
+# packed quillmeter.exe against the Linux quillmeter-sim (built in
+# build-win-host/); serial under wine through a pty mapped to COM5 (reported,
+# not required); the zip. The Linux build folders (build/, build-test/, ...)
+# are never touched. It stops at the first failing step; the zip is written
+# only when everything before it passed.
+#
+# Environment: QM_WINQT_DIR (cache), QM_WINQT_JOBS (compile jobs),
+# QM_WINE_TIMEOUT (seconds a test program may run under wine, default 600).
+set -Eeuo pipefail
+
+ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT_DIR"
+
+QT_VERSION=6.4.2
+TRIPLET=x86_64-w64-mingw32
+CACHE=${QM_WINQT_DIR:-$HOME/.cache/quillmeter-winqt}
+QT_PREFIX=$CACHE/qt-$QT_VERSION-mingw64
+JOBS=${QM_WINQT_JOBS:-$(nproc)}
+WINE_TIMEOUT=${QM_WINE_TIMEOUT:-600}
+BUILD=$ROOT_DIR/build-win
+HOST_BUILD=$ROOT_DIR/build-win-host
+DIST=$ROOT_DIR/dist
+WORK=$BUILD/check                  # test output, e2e folders, the pty link
+export WINEPREFIX=$CACHE/wine      # a wine prefix of its own, not ~/.wine
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer prompts
+export WINEARCH=win64
+
+VERSION=$(sed -n 's/^project(Quillmeter VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$VERSION" ] || { echo "windows.sh: no version in CMakeLists.txt" >&2; exit 1; }
+PACKAGE=quillmeter-$VERSION-windows-x64
+ZIP=$DIST/$PACKAGE.zip
+
+START=$SECONDS
+STEP="start"
+STEP_START=$SECONDS
+elapsed() { local s=$1; printf '%dm%02ds' $((s / 60)) $((s % 60)); }
+on_error() {
+  local rc=$?
+  trap - ERR
+  echo >&2
+  echo "windows.sh: FAILED in step '$STEP' (exit code $rc) after $(elapsed $((SECONDS - START)))" >&2
+  echo "windows.sh: no zip was written" >&2
+  exit "$rc"
+}
+trap on_error ERR
+step() {
+  [ "$STEP" = "start" ] || echo "   done in $(elapsed $((SECONDS - STEP_START)))"
+  STEP=$1
+  STEP_START=$SECONDS
+  echo "== $STEP"
+}
+fail() { echo "windows.sh: $*" >&2; false; }
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }   # wine maps / to Z:
+
+# A zip of an earlier run must not pass for this one's.
+rm -f "$ZIP" "$ZIP.tmp" "$DIST/quillmeter-windows-x64.zip"
+
+step "Debian packages and Qt $QT_VERSION for Windows"
+QT_STEP_START=$SECONDS
+bash scripts/windows-qt.sh | sed 's/^/   /'
+QT_STEP_SECONDS=$((SECONDS - QT_STEP_START))
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+extra=()
+for p in zip unzip qt6-serialport-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || extra+=("$p")
+done
+if ((${#extra[@]})); then
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${extra[@]}" >/dev/null
+fi
+[ -f "$QT_PREFIX/.quillmeter-stamp" ] || fail "Qt for Windows is not complete in $QT_PREFIX"
+
+step "QCustomPlot and cpp-httplib sources"
+# Debian builds both as Linux libraries only: their source packages give the
+# files to build them with MinGW. Kept in the cache beside Qt.
+fetch_source() {  # package, a file that must be in it, folder
+  local pkg=$1 key=$2 dir=$3
+  if [ -f "$dir/$key" ] && [ -f "$dir/.quillmeter-extracted" ]; then
+    echo "   $pkg: cached in $dir"
+    return
+  fi
+  local tmp
+  tmp=$(mktemp -d "$CACHE/src/.fetch-XXXXXX")
+  (cd "$tmp" && apt-get source --download-only "$pkg" >fetch.log 2>&1) \
+    || { cat "$tmp/fetch.log" >&2; fail "apt-get source $pkg failed"; }
+  (cd "$tmp" && dpkg-source -x ./*.dsc extracted >extract.log 2>&1) \
+    || { cat "$tmp/extract.log" >&2; fail "dpkg-source -x for $pkg failed"; }
+  [ -f "$tmp/extracted/$key" ] || fail "$pkg's source has no $key"
+  (cd "$tmp" && ls ./*.dsc) >"$tmp/extracted/.quillmeter-extracted"
+  rm -rf "$dir"
+  mv "$tmp/extracted" "$dir"
+  rm -rf "$tmp"
+  echo "   $pkg: $(cat "$dir/.quillmeter-extracted") in $dir"
+}
+mkdir -p "$CACHE/src"
+QCP_DIR=$CACHE/src/qcustomplot
+HTTPLIB_DIR=$CACHE/src/cpp-httplib
+fetch_source qcustomplot qcustomplot.cpp "$QCP_DIR"
+fetch_source cpp-httplib httplib.h "$HTTPLIB_DIR"
+
+step "configure the cross-build in build-win"
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DQM_BENCH=OFF -DQM_TESTS=ON \
+  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_HTTPLIB_INCLUDE_DIR="$HTTPLIB_DIR" \
+  >"$BUILD.configure.log" 2>&1 || { tail -n 30 "$BUILD.configure.log" >&2; false; }
+echo "   log: $BUILD.configure.log"
+
+step "build Quillmeter for Windows ($JOBS jobs)"
+cmake --build "$BUILD" --parallel "$JOBS" >"$BUILD.build.log" 2>&1 \
+  || { grep -E -A5 'error|FAILED' "$BUILD.build.log" | head -n 60 >&2; false; }
+warnings=$(grep -c 'warning:' "$BUILD.build.log" || true)
+echo "   log: $BUILD.build.log ($warnings compiler warnings)"
+for exe in quillmeter.exe quillmeter-sim.exe; do
+  file "$BUILD/$exe" | grep -q 'PE32+ executable.*x86-64' || fail "$BUILD/$exe is not a 64-bit Windows program"
+done
+
+step "the Linux quillmeter-sim for the end-to-end run (build-win-host)"
+bash scripts/deps.sh >/dev/null
+cmake -S . -B "$HOST_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF -DQM_BENCH=OFF \
+  >"$HOST_BUILD.configure.log" 2>&1 || { tail -n 30 "$HOST_BUILD.configure.log" >&2; false; }
+cmake --build "$HOST_BUILD" --target quillmeter-sim --parallel "$JOBS" >"$HOST_BUILD.build.log" 2>&1 \
+  || { tail -n 40 "$HOST_BUILD.build.log" >&2; false; }
+SIM=$HOST_BUILD/quillmeter-sim
+
+step "stage the package"
+STAGE=$DIST/stage/$PACKAGE
+rm -rf "$DIST/stage"
+mkdir -p "$STAGE/platforms" "$STAGE/styles" "$STAGE/licenses"
+cp "$BUILD/quillmeter.exe" "$BUILD/quillmeter-sim.exe" "$STAGE/"
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network Qt6PrintSupport libstdc++-6 libgcc_s_seh-1 libwinpthread-1; do
+  cp "$QT_PREFIX/bin/$dll.dll" "$STAGE/"
+done
+for p in qwindows qoffscreen qminimal; do cp "$QT_PREFIX/plugins/platforms/$p.dll" "$STAGE/platforms/"; done
+if [ -f "$QT_PREFIX/plugins/styles/qwindowsvistastyle.dll" ]; then
+  cp "$QT_PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
+fi
+# The offscreen platform (used for checks without a display) reads fonts from
+# <prefix>/lib/fonts; qt.conf makes the program's folder the prefix.
+mkdir -p "$STAGE/lib/fonts"
+cp "$QT_PREFIX"/lib/fonts/*.ttf "$STAGE/lib/fonts/"
+printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\n' >"$STAGE/qt.conf"
+# Every DLL a program or plugin imports must be in the package or in Windows.
+missing_dlls=$(
+  for f in "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/platforms/*.dll "$STAGE"/styles/*.dll; do
+    [ -e "$f" ] || continue
+    "$TRIPLET-objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p'
+  done | sort -u | while read -r dll; do
+    if [ ! -e "$STAGE/$dll" ] && ! ls "$WINEPREFIX/drive_c/windows/system32/" 2>/dev/null | grep -qix "$dll" \
+       && ! [[ $dll =~ ^(api-ms-win-|ext-ms-) ]]; then echo "$dll"; fi
+  done)
+cp README.md "$STAGE/README.md"
+cp third_party/uplot/LICENSE "$STAGE/licenses/uPlot-LICENSE.txt"
+cp "$HTTPLIB_DIR/LICENSE" "$STAGE/licenses/cpp-httplib-LICENSE.txt"
+cp "$QCP_DIR/GPL.txt" "$STAGE/licenses/QCustomPlot-GPL-3.0.txt"
+cp "$QCP_DIR/debian/copyright" "$STAGE/licenses/QCustomPlot-copyright.txt"
+QT_SRC=$CACHE/src/qtbase-$QT_VERSION
+for l in LGPL-3.0-only GPL-2.0-only GPL-3.0-only LicenseRef-Qt-Commercial Qt-GPL-exception-1.0; do
+  [ -f "$QT_SRC/LICENSES/$l.txt" ] && cp "$QT_SRC/LICENSES/$l.txt" "$STAGE/licenses/Qt-$l.txt"
+done
+cp "$QT_SRC/debian/copyright" "$STAGE/licenses/Qt-copyright.txt"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$STAGE/licenses/MinGW-GCC-runtime-copyright.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$STAGE/licenses/MinGW-w64-winpthreads-copyright.txt"
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+compiler=$("$TRIPLET-g++-posix" --version | head -n 1)
+printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
+  "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
+echo "   $(du -sh "$STAGE" | cut -f1) in $STAGE"
+if [ -n "$missing_dlls" ]; then echo "   imports not in the package (must come with Windows): $(echo $missing_dlls)"; fi
+
+step "wine prefix"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  timeout 300 wineboot --init >/dev/null 2>&1 || true
+fi
+[ -f "$WINEPREFIX/system.reg" ] || fail "wine did not make its prefix in $WINEPREFIX"
+echo "   $WINEPREFIX ($(wine --version))"
+
+step "unit tests under wine"
+rm -rf "$WORK"
+mkdir -p "$WORK/tests"
+# wine does not pass QT_* variables on, so the GUI tests get -platform on the
+# command line (a QCoreApplication test would take it for a test function).
+export WINEPATH
+WINEPATH=$(winpath "$QT_PREFIX/bin")
+export QUILLMETER_SIM QUILLMETER_APP
+QUILLMETER_SIM=$(winpath "$BUILD/quillmeter-sim.exe")
+QUILLMETER_APP=$(winpath "$BUILD/quillmeter.exe")
+passed=0; failed=0; skipped=0; failures=()
+for exe in "$BUILD"/tests/*.exe; do
+  name=$(basename "$exe" .exe)
+  src=$(find tests -name "tst_${name##*_tst_}.cpp" | head -n 1)
+  args=()
+  if [ -n "$src" ] && grep -q 'QTEST_MAIN' "$src"; then args=(-platform offscreen); fi
+  out=$WORK/tests/$name.txt
+  rc=0
+  (cd "$WORK/tests" && timeout "$WINE_TIMEOUT" wine "$exe" "${args[@]}" -o "$(winpath "$out"),txt" >/dev/null 2>&1) || rc=$?
+  totals=$(grep -a '^Totals:' "$out" 2>/dev/null || true)
+  p=$(sed -n 's/^Totals: \([0-9]*\) passed.*/\1/p' <<<"$totals"); p=${p:-0}
+  f=$(sed -n 's/.* \([0-9]*\) failed.*/\1/p' <<<"$totals"); f=${f:-0}
+  s=$(sed -n 's/.* \([0-9]*\) skipped.*/\1/p' <<<"$totals"); s=${s:-0}
+  passed=$((passed + p)); skipped=$((skipped + s))
+  if [ "$rc" -ne 0 ] || [ "$f" -ne 0 ] || [ -z "$totals" ]; then
+    failed=$((failed + (f > 0 ? f : 1)))
+    failures+=("$name (exit $rc)")
+    printf '   %-40s FAILED (exit %s) %s\n' "$name" "$rc" "$totals"
+    grep -a -E '^(FAIL!|   Loc:|   Actual|   Expected)' "$out" 2>/dev/null | head -n 12 | sed 's/^/      /'
+  else
+    printf '   %-40s %s\n' "$name" "$totals"
+  fi
+done
+echo "   under wine: $passed passed, $failed failed, $skipped skipped"
+((${#failures[@]} == 0)) || fail "tests failed under wine: ${failures[*]} (logs in $WORK/tests)"
+
+# Starts the Linux simulator with the given options and waits for its first line.
+SIM_PID=""
+start_sim() {
+  local out=$1; shift
+  "$SIM" "$@" >"$out" 2>&1 &
+  SIM_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$out" ] && grep -q -E '^(TCP|PTY) ' "$out" && return 0
+    sleep 0.1
+  done
+  fail "quillmeter-sim did not start: $(cat "$out")"
+}
+stop_sim() { [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null; SIM_PID=""; true; }
+trap 'stop_sim' EXIT
+
+# Checks a headless run's folder: three log lines in Shift-JIS with CR LF and
+# three PNG files.
+check_run_output() {  # folder, header
+  local dir=$1 header=$2 log=$1/${2}_AM_LOG.csv
+  [ -f "$log" ] || fail "no log file $log"
+  python3 - "$log" <<'EOF' || fail "the log file $log is not as expected"
+import sys
+data = open(sys.argv[1], 'rb').read()
+lines = data.split(b'\r\n')
+assert lines[-1] == b'', 'the file does not end with CR LF'
+assert b'\n' not in data.replace(b'\r\n', b''), 'a line ends without CR'
+text = data.decode('cp932')   # raises on bytes that are not code page 932
+rows = [l for l in text.split('\r\n') if l[:1].isdigit()]
+assert len(rows) == 3, f'{len(rows)} data rows, not 3'
+assert [r.split(',')[0] for r in rows] == ['1', '2', '3'], rows
+assert any(ord(c) > 127 for c in text), 'no Japanese text in the header'
+print('   log: %d bytes, header and 3 rows, code page 932, CR LF' % len(data))
+EOF
+  local n=0 f
+  for f in "$dir/${header}"_0000[123].png; do
+    [ -f "$f" ] || continue
+    head -c 8 "$f" | od -An -tx1 | tr -d ' \n' | grep -q '^89504e470d0a1a0a$' || fail "$f is not a PNG"
+    n=$((n + 1))
+  done
+  [ "$n" -eq 3 ] || fail "$n PNG files in $dir, not 3"
+  echo "   png: 3 files"
+}
+
+step "end-to-end: the packed quillmeter.exe --headless against the Linux simulator over TCP"
+E2E=$WORK/e2e-tcp
+mkdir -p "$E2E/data" "$E2E/out"
+start_sim "$E2E/sim.txt" --listen 127.0.0.1:0
+port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2E/sim.txt" | head -n 1)
+rc=0
+(cd "$E2E" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$E2E/data")" \
+   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --screen-save \
+   --folder "$(winpath "$E2E/out")" --name e2e >"$E2E/stdout.txt" 2>"$E2E/stderr.txt") || rc=$?
+stop_sim
+sed 's/^/   | /' "$E2E/stdout.txt" | tail -n 6
+[ "$rc" -eq 0 ] || { cat "$E2E/stderr.txt" >&2; fail "quillmeter.exe --headless ended with exit code $rc"; }
+check_run_output "$E2E/out" e2e
+[ -f "$E2E/data/Resume302.txt" ] && echo "   resume file written: $(wc -c <"$E2E/data/Resume302.txt") bytes"
+
+step "serial under wine: COM5 mapped to the simulator's pty (reported, not required)"
+SERIAL_RESULT="not tried"
+E2S=$WORK/e2e-serial
+mkdir -p "$E2S/data" "$E2S/out" "$WINEPREFIX/dosdevices"
+start_sim "$E2S/sim.txt" --pty
+pty=$(sed -n 's/^PTY //p' "$E2S/sim.txt" | head -n 1)
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+rc=0
+(cd "$E2S" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$E2S/data")" \
+   --com 5 --repeat 3 --interval 0 --log --screen-save \
+   --folder "$(winpath "$E2S/out")" --name e2s >"$E2S/stdout.txt" 2>"$E2S/stderr.txt") || rc=$?
+stop_sim
+rm -f "$WINEPREFIX/dosdevices/com5"
+if [ "$rc" -eq 0 ] && (check_run_output "$E2S/out" e2s); then
+  SERIAL_RESULT="worked: 3 cycles over COM5 -> $pty"
+else
+  SERIAL_RESULT="did not work (exit code $rc): $(tail -n 2 "$E2S/stdout.txt" "$E2S/stderr.txt" | tr '\n' ' ' | cut -c1-300)"
+fi
+echo "   $SERIAL_RESULT"
+
+step "pack the zip"
+mkdir -p "$DIST"
+(cd "$DIST/stage" && zip -q -r -X "$ZIP.tmp" "$PACKAGE")
+unzip -tq "$ZIP.tmp" >/dev/null || fail "the zip does not test clean"
+mv "$ZIP.tmp" "$ZIP"
+ln -sfn "$(basename "$ZIP")" "$DIST/quillmeter-windows-x64.zip"
+echo "   $ZIP ($(du -h "$ZIP" | cut -f1)), also as dist/quillmeter-windows-x64.zip"
+
+step "done"
+echo "Quillmeter $VERSION for Windows with Qt $QT_VERSION: $ZIP"
+echo "Tests under wine: $passed passed, $skipped skipped. Serial under wine: $SERIAL_RESULT"
+echo "Took $(elapsed $((SECONDS - START))) (Qt for Windows: $(elapsed "$QT_STEP_SECONDS"))."
