@@ -10,6 +10,7 @@
 #include "engine/stats/TrendLimits.h"
 #include "sim/SimInstrument.h"
 #include "sim/SimTcpServer.h"
+#include "view/JapaneseFont.h"
 #include "view/MainForm.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ namespace {
 
 int RunWindow(int argc, char** argv, const AppOptions& options) {
     QApplication app(argc, argv);
+    UseJapaneseUiFont(app);
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,5 +1,6 @@
 #include "view/FlexGrid.h"
 
+#include "view/JapaneseFont.h"
 #include "view/Vb.h"
 
 #include <QEvent>
@@ -18,19 +19,14 @@ namespace {
 // Japanese-capable font of the system, 9 pt.
 QFont GridFont(const QFont& base) {
     const QStringList families = QFontDatabase::families();
-    static const char16_t* const preferred[] = {u"ＭＳ Ｐゴシック", u"MS PGothic", u"Noto Sans CJK JP",
-                                                u"Noto Sans JP", u"IPAPGothic", u"IPAexGothic"};
+    const QString preferred =
+        PickFamily({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("Noto Sans CJK JP"),
+                    QStringLiteral("Noto Sans JP"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic")},
+                   families);
     QFont f = base;
-    bool found = false;
-    for (const char16_t* name : preferred) {
-        const QString n = QString::fromUtf16(name);
-        if (families.contains(n)) {
-            f.setFamily(n);
-            found = true;
-            break;
-        }
-    }
-    if (!found) {
+    if (!preferred.isEmpty()) {
+        f.setFamily(preferred);
+    } else {
         for (const QString& n : families) {
             if (n.contains(QLatin1String("CJK JP")) || n.contains(QLatin1String("Gothic"))) {
                 f.setFamily(n);
