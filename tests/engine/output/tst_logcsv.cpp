@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 namespace {
 QByteArray ReadAll(const QString& path) {
@@ -74,6 +76,9 @@ void TestLogCsv::linesWaitWhileTheFileCannotBeWritten() {
 // A write cut short (here by a file size limit, as a full disk would):
 // the part that got out is taken back, the line waits and goes out later.
 void TestLogCsv::shortWriteIsTakenBack() {
+#ifndef Q_OS_UNIX
+    QSKIP("a file size limit exists only on Unix systems");
+#else
     QTemporaryDir dir;
     const QString name = dir.filePath(QStringLiteral("S_AM_LOG.csv"));
     LogCsvSink sink;
@@ -94,6 +99,7 @@ void TestLogCsv::shortWriteIsTakenBack() {
     const QList<QByteArray> lines = ReadAll(name).split('\n');
     QCOMPARE(lines.size(), 4 + 3 + 1);
     QVERIFY(lines[5].startsWith("2,") && lines[6].startsWith("3,"));
+#endif
 }
 
 QTEST_MAIN(TestLogCsv)
