@@ -159,10 +159,11 @@ OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& li
     if (!out.error.isEmpty()) return out;
     const QString com = QStringLiteral("COM%1").arg(comNumber);
     const QString device = SerialDeviceFor(comNumber);
-    const auto failed = [&](DWORD code, HANDLE h) {
+    const auto failed = [&com](DWORD code, HANDLE h) {
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        out.error = QStringLiteral("%1 を開けません: %2").arg(com, WindowsErrorText(code));
-        return out;
+        OpenResult r;
+        r.error = QStringLiteral("%1 を開けません: %2").arg(com, WindowsErrorText(code));
+        return r;
     };
 
     HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(device.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
