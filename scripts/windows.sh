@@ -32,6 +32,7 @@ BUILD=$ROOT_DIR/build-win
 HOST_BUILD=$ROOT_DIR/build-win-host
 DIST=$ROOT_DIR/dist
 WORK=$BUILD/check                  # test output, e2e folders, the pty link
+LOGS=$ROOT_DIR/build-win-logs      # output of the configure and build steps
 export WINEPREFIX=$CACHE/wine      # a wine prefix of its own, not ~/.wine
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer prompts
@@ -110,19 +111,20 @@ fetch_source qcustomplot qcustomplot.cpp "$QCP_DIR"
 fetch_source cpp-httplib httplib.h "$HTTPLIB_DIR"
 
 step "configure the cross-build in build-win"
+mkdir -p "$LOGS"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQM_BENCH=OFF -DQM_TESTS=ON \
   -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_HTTPLIB_INCLUDE_DIR="$HTTPLIB_DIR" \
-  >"$BUILD.configure.log" 2>&1 || { tail -n 30 "$BUILD.configure.log" >&2; false; }
-echo "   log: $BUILD.configure.log"
+  >"$LOGS/configure.log" 2>&1 || { tail -n 30 "$LOGS/configure.log" >&2; false; }
+echo "   log: $LOGS/configure.log"
 
 step "build Quillmeter for Windows ($JOBS jobs)"
-cmake --build "$BUILD" --parallel "$JOBS" >"$BUILD.build.log" 2>&1 \
-  || { grep -E -A5 'error|FAILED' "$BUILD.build.log" | head -n 60 >&2; false; }
-warnings=$(grep -c 'warning:' "$BUILD.build.log" || true)
-echo "   log: $BUILD.build.log ($warnings compiler warnings)"
+cmake --build "$BUILD" --parallel "$JOBS" >"$LOGS/build.log" 2>&1 \
+  || { grep -E -A5 'error|FAILED' "$LOGS/build.log" | head -n 60 >&2; false; }
+warnings=$(grep -c 'warning:' "$LOGS/build.log" || true)
+echo "   log: $LOGS/build.log ($warnings compiler warnings)"
 for exe in quillmeter.exe quillmeter-sim.exe; do
   file "$BUILD/$exe" | grep -q 'PE32+ executable.*x86-64' || fail "$BUILD/$exe is not a 64-bit Windows program"
 done
@@ -130,9 +132,9 @@ done
 step "the Linux quillmeter-sim for the end-to-end run (build-win-host)"
 bash scripts/deps.sh >/dev/null
 cmake -S . -B "$HOST_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF -DQM_BENCH=OFF \
-  >"$HOST_BUILD.configure.log" 2>&1 || { tail -n 30 "$HOST_BUILD.configure.log" >&2; false; }
-cmake --build "$HOST_BUILD" --target quillmeter-sim --parallel "$JOBS" >"$HOST_BUILD.build.log" 2>&1 \
-  || { tail -n 40 "$HOST_BUILD.build.log" >&2; false; }
+  >"$LOGS/host-configure.log" 2>&1 || { tail -n 30 "$LOGS/host-configure.log" >&2; false; }
+cmake --build "$HOST_BUILD" --target quillmeter-sim --parallel "$JOBS" >"$LOGS/host-build.log" 2>&1 \
+  || { tail -n 40 "$LOGS/host-build.log" >&2; false; }
 SIM=$HOST_BUILD/quillmeter-sim
 
 step "stage the package"
@@ -147,6 +149,8 @@ for p in qwindows qoffscreen qminimal; do cp "$QT_PREFIX/plugins/platforms/$p.dl
 if [ -f "$QT_PREFIX/plugins/styles/qwindowsvistastyle.dll" ]; then
   cp "$QT_PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
 fi
+# Symbols are not needed to run (the MinGW runtime DLLs carry 20 MB of them).
+find "$STAGE" -name '*.exe' -o -name '*.dll' | xargs "$TRIPLET-strip" --strip-unneeded
 # The offscreen platform (used for checks without a display) reads fonts from
 # <prefix>/lib/fonts; qt.conf makes the program's folder the prefix.
 mkdir -p "$STAGE/lib/fonts"
@@ -250,11 +254,13 @@ lines = data.split(b'\r\n')
 assert lines[-1] == b'', 'the file does not end with CR LF'
 assert b'\n' not in data.replace(b'\r\n', b''), 'a line ends without CR'
 text = data.decode('cp932')   # raises on bytes that are not code page 932
-rows = [l for l in text.split('\r\n') if l[:1].isdigit()]
-assert len(rows) == 3, f'{len(rows)} data rows, not 3'
+lines = text.split('\r\n')[:-1]
+assert lines[0] == ',Time,A,B,C,D', lines[0]
+assert [l.split(',')[0] for l in lines[1:4]] == ['Ch', 'Type', 'Unit'], lines[1:4]
+rows = lines[4:]
 assert [r.split(',')[0] for r in rows] == ['1', '2', '3'], rows
-assert any(ord(c) > 127 for c in text), 'no Japanese text in the header'
-print('   log: %d bytes, header and 3 rows, code page 932, CR LF' % len(data))
+assert all(len(r.split(',')) == 6 for r in rows), rows
+print('   log: %d bytes, 4 header lines and cycles 1, 2, 3, code page 932, CR LF' % len(data))
 EOF
   local n=0 f
   for f in "$dir/${header}"_0000[123].png; do

@@ -1,6 +1,7 @@
 // Quillmeter: logs an oscilloscope's automatic measurements over many
 // repetitions.
 #include "app/AppOptions.h"
+#include "app/Console.h"
 #include "app/Headless.h"
 #include "app/Outputs.h"
 #include "app/Signals.h"
@@ -22,6 +23,7 @@
 namespace {
 
 int RunWindow(int argc, char** argv, const AppOptions& options) {
+    if (!options.echoStatus && !options.assumeYes) ReleaseOwnConsole();
     QApplication app(argc, argv);
     UseJapaneseUiFont(app);
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
@@ -67,8 +69,8 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    UseUtf8Console();
+    const QStringList args = ProgramArguments(argc, argv);
     QString error;
     const auto options = ParseAppOptions(args, &error);
     if (!options) {

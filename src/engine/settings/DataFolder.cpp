@@ -17,12 +17,19 @@ QString WindowsDataDir(const QString& programData) {
     while (base.endsWith(u'\\')) base.chop(1);
     return base + QStringLiteral("\\Quillmeter");
 }
+
+// `base` + `rest` without a doubled "/" (cleanPath keeps a leading "//" on
+// Windows, where the Unix rules are also tested).
+QString UnixJoin(QString base, const QString& rest) {
+    while (base.endsWith(u'/')) base.chop(1);
+    return QDir::cleanPath(base + rest);
+}
 }  // namespace
 
 QString DataDirFor(HostSystem system, const HostFolders& folders) {
     if (system == HostSystem::Windows) return WindowsDataDir(folders.programData);
-    if (folders.xdgDataHome.startsWith(u'/')) return QDir::cleanPath(folders.xdgDataHome + QStringLiteral("/Quillmeter"));
-    return QDir::cleanPath(folders.home + QStringLiteral("/.local/share/Quillmeter"));
+    if (folders.xdgDataHome.startsWith(u'/')) return UnixJoin(folders.xdgDataHome, QStringLiteral("/Quillmeter"));
+    return UnixJoin(folders.home, QStringLiteral("/.local/share/Quillmeter"));
 }
 
 QString DefaultDataDir() {

@@ -426,7 +426,7 @@ void TestRun::outputFolderMadeOrRunRefused() {
     r.live([&](LiveValues& v) { v.folder = r.file(QStringLiteral("file/sub")); });
     r.sim.clearReceived();
     QCOMPARE(r.run(), RunOutcome::Error);
-    QVERIFY2(r.end.message.contains(QStringLiteral("file/sub")), qPrintable(r.end.message));
+    QVERIFY2(r.end.message.contains(QDir::toNativeSeparators(QStringLiteral("file/sub"))), qPrintable(r.end.message));
     QVERIFY(r.sim.received().isEmpty());
 }
 
@@ -537,8 +537,11 @@ void TestRun::reconnect() {
     QFile events(r.file(QStringLiteral("Sample_events.log")));
     QVERIFY(events.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(events.readAll());
-    QVERIFY2(text.contains(QStringLiteral("サイクル 3: 接続が切れました")) && text.contains(QStringLiteral("サイクル 3: 再接続しました")),
-             qPrintable(text));
+    // The loss shows in cycle 3, or in cycle 4 when the last answers of cycle
+    // 3 were already on their way (seen under wine); that cycle is then redone.
+    const QRegularExpression lost(QStringLiteral("サイクル ([34]): 接続が切れました"));
+    const QRegularExpressionMatch m = lost.match(text);
+    QVERIFY2(m.hasMatch() && text.contains(QStringLiteral("サイクル %1: 再接続しました").arg(m.captured(1))), qPrintable(text));
 }
 
 void TestRun::reconnectGivesUpOrStops() {

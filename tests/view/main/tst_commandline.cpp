@@ -9,7 +9,9 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+#ifdef Q_OS_UNIX
 #include <csignal>
+#endif
 
 namespace {
 
@@ -86,6 +88,9 @@ private slots:
     }
 
     void sigtermStopsTheRun() {
+#ifndef Q_OS_UNIX
+        QSKIP("SIGTERM exists only on Unix systems (Windows: Ctrl+C reaches only the console's own processes)");
+#else
         QTemporaryDir dir;
         QProcess p;
         p.setProcessEnvironment(Env(false));
@@ -103,6 +108,7 @@ private slots:
         QVERIFY2(out.endsWith(kDone + QLatin1Char('\n')) || out.endsWith(QStringLiteral("トリガ中断です\n")), qPrintable(out));
         QVERIFY(out.count(kTrigger) < 100);
         QVERIFY(QFile::exists(QDir(dir.path()).filePath("Resume302.txt")));
+#endif
     }
 
     void headlessWithoutDisplay() {

@@ -1,0 +1,63 @@
+#include "app/Console.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+UINT g_consoleCodePage = 0;  // the console's code page before, to be set back
+void RestoreConsoleCodePage() {
+    if (g_consoleCodePage) SetConsoleOutputCP(g_consoleCodePage);
+}
+}  // namespace
+
+void UseUtf8Console() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    const UINT before = GetConsoleOutputCP();  // 0 without a console
+    if (before != 0 && before != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        g_consoleCodePage = before;
+        std::atexit(RestoreConsoleCodePage);
+    }
+}
+
+void ReleaseOwnConsole() {
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+}
+
+QStringList ProgramArguments(int, char**) {
+    QStringList out;
+    int n = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!list) return out;
+    for (int i = 1; i < n; ++i) out << QString::fromWCharArray(list[i]);
+    LocalFree(list);
+    return out;
+}
+
+#else
+
+void UseUtf8Console() {}
+void ReleaseOwnConsole() {}
+
+QStringList ProgramArguments(int argc, char** argv) {
+    QStringList out;
+    for (int i = 1; i < argc; ++i) out << QString::fromLocal8Bit(argv[i]);
+    return out;
+}
+
+#endif

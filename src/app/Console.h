@@ -1,0 +1,19 @@
+#pragma once
+// The program's console: its arguments and the text it prints.
+#include <QStringList>
+
+// Output on stdout and stderr is UTF-8 with LF line ends on every system. On
+// Windows the streams are put in binary mode (no CR is added before LF) and a
+// console shows UTF-8 (its code page is set back when the program ends).
+// Call first thing in main().
+void UseUtf8Console();
+
+// The command-line arguments after the program's name. On Windows they are
+// read as UTF-16 from the system (a path in any script survives); elsewhere
+// argv is in the local 8-bit encoding.
+QStringList ProgramArguments(int argc, char** argv);
+
+// Windows: when the window starts from Explorer, the system made a console
+// for this program alone; it is closed again (nothing is printed there).
+// A console shared with a shell that started the program stays. No-op elsewhere.
+void ReleaseOwnConsole();
