@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quillmeter for 64-bit Windows on this Debian machine and tests it
-# under wine, then packs dist/quillmeter-<version>-windows-x64.zip (with
-# dist/quillmeter-windows-x64.zip pointing at it).
+# under wine, then packs dist/quillmeter-<version>-qt<Qt version>-windows-x64.zip
+# (with dist/quillmeter-windows-x64.zip pointing at it).
 #
 #   bash scripts/windows.sh
 #
@@ -40,7 +40,7 @@ export WINEARCH=win64
 
 VERSION=$(sed -n 's/^project(Quillmeter VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$VERSION" ] || { echo "windows.sh: no version in CMakeLists.txt" >&2; exit 1; }
-PACKAGE=quillmeter-$VERSION-windows-x64
+PACKAGE=quillmeter-$VERSION-qt$QT_VERSION-windows-x64
 ZIP=$DIST/$PACKAGE.zip
 
 START=$SECONDS
@@ -66,7 +66,7 @@ fail() { echo "windows.sh: $*" >&2; false; }
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }   # wine maps / to Z:
 
 # A zip of an earlier run must not pass for this one's.
-rm -f "$ZIP" "$ZIP.tmp" "$DIST/quillmeter-windows-x64.zip"
+rm -f "$DIST"/quillmeter-*windows-x64.zip "$DIST"/quillmeter-*windows-x64.zip.tmp
 
 step "Debian packages and Qt $QT_VERSION for Windows"
 QT_STEP_START=$SECONDS
@@ -129,13 +129,14 @@ for exe in quillmeter.exe quillmeter-sim.exe; do
   file "$BUILD/$exe" | grep -q 'PE32+ executable.*x86-64' || fail "$BUILD/$exe is not a 64-bit Windows program"
 done
 
-step "the Linux quillmeter-sim for the end-to-end run (build-win-host)"
+step "the Linux quillmeter and quillmeter-sim for the end-to-end runs (build-win-host)"
 bash scripts/deps.sh >/dev/null
 cmake -S . -B "$HOST_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF -DQM_BENCH=OFF \
   >"$LOGS/host-configure.log" 2>&1 || { tail -n 30 "$LOGS/host-configure.log" >&2; false; }
-cmake --build "$HOST_BUILD" --target quillmeter-sim --parallel "$JOBS" >"$LOGS/host-build.log" 2>&1 \
+cmake --build "$HOST_BUILD" --target quillmeter-sim quillmeter --parallel "$JOBS" >"$LOGS/host-build.log" 2>&1 \
   || { tail -n 40 "$LOGS/host-build.log" >&2; false; }
 SIM=$HOST_BUILD/quillmeter-sim
+LINUX_APP=$HOST_BUILD/quillmeter
 
 step "stage the package"
 STAGE=$DIST/stage/$PACKAGE
@@ -201,15 +202,29 @@ WINEPATH=$(winpath "$QT_PREFIX/bin")
 export QUILLMETER_SIM QUILLMETER_APP
 QUILLMETER_SIM=$(winpath "$BUILD/quillmeter-sim.exe")
 QUILLMETER_APP=$(winpath "$BUILD/quillmeter.exe")
-passed=0; failed=0; skipped=0; failures=()
+run_wine_test() {  # exe, output file, arguments
+  local exe=$1 out=$2
+  shift 2
+  (cd "$WORK/tests" && timeout "$WINE_TIMEOUT" wine "$exe" "$@" -o "$(winpath "$out"),txt" >/dev/null 2>&1)
+}
+passed=0; failed=0; skipped=0; failures=(); retried=()
 for exe in "$BUILD"/tests/*.exe; do
   name=$(basename "$exe" .exe)
   src=$(find tests -name "tst_${name##*_tst_}.cpp" | head -n 1)
   args=()
   if [ -n "$src" ] && grep -q 'QTEST_MAIN' "$src"; then args=(-platform offscreen); fi
   out=$WORK/tests/$name.txt
+  # A test program that fails is run once more (timing under wine on a loaded
+  # machine); a failure in either run is listed, a second failure fails.
   rc=0
-  (cd "$WORK/tests" && timeout "$WINE_TIMEOUT" wine "$exe" "${args[@]}" -o "$(winpath "$out"),txt" >/dev/null 2>&1) || rc=$?
+  run_wine_test "$exe" "$out" "${args[@]}" || rc=$?
+  if [ "$rc" -ne 0 ] || ! grep -a -q '^Totals: .* 0 failed' "$out"; then
+    echo "   $name failed once; again:" $(grep -a '^FAIL!' "$out" | cut -c1-160)
+    retried+=("$name")
+    cp "$out" "${out%.txt}.first.txt"
+    rc=0
+    run_wine_test "$exe" "$out" "${args[@]}" || rc=$?
+  fi
   totals=$(grep -a '^Totals:' "$out" 2>/dev/null || true)
   p=$(sed -n 's/^Totals: \([0-9]*\) passed.*/\1/p' <<<"$totals"); p=${p:-0}
   f=$(sed -n 's/.* \([0-9]*\) failed.*/\1/p' <<<"$totals"); f=${f:-0}
@@ -224,7 +239,7 @@ for exe in "$BUILD"/tests/*.exe; do
     printf '   %-40s %s\n' "$name" "$totals"
   fi
 done
-echo "   under wine: $passed passed, $failed failed, $skipped skipped"
+echo "   under wine: $passed passed, $failed failed, $skipped skipped; failed once, then passed: ${retried[*]:-none}"
 ((${#failures[@]} == 0)) || fail "tests failed under wine: ${failures[*]} (logs in $WORK/tests)"
 
 # Starts the Linux simulator with the given options and waits for its first line.
@@ -287,6 +302,37 @@ sed 's/^/   | /' "$E2E/stdout.txt" | tail -n 6
 check_run_output "$E2E/out" e2e
 [ -f "$E2E/data/Resume302.txt" ] && echo "   resume file written: $(wc -c <"$E2E/data/Resume302.txt") bytes"
 
+step "the resume file: the Windows and the Linux build read and write the same bytes"
+# The file the run above wrote, with a Japanese file-name header, is read and
+# written again by both builds after a one-cycle run.
+RES=$WORK/resume
+mkdir -p "$RES/seed" "$RES/windows" "$RES/linux"
+python3 - "$E2E/data/Resume302.txt" "$RES/seed/Resume302.txt" <<'EOF'
+import sys
+text = open(sys.argv[1], 'rb').read().decode('cp932')
+lines = text.split('\r\n')
+key = 'ファイルヘッダ,'
+assert any(l.startswith(key) for l in lines), 'no file-name header line'
+lines = [key + '測定①～' if l.startswith(key) else l for l in lines]
+open(sys.argv[2], 'wb').write('\r\n'.join(lines).encode('cp932'))
+EOF
+cp "$RES/seed/Resume302.txt" "$RES/windows/"
+cp "$RES/seed/Resume302.txt" "$RES/linux/"
+start_sim "$RES/sim.txt" --listen 127.0.0.1:0
+port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$RES/sim.txt" | head -n 1)
+(cd "$RES" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$RES/windows")" \
+   --address 127.0.0.1 --port "$port" --repeat 1 --no-log --no-screen-save >"$RES/windows.txt" 2>&1) \
+   || { cat "$RES/windows.txt" >&2; fail "the Windows build's one-cycle run failed"; }
+QT_QPA_PLATFORM=offscreen timeout 120 "$LINUX_APP" --headless --data-dir "$RES/linux" \
+   --address 127.0.0.1 --port "$port" --repeat 1 --no-log --no-screen-save >"$RES/linux.txt" 2>&1 \
+   || { cat "$RES/linux.txt" >&2; fail "the Linux build's one-cycle run failed"; }
+stop_sim
+cmp "$RES/windows/Resume302.txt" "$RES/linux/Resume302.txt" \
+  || fail "the two builds wrote different resume files (in $RES)"
+cmp "$RES/seed/Resume302.txt" "$RES/windows/Resume302.txt" \
+  || fail "the resume file changed in a run that changed no setting (in $RES)"
+echo "   the same $(wc -c <"$RES/windows/Resume302.txt") bytes from both builds, as read"
+
 step "serial under wine: COM5 mapped to the simulator's pty (reported, not required)"
 SERIAL_RESULT="not tried"
 E2S=$WORK/e2e-serial
@@ -317,5 +363,6 @@ echo "   $ZIP ($(du -h "$ZIP" | cut -f1)), also as dist/quillmeter-windows-x64.z
 
 step "done"
 echo "Quillmeter $VERSION for Windows with Qt $QT_VERSION: $ZIP"
-echo "Tests under wine: $passed passed, $skipped skipped. Serial under wine: $SERIAL_RESULT"
+echo "Tests under wine: $passed passed, $skipped skipped (failed once, then passed: ${retried[*]:-none})."
+echo "Serial under wine: $SERIAL_RESULT"
 echo "Took $(elapsed $((SECONDS - START))) (Qt for Windows: $(elapsed "$QT_STEP_SECONDS"))."
