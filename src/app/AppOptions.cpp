@@ -37,7 +37,8 @@ QString AppUsage() {
         "                       127.0.0.1 unless ADDRESS; the page's address is printed once\n"
         "  --serve-token TEXT   the token every web request must give (?token= or Authorization:\n"
         "                       Bearer); on an address that is not loopback one is made if not given\n"
-        "  --help               this text\n");
+        "  --help               this text\n"
+        "Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.\n");
 }
 
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error) {
@@ -68,6 +69,19 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         const auto bad = [&](const char* what) {
             return fail(QStringLiteral("%1: \"%2\" is not %3").arg(a, v, QLatin1String(what)));
         };
+        // Qt's own options (-platform offscreen, -style fusion ...) are
+        // Qt's: QApplication takes them from the command line.
+        if (a.startsWith(u'-') && !a.startsWith(QLatin1String("--"))) {
+            static const QStringList withValue = {"-platform", "-style", "-stylesheet", "-platformtheme",
+                                                  "-platformpluginpath", "-plugin", "-qwindowgeometry",
+                                                  "-qwindowtitle", "-qwindowicon", "-display", "-geometry"};
+            static const QStringList alone = {"-reverse", "-nograb", "-dograb", "-sync"};
+            if (withValue.contains(a)) {
+                if (!value()) return needs("a value");
+                continue;
+            }
+            if (alone.contains(a)) continue;
+        }
         if (a == QLatin1String("--data-dir")) {
             if (!value()) return needs("a folder");
             o.dataDir = v;

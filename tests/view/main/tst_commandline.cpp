@@ -181,6 +181,8 @@ private slots:
         QTest::newRow("unknown") << QStringList{"--bogus"} << "--bogus";
         QTest::newRow("missing value") << QStringList{"--reconnect"} << "--reconnect";
         QTest::newRow("--port x") << QStringList{"--port", "x"} << "--port";
+        QTest::newRow("Qt's option without its value") << QStringList{"-platform", "offscreen", "-style"} << "-style";
+        QTest::newRow("not one of Qt's options") << QStringList{"-bogus"} << "-bogus";
     }
 
     void usageErrors() {
