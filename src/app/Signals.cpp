@@ -28,13 +28,7 @@ void WatchStopSignals(std::function<void()> onSignal) {
     std::signal(SIGTERM, OnSignal);
 }
 #elif defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "engine/WinApi.h"
 
 namespace {
 std::function<void()> g_onSignal;

@@ -19,13 +19,7 @@
 // character: a log line is converted every cycle.
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "engine/WinApi.h"
 #else
 #include <QStringDecoder>
 #include <QStringEncoder>
