@@ -172,12 +172,13 @@ cp "$HTTPLIB_DIR/LICENSE" "$STAGE/licenses/cpp-httplib-LICENSE.txt"
 cp "$QCP_DIR/GPL.txt" "$STAGE/licenses/QCustomPlot-GPL-3.0.txt"
 cp "$QCP_DIR/debian/copyright" "$STAGE/licenses/QCustomPlot-copyright.txt"
 QT_SRC=$CACHE/src/qtbase-$QT_VERSION
-for l in LGPL-3.0-only GPL-2.0-only GPL-3.0-only LicenseRef-Qt-Commercial Qt-GPL-exception-1.0; do
+for l in LGPL-3.0-only GPL-2.0-only GPL-3.0-only Qt-GPL-exception-1.0; do
   [ -f "$QT_SRC/LICENSES/$l.txt" ] && cp "$QT_SRC/LICENSES/$l.txt" "$STAGE/licenses/Qt-$l.txt"
 done
 cp "$QT_SRC/debian/copyright" "$STAGE/licenses/Qt-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$STAGE/licenses/MinGW-GCC-runtime-copyright.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$STAGE/licenses/MinGW-w64-winpthreads-copyright.txt"
+cp /usr/share/doc/fonts-dejavu-core/copyright "$STAGE/licenses/DejaVu-fonts-copyright.txt"
 commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 compiler=$("$TRIPLET-g++-posix" --version | head -n 1)
 printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
