@@ -1,5 +1,6 @@
 // The log window's share of one logged cycle, the reset of a full grid, and
 // the memory a full grid takes.
+#include "GuiBenchMain.h"
 #include "engine/output/FileSinks.h"
 #include "view/AMLogForm.h"
 #include "view/FlexGrid.h"
@@ -97,12 +98,4 @@ void BM_FullGridMemory(benchmark::State& state) {
 BENCHMARK(BM_FullGridMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QM_GUI_BENCHMARK_MAIN()

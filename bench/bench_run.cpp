@@ -3,6 +3,7 @@
 // same simulator, the CPU that waiting for a trigger or the interval takes,
 // how late a stop is seen, and how long the GUI thread can stall during a run
 // with 1 MB screen images and a 1 M-row waveform file.
+#include "GuiBenchMain.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
 #include "engine/run/Questions.h"
@@ -237,12 +238,4 @@ BENCHMARK(BM_GuiStall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QM_GUI_BENCHMARK_MAIN()

@@ -1,6 +1,7 @@
 // The trend window's cost on the GUI thread with 10000 cycles per slot shown:
 // one more cycle with its drawing (most go to the top layer only, some need a
 // full drawing), a full drawing alone, and opening a 10000-cycle log file.
+#include "GuiBenchMain.h"
 #include "view/trend/TrendWindow.h"
 
 #include "engine/text/AnsiText.h"
@@ -115,12 +116,4 @@ void BM_OpenLog10000(benchmark::State& state) {
 BENCHMARK(BM_OpenLog10000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QM_GUI_BENCHMARK_MAIN()
