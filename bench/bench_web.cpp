@@ -2,6 +2,7 @@
 // quillmeter-sim (a process of its own) without the server, with the server
 // and 8 event-stream clients reading, and with those plus one client that
 // never reads; and the sink's own call per logged cycle on the worker thread.
+#include "support/LoopbackSocket.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
@@ -27,17 +28,6 @@
 namespace {
 
 
-int Connect(quint16 port, int rcvbuf = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-}
-
 // Event-stream clients: `reading` of them read all the time, `stalled` never do.
 struct Clients {
     std::atomic<bool> quit{false};
@@ -47,7 +37,7 @@ struct Clients {
     Clients(quint16 port, int reading, int stalled) {
         const std::string req = "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n";
         for (int i = 0; i < reading + stalled; ++i) {
-            const int fd = Connect(port, i < reading ? 0 : 1024);
+            const int fd = ConnectLoopback(port, i < reading ? 0 : 1024);
             [[maybe_unused]] auto w = ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
             fds.push_back(fd);
             if (i >= reading) continue;

@@ -2,6 +2,7 @@
 // simulated instrument: the JSON routes and the event stream against the
 // run's records, the token and Host rules, unknown paths, the bounds
 // (header size, connection count, a client that never reads).
+#include "support/LoopbackSocket.h"
 #include "../run/RunRig.h"
 #include "engine/web/WebServer.h"
 
@@ -21,20 +22,6 @@
 #include <thread>
 
 namespace {
-
-int Connect(quint16 port, int rcvbuf = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 bool SendAll(int fd, const std::string& s) {
     size_t done = 0;
@@ -92,7 +79,7 @@ HttpReply Parse(const std::string& raw) {
 // One request on its own connection ("Connection: close").
 HttpReply Get(quint16 port, const std::string& target, const std::string& extra = {}, const char* method = "GET",
           const std::string& host = {}) {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0) return {};
     SendAll(fd, std::string(method) + " " + target + " HTTP/1.1\r\nHost: " +
                     (host.empty() ? "127.0.0.1:" + std::to_string(port) : host) + "\r\nConnection: close\r\n" + extra + "\r\n");
@@ -110,7 +97,7 @@ struct EventReader {
     std::thread thread;
     void start(quint16 port, const std::function<bool(const std::string&)>& enough) {
         thread = std::thread([this, port, enough] {
-            const int fd = Connect(port);
+            const int fd = ConnectLoopback(port);
             // As a browser asks: compression must not hold events back.
             SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: localhost\r\nAccept-Encoding: gzip, deflate, br\r\n\r\n");
             text = ReadUntil(fd, 30000, [&](const std::string& s) { return quit || enough(s); });
@@ -320,7 +307,7 @@ void TestWebServer::fortyConnectionsDuringARun() {
     std::vector<int> statuses(40, 0);
     std::thread clients([&] {
         std::vector<int> fds;
-        for (int i = 0; i < 40; ++i) fds.push_back(Connect(port));
+        for (int i = 0; i < 40; ++i) fds.push_back(ConnectLoopback(port));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int fd : fds) SendAll(fd, "GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n");
         for (size_t i = 0; i < fds.size(); ++i) {
@@ -371,7 +358,7 @@ void TestWebServer::clientThatNeverReads() {
     // not hold up the run.
     WebServer web;
     QCOMPARE(web.start({}), QString());
-    const int fd = Connect(web.port(), 1024);
+    const int fd = ConnectLoopback(web.port(), 1024);
     QVERIFY(fd >= 0);
     SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n");
     QTRY_COMPARE(web.subscriberCount(), size_t(1));
@@ -395,10 +382,10 @@ void TestWebServer::idleConnectionsAreClosed() {
     QElapsedTimer t;
     t.start();
     // Nothing sent, half a request, and a finished request kept alive.
-    const int silent = Connect(web.port());
-    const int half = Connect(web.port());
+    const int silent = ConnectLoopback(web.port());
+    const int half = ConnectLoopback(web.port());
     SendAll(half, "GET /api/status HTTP/1.1\r\nHost: local");
-    const int kept = Connect(web.port());
+    const int kept = ConnectLoopback(web.port());
     SendAll(kept, "GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n");
     QTRY_COMPARE(web.openConnections(), 3);
     for (int fd : {silent, half, kept}) {
