@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that Quillmeter needs to build, test and run.
-# Does nothing when they are all present already.
+# Installs the Debian packages that Quillmeter needs to build, test and run,
+# and any further packages named on the command line. Does nothing when they
+# are all present already.
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libqcustomplot-dev libqcustomplot2.1-qt6
       libgl-dev libbenchmark-dev libcpp-httplib-dev libcpp-httplib0.11
-      fonts-noto-cjk xvfb xauth)
+      fonts-noto-cjk xvfb xauth "$@")
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

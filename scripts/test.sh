@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Quillmeter with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs the whole test suite through CTest.
+# UndefinedBehaviorSanitizer, runs the whole test suite through CTest, then
+# runs every fuzz target for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -12,5 +13,6 @@ if ! command -v chromium >/dev/null 2>&1; then
 fi
 cmake -S . -B build-test -G Ninja -DQM_SANITIZE=ON -DQM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test
-cd build-test
-ctest --output-on-failure -j2
+(cd build-test && ctest --output-on-failure -j2)
+# Every fuzz target for 20 s from its seed corpus.
+bash scripts/fuzz.sh 20
