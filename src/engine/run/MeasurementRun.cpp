@@ -75,9 +75,12 @@ private:
     // in the status and, for --assume-yes and headless, on stderr.
     void fileFailed(const QString& fileName, const QString& error) {
         ++writeFailures_;
-        if (!failedFiles_.contains(fileName)) failedFiles_ << fileName;
+        noteFailedFile(fileName);
         status(error);
         questions_.fileNotWritten(error);
+    }
+    void noteFailedFile(const QString& fileName) {
+        if (!failedFiles_.contains(fileName)) failedFiles_ << fileName;
     }
     int32_t cycleNo() const { return state_.cycleNo->load(); }
 
@@ -309,12 +312,13 @@ void Run::logCycle(Instrument& inst, const LiveValues& live) {
     const QString logFile = live.folder + qm::PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
     const OutputResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
     if (written.endsRun) {
-        if (!failedFiles_.contains(logFile)) failedFiles_ << logFile;
+        noteFailedFile(logFile);
         throw QuillError(written.error);
     }
     if (!written.ok()) {
+        // Said in a message of its own (the log file matters most).
         ++writeFailures_;
-        if (!failedFiles_.contains(logFile)) failedFiles_ << logFile;
+        noteFailedFile(logFile);
         status(written.error);
         questions_.notify(written.error);
     }
@@ -384,15 +388,16 @@ void Run::oneCycle(Instrument& inst) {
         const qm::BlockResult image = inst.fetchScreen(QStringLiteral("png"));
         const QString pngName = baseName + QStringLiteral(".png");
         // An image that did not arrive is a file not written, named as such.
-        const auto notReceived = [&](const QString& why) {
-            status(why);
+        const auto notReceived = [&](const QString& said, const QString& reason) {
+            status(said);
             fileFailed(pngName, QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2")
-                                    .arg(QDir::toNativeSeparators(pngName), why));
+                                    .arg(QDir::toNativeSeparators(pngName), reason));
         };
         if (!image.ok()) {
-            notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error));
+            notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error), image.error);
         } else if (image.data.isEmpty()) {
-            notReceived(QStringLiteral("装置から画面データが届きませんでした (0 バイト)"));
+            const QString empty = QStringLiteral("装置から画面データが届きませんでした (0 バイト)");
+            notReceived(empty, empty);
         } else {
             const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, pngName, false};
             const OutputResult r = writeOnce(saved.fileName, [&] {
