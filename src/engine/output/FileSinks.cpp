@@ -1,5 +1,6 @@
 #include "engine/output/FileSinks.h"
 
+#include "engine/output/FileWrite.h"
 #include "engine/output/WaveCsv.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/DateTimeText.h"
@@ -9,8 +10,6 @@
 #include <QSaveFile>
 
 namespace {
-constexpr int kWaitingLinesMax = 10000;
-
 QString Shown(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
 
 QString JoinLine(const QStringList& cells) { return cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"); }
@@ -31,32 +30,27 @@ QByteArray LogCsvSink::HeaderBytes(const MeasItemArray& items) {
 }
 
 OutputResult LogCsvSink::append(const Line& line) {
-    bool isNew = true;
-    {
-        QFile probe(line.fileName);
-        if (probe.open(QIODevice::ReadOnly)) isNew = false;
-    }
-    QByteArray bytes;
-    if (isNew) bytes = HeaderBytes(items_);
-    bytes += qm::ToAnsi(JoinLine(line.cells));
-
     QFile file(line.fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return {QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString())};
     const qint64 before = file.size();
-    // A write cut short is tried on for the rest, so that the system's reason
-    // for the shortfall (a full disk, a size limit) is what gets reported.
-    qint64 written = 0;
-    QString reason;
-    while (written < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0) {
-            reason = file.errorString();
-            break;
+    // The header lines go before the first line: into a new or empty file,
+    // or after the start of them that a first append cut short left behind.
+    // A file with anything else in it never gets header lines.
+    QByteArray bytes;
+    const QByteArray header = HeaderBytes(items_);
+    if (before < header.size()) {
+        QByteArray start;
+        if (before > 0) {
+            QFile probe(line.fileName);
+            if (probe.open(QIODevice::ReadOnly)) start = probe.read(before);
         }
-        written += n;
+        if (start.size() == before && header.startsWith(start)) bytes = header.mid(before);
     }
-    if (written == bytes.size() && file.flush() && file.error() == QFileDevice::NoError) return {};
+    bytes += qm::ToAnsi(JoinLine(line.cells));
+
+    QString reason = qm::WriteAll(file, bytes);
+    if (reason.isEmpty() && file.flush() && file.error() == QFileDevice::NoError) return {};
     if (reason.isEmpty()) reason = file.errorString();
     // Whatever part of the line got out is taken back.
     file.resize(before);
@@ -64,12 +58,18 @@ OutputResult LogCsvSink::append(const Line& line) {
 }
 
 OutputResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& logFileName) {
-    if (int(waiting_.size()) >= kWaitingLinesMax) waiting_.pop_front();
     waiting_.push_back({logFileName, record.logCells()});
     while (!waiting_.empty()) {
         OutputResult r = append(waiting_.front());
         if (!r.ok()) {
-            r.error += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
+            // Every line stays queued; once the queue is full the run ends
+            // rather than let it grow without bound.
+            if (int(waiting_.size()) >= waitingLinesMax_) {
+                r.error += QStringLiteral(" (書き込み待ちが %1 行になったので測定を終了します)").arg(waiting_.size());
+                r.endsRun = true;
+            } else {
+                r.error += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
+            }
             return r;
         }
         waiting_.pop_front();
@@ -92,10 +92,12 @@ void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& 
 }
 
 QString SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
+    // Unbuffered, so that a failed write carries the system's reason; the
+    // temporary file of a cancelled write goes with `file`.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();
+    const QString reason = qm::WriteAll(file, bytes);
+    if (!reason.isEmpty()) {
         file.cancelWriting();
         return reason;
     }

@@ -8,13 +8,17 @@
 #include <deque>
 
 // The log CSV: Shift-JIS, CR LF lines, six cells, no quoting; four header
-// lines when the file is new; only ever appended to, each cycle's bytes in
-// one write. An append that fails is cut back to the file's earlier length,
-// so the file never holds half a line; the line stays queued (up to 10000)
-// and is written, in order, before the next one as soon as the file can be
-// written again.
+// lines before the first line of a file that is new, empty or holds only the
+// start of those header lines (a file with anything else in it never gets
+// header lines); only ever appended to, each cycle's bytes in one write. An
+// append that fails is cut back to the file's earlier length, so the file
+// never holds half a line; the line stays queued and is written, in order,
+// before the next one as soon as the file can be written again. When
+// `waitingLinesMax` lines wait, the failure ends the run (no line is ever
+// dropped).
 class LogCsvSink : public RunSink {
 public:
+    explicit LogCsvSink(int waitingLinesMax = 10000) : waitingLinesMax_(waitingLinesMax) {}
     void measItemsRead(const MeasItemArray& items) override { items_ = items; }
     OutputResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     // Lines that could not be written yet.
@@ -31,13 +35,14 @@ private:
         QStringList cells;
     };
     OutputResult append(const Line& line);
+    int waitingLinesMax_;
     MeasItemArray items_;
     std::deque<Line> waiting_;
 };
 
 // Screen images: exactly the bytes the instrument sent, under the file name
 // the run chose, through a temporary file that takes the name only when
-// complete and flushed.
+// complete.
 class ScreenFileSink : public RunSink {
 public:
     OutputResult screenImage(const ScreenImage& image) override;
@@ -58,5 +63,6 @@ public:
 };
 
 // Writes `bytes` to `fileName` through a temporary file beside it; returns the
-// system's reason on failure (nothing is left under the final name then).
+// system's reason on failure (nothing is left under the final name then, an
+// older file of that name keeps its bytes, and the temporary file is gone).
 QString SaveFileBytes(const QString& fileName, const QByteArray& bytes);

@@ -1,5 +1,6 @@
 #include "engine/output/WaveCsv.h"
 
+#include "engine/output/FileWrite.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/NumText.h"
 #include "engine/output/PictureFormat.h"
@@ -37,7 +38,12 @@ void Report(const CsvProgress& p, int value) {
     if (p.setProgress) p.setProgress(value);
 }
 
-// Collects rows in a large buffer and hands it to the file in chunks.
+QString WriteFailedText(const QString& fileName, const QString& reason) {
+    return QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason);
+}
+
+// Collects rows in a large buffer and hands it to the file in chunks, each
+// with the checked write (the first failure's reason is kept).
 class ChunkWriter {
 public:
     explicit ChunkWriter(QFileDevice& f) : file_(f), buf_(size_t(kChunkBytes + kRowMax)) {}
@@ -48,25 +54,25 @@ public:
     }
     void Commit(char* end) { used_ = end - buf_.data(); }
     bool Flush() {
-        if (!failed_ && used_ > 0 && file_.write(buf_.data(), used_) != used_) failed_ = true;
+        if (reason_.isEmpty() && used_ > 0) reason_ = qm::WriteAll(file_, buf_.data(), used_);
         used_ = 0;
-        return !failed_;
+        return reason_.isEmpty();
     }
-    bool Failed() const { return failed_; }
+    bool Failed() const { return !reason_.isEmpty(); }
+    const QString& Reason() const { return reason_; }
 
 private:
     QFileDevice& file_;
     std::vector<char> buf_;
     qsizetype used_ = 0;
-    bool failed_ = false;
+    QString reason_;
 };
 
 bool WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w, const CsvProgress& progress,
                QString* error, bool withMath) {
-    const QByteArray title = WaveCsvTitle(c, withMath);
-    if (File.write(title) != title.size()) {
-        SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
-                            .arg(FileText(File.fileName()), File.errorString()));
+    const QString titleFailed = qm::WriteAll(File, WaveCsvTitle(c, withMath));
+    if (!titleFailed.isEmpty()) {
+        SetError(error, WriteFailedText(File.fileName(), titleFailed));
         return false;
     }
     const int32_t rows = c.RecordLength;
@@ -125,8 +131,7 @@ bool WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w
         Report(progress, std::min(10 * (g + 1), 100));
     }
     if (out.Failed()) {
-        SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
-                            .arg(FileText(File.fileName()), File.errorString()));
+        SetError(error, WriteFailedText(File.fileName(), out.Reason()));
         return false;
     }
     return true;
@@ -208,19 +213,20 @@ bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig
                       const CsvProgress& progress, QString* error) {
     // Written beside its final name and put in place only once every byte is
     // out, so a failure never leaves a cut file under the final name (an
-    // older file of that name keeps its bytes).
+    // older file of that name keeps its bytes, the temporary file goes with
+    // `file`). Unbuffered: the rows go out in large chunks anyway, and a
+    // failed write then carries the system's reason.
     QSaveFile file(FileName);
-    if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly)) {
+    if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         SetError(error, QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
                             .arg(FileText(FileName), file.errorString()));
         Report(progress, 100);
         return false;
     }
     bool ok = true;
-    const QByteArray header = WaveCsvHeader(DsoConfig);
-    if (file.write(header) != header.size()) {
-        SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
-                            .arg(FileText(FileName), file.errorString()));
+    const QString headerFailed = qm::WriteAll(file, WaveCsvHeader(DsoConfig));
+    if (!headerFailed.isEmpty()) {
+        SetError(error, WriteFailedText(FileName, headerFailed));
         ok = false;
     }
     if (ok) {
@@ -228,8 +234,7 @@ bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig
                                              : WriteWaveRows(file, DsoConfig, WaveData, progress, error);
     }
     if (ok && (!file.flush() || file.error() != QFileDevice::NoError)) {
-        SetError(error, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)")
-                            .arg(FileText(FileName), file.errorString()));
+        SetError(error, WriteFailedText(FileName, file.errorString()));
         ok = false;
     }
     if (ok && !file.commit()) {

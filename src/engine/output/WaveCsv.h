@@ -27,8 +27,8 @@ bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig
                       const CsvProgress& progress, QString* error = nullptr);
 
 // The row writers: the column-title line and the data rows, without or with
-// the math column, into an open file. Return false with *error on a write
-// failure.
+// the math column, into an open file (unbuffered, so that a failure's
+// reason is the system's). Return false with *error on a write failure.
 bool WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
                    const CsvProgress& progress, QString* error = nullptr);
 bool WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,

@@ -71,9 +71,16 @@ private:
     void progress(int v) {
         sinks_.each([&](RunSink& s) { s.progressChanged(v); });
     }
-    void writeFailed(const QString& error) {
+    // A file the run was to write is not on disk: counted for the end, said
+    // in the status and, for --assume-yes and headless, on stderr.
+    void fileFailed(const QString& fileName, const QString& error) {
         ++writeFailures_;
+        noteFailedFile(fileName);
         status(error);
+        questions_.fileNotWritten(error);
+    }
+    void noteFailedFile(const QString& fileName) {
+        if (!failedFiles_.contains(fileName)) failedFiles_ << fileName;
     }
     int32_t cycleNo() const { return state_.cycleNo->load(); }
 
@@ -85,6 +92,7 @@ private:
     const qm::StopToken& stop_;
     int32_t repeatCount_ = 0;
     int writeFailures_ = 0;
+    QStringList failedFiles_;
     std::unique_ptr<Instrument> inst_;
     bool overlongWarned_ = false;
     // The files of the current cycle already written: a cycle repeated after
@@ -303,8 +311,15 @@ void Run::logCycle(Instrument& inst, const LiveValues& live) {
     state_.config.AcqTime = record.timeText;
     const QString logFile = live.folder + qm::PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
     const OutputResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
+    if (written.endsRun) {
+        noteFailedFile(logFile);
+        throw QuillError(written.error);
+    }
     if (!written.ok()) {
-        writeFailed(written.error);
+        // Said in a message of its own (the log file matters most).
+        ++writeFailures_;
+        noteFailedFile(logFile);
+        status(written.error);
         questions_.notify(written.error);
     }
     if (!missing.isEmpty())
@@ -347,7 +362,7 @@ void Run::oneCycle(Instrument& inst) {
         if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
         else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
         const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
-        if (!r.ok()) writeFailed(r.error);
+        if (!r.ok()) fileFailed(shown.fileName, r.error);
         progress(100);
     }
 
@@ -364,24 +379,32 @@ void Run::oneCycle(Instrument& inst) {
             return sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
         });
         if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
-        else writeFailed(r.error);
+        else fileFailed(traces.fileName, r.error);
     }
 
     if (live_.get().screenSave) {
         progress(0);
         status(QStringLiteral("DS画面を格納しています"));
         const qm::BlockResult image = inst.fetchScreen(QStringLiteral("png"));
+        const QString pngName = baseName + QStringLiteral(".png");
+        // An image that did not arrive is a file not written, named as such.
+        const auto notReceived = [&](const QString& said, const QString& reason) {
+            status(said);
+            fileFailed(pngName, QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2")
+                                    .arg(QDir::toNativeSeparators(pngName), reason));
+        };
         if (!image.ok()) {
-            status(QStringLiteral("DS画面を受信できません: %1").arg(image.error));
+            notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error), image.error);
         } else if (image.data.isEmpty()) {
-            status(QStringLiteral("装置から画面データが届きませんでした (0 バイト)"));
+            const QString empty = QStringLiteral("装置から画面データが届きませんでした (0 バイト)");
+            notReceived(empty, empty);
         } else {
-            const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, baseName + QStringLiteral(".png"), false};
+            const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, pngName, false};
             const OutputResult r = writeOnce(saved.fileName, [&] {
                 return sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
             });
             if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
-            else writeFailed(r.error);
+            else fileFailed(saved.fileName, r.error);
         }
         progress(100);
     }
@@ -494,6 +517,7 @@ RunEndInfo Run::run() {
         }
     }
     end.writeFailures = writeFailures_;
+    end.failedFiles = failedFiles_;
     return end;
 }
 

@@ -36,13 +36,14 @@ public:
     void each(F&& f) {
         for (RunSink* s : sinks_) f(*s);
     }
-    // The first failure of a file output (empty when every sink succeeded).
+    // The first failure of a file output (empty when every sink succeeded);
+    // a failure that ends the run comes before any other.
     template <typename F>
     OutputResult output(F&& f) {
         OutputResult first;
         for (RunSink* s : sinks_) {
             const OutputResult r = f(*s);
-            if (!r.ok() && first.ok()) first = r;
+            if (!r.ok() && (first.ok() || (r.endsRun && !first.endsRun))) first = r;
         }
         return first;
     }

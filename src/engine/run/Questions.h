@@ -19,6 +19,9 @@ public:
     virtual bool askRetryConnect(const QString& text, const qm::StopToken& stop) = 0;
     // A message that does not hold up the run.
     virtual void notify(const QString& text) = 0;
+    // A file the run was to write is not on disk; the status said so already
+    // (the window leaves it at that).
+    virtual void fileNotWritten(const QString& /*text*/) {}
 };
 
 // --assume-yes and the headless logger: every question is answered OK at
@@ -28,4 +31,5 @@ public:
     bool askOkCancel(const QString&, const qm::StopToken&) override { return true; }
     bool askRetryConnect(const QString& text, const qm::StopToken&) override;
     void notify(const QString& text) override;
+    void fileNotWritten(const QString& text) override { notify(text); }
 };

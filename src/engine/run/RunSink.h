@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 struct RunStartInfo {
@@ -46,6 +47,7 @@ struct RunEndInfo {
     RunOutcome outcome = RunOutcome::Normal;
     QString message;      // the failure shown to the user (empty for a normal end)
     int writeFailures = 0;  // files the run failed to write
+    QStringList failedFiles;  // the files asked for that are not on disk (or lack lines), each once
 };
 
 // The exit code of a run for --exit-after-run and --headless: 0 normal end
@@ -62,6 +64,7 @@ inline int ExitCodeFor(RunOutcome outcome, bool writeFailed) {
 // What became of a file output: empty error = written.
 struct OutputResult {
     QString error;
+    bool endsRun = false;  // the output cannot go on: the run ends with `error`
     bool ok() const { return error.isEmpty(); }
 };
 

@@ -52,18 +52,24 @@ private slots:
         if (mounted_) QProcess::execute(QStringLiteral("umount"), {mountPoint_.path()});
     }
 
+    // `room`: the file fills the disk part way (some of its bytes go out
+    // before a write fails) or finds no room at all.
     void outputs_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("screen image") << "png";
-        QTest::newRow("waveform file") << "csv";
-        QTest::newRow("resume file") << "resume";
+        QTest::addColumn<qint64>("room");
+        QTest::newRow("screen image, no room") << "png" << qint64(0);
+        QTest::newRow("screen image, part way") << "png" << qint64(40000);
+        QTest::newRow("waveform file, no room") << "csv" << qint64(0);
+        QTest::newRow("waveform file, part way") << "csv" << qint64(40000);
+        QTest::newRow("resume file") << "resume" << qint64(0);
     }
 
     void outputs() {
         QFETCH(QString, kind);
+        QFETCH(qint64, room);
         const QString name = disk(QStringLiteral("out.") + kind);
         QVERIFY(Write(name, "older bytes"));
-        fill(0);
+        fill(room);
         QString error;
         if (kind == QLatin1String("png")) {
             ScreenFileSink sink;
@@ -82,6 +88,29 @@ private slots:
         QCOMPARE(ReadAll(name), QByteArray("older bytes"));
         // No temporary file is left beside it.
         QCOMPARE(QDir(mountPoint_.path()).entryList({QStringLiteral("out.") + kind + QLatin1Char('*')}, QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    // A log file whose first append found the disk full is left empty; once
+    // there is room, its header lines come first, then the waiting lines.
+    void logFileGetsItsHeaderAfterAFullDisk() {
+        const QString name = disk(QStringLiteral("S_AM_LOG.csv"));
+        LogCsvSink sink;
+        MeasItemArray items;
+        items[0] = {QStringLiteral("C1"), QStringLiteral("MAX"), QStringLiteral("V")};
+        sink.measItemsRead(items);
+        const auto record = [](int cycle) {
+            CycleRecord r = MakeCycleRecord(cycle, {1.0, NoValue, NoValue, NoValue}, QDateTime::currentDateTime());
+            r.timeText = QStringLiteral("2026/12/07 10:00:0%1").arg(cycle);
+            return r;
+        };
+        fill(0);
+        const OutputResult r = sink.cycleLogged(record(1), name);
+        QVERIFY2(r.error.contains(QStringLiteral("No space left on device")), qPrintable(r.error));
+        QCOMPARE(ReadAll(name), QByteArray());
+        QFile::remove(disk(QStringLiteral("filler")));
+        QVERIFY(sink.cycleLogged(record(2), name).ok());
+        QCOMPARE(ReadAll(name), LogCsvSink::HeaderBytes(items) + "1,2026/12/07 10:00:01,1,,,\r\n"
+                                                                 "2,2026/12/07 10:00:02,1,,,\r\n");
     }
 };
 

@@ -27,6 +27,8 @@ class TestLogCsv : public QObject {
     Q_OBJECT
 private slots:
     void newFileThenOneLinePerCycle();
+    void headerLinesBeforeTheFirstLine_data();
+    void headerLinesBeforeTheFirstLine();
     void linesWaitWhileTheFileCannotBeWritten();
     void shortWriteIsTakenBack();
 };
@@ -52,25 +54,58 @@ void TestLogCsv::newFileThenOneLinePerCycle() {
     QVERIFY(ReadAll(name).endsWith("\r\n2,2026/12/07 10:00:02,0e-9,,2500e3,-500e-3\r\n3,2026/12/07 10:00:03,1,,2500e3,-500e-3\r\n"));
 }
 
+// A file that holds no line yet (empty, or the start of the header lines
+// that a cut-short first append left) gets the header lines first; a file
+// with anything else in it never does.
+void TestLogCsv::headerLinesBeforeTheFirstLine_data() {
+    const QByteArray header = LogCsvSink::HeaderBytes({});
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");  // what the first append adds
+    const QByteArray line = "1,2026/12/07 10:00:01,1,,2500e3,-500e-3\r\n";
+    QTest::newRow("empty") << QByteArray() << header + line;
+    QTest::newRow("cut header") << header.left(20) << header.mid(20) + line;
+    QTest::newRow("whole header") << header << line;
+    QTest::newRow("something else") << QByteArray("x\r\n") << line;
+    QTest::newRow("a line of data") << QByteArray("7,2026/12/07 9:00:00,1,,,\r\n") << line;
+}
+
+void TestLogCsv::headerLinesBeforeTheFirstLine() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("S_AM_LOG.csv"));
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(before) == before.size());
+    f.close();
+    LogCsvSink sink;
+    QVERIFY(sink.cycleLogged(Record(1, 1), name).ok());
+    QCOMPARE(ReadAll(name), before + after);
+}
+
 void TestLogCsv::linesWaitWhileTheFileCannotBeWritten() {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString name = folder + QStringLiteral("/S_AM_LOG.csv");
-    LogCsvSink sink;
+    LogCsvSink sink(3);
     OutputResult r = sink.cycleLogged(Record(1, 1), name);
-    QVERIFY(!r.ok());
+    QVERIFY(!r.ok() && !r.endsRun);
     QVERIFY2(r.error.contains(QStringLiteral("S_AM_LOG.csv")) && r.error.contains(QStringLiteral("1 行が書き込み待ち")),
              qPrintable(r.error));
     r = sink.cycleLogged(Record(2, 2), name);
-    QVERIFY(r.error.contains(QStringLiteral("2 行が書き込み待ち")));
-    QCOMPARE(sink.waitingLines(), 2);
+    QVERIFY(r.error.contains(QStringLiteral("2 行が書き込み待ち")) && !r.endsRun);
+    // A full queue ends the run, naming the file and the count; no line is dropped.
+    r = sink.cycleLogged(Record(3, 3), name);
+    QVERIFY2(r.endsRun && r.error.contains(QStringLiteral("S_AM_LOG.csv")) &&
+                 r.error.contains(QStringLiteral("書き込み待ちが 3 行")),
+             qPrintable(r.error));
+    QCOMPARE(sink.waitingLines(), 3);
     // Once the file can be written, the waiting lines go first, in order.
     QVERIFY(QDir().mkpath(folder));
-    QVERIFY(sink.cycleLogged(Record(3, 3), name).ok());
+    QVERIFY(sink.cycleLogged(Record(4, 4), name).ok());
     QCOMPARE(sink.waitingLines(), 0);
     const QList<QByteArray> lines = ReadAll(name).split('\n');
-    QCOMPARE(lines.size(), 8);
-    QVERIFY(lines[4].startsWith("1,") && lines[5].startsWith("2,") && lines[6].startsWith("3,"));
+    QCOMPARE(lines.size(), 9);
+    for (int k = 0; k < 4; ++k) QVERIFY(lines[4 + k].startsWith(QByteArray::number(k + 1) + ','));
 }
 
 // A write cut short (here by a file size limit, as a full disk would):

@@ -50,6 +50,8 @@ private slots:
     void logFileAndRecords();
     void logRefusesCycleAbove10000();
     void screenImagesAndWaveformFiles();
+    void filesNotWrittenAreNamed_data();
+    void filesNotWrittenAreNamed();
     void secondStartIsRefused();
     void outputFolderMadeOrRunRefused();
     void earlierFilesAreNotReplacedSilently_data();
@@ -396,6 +398,61 @@ void TestRun::screenImagesAndWaveformFiles() {
     QVERIFY(QFile::exists(r.file(QStringLiteral("Sample_AM_LOG.csv"))));
     QVERIFY(!r.statuses.contains(QStringLiteral("DS画面の格納完了")));
     QCOMPARE(r.statuses.last(), kDone);
+}
+
+// Every per-cycle file asked for that is not on disk makes the end say so
+// (exit code 3) and is named; a log that cannot be written for as many
+// cycles as lines may wait ends the run.
+void TestRun::filesNotWrittenAreNamed_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("bad block header") << "bad-length" << "Sample_00001.png" << 3;
+    QTest::newRow("truncated block") << "truncated" << "Sample_00001.png" << 3;
+    QTest::newRow("silent") << "silent" << "Sample_00001.png" << 3;
+    QTest::newRow("empty image") << "empty" << "Sample_00001.png" << 3;
+    QTest::newRow("image cannot be written") << "png folder" << "Sample_00001.png" << 3;
+    QTest::newRow("waveform cannot be written") << "csv folder" << "Sample_00001.csv" << 3;
+    QTest::newRow("log lines waiting in full") << "log folder" << "Sample_AM_LOG.csv" << 2;
+}
+
+void TestRun::filesNotWrittenAreNamed() {
+    QFETCH(QString, fault);
+    QFETCH(QString, file);
+    QFETCH(int, exitCode);
+    LogCsvSink fewLines(2);
+    RunRig r;
+    r.request.repeatText = QStringLiteral("1");
+    r.sim.config().recordLength = 1000;
+    const QString path = r.file(file);
+    auto& f = r.sim.config().faults;
+    if (fault == QLatin1String("bad-length")) f.blockFault = qmsim::BlockFault::BadLength;
+    else if (fault == QLatin1String("truncated")) f.blockFault = qmsim::BlockFault::Truncated;
+    else if (fault == QLatin1String("silent")) f.silent.insert(QStringLiteral("TSCRN? png"));
+    else if (fault == QLatin1String("empty")) r.sim.config().replies.insert(QStringLiteral("TSCRN? png"), QStringLiteral("#800000000"));
+    else QVERIFY(QDir().mkdir(path));  // the name is taken by a folder
+    if (fault == QLatin1String("log folder")) {
+        r.request.repeatText = QStringLiteral("5");
+        r.session.addSink(&fewLines);
+    }
+    r.live([&](LiveValues& v) {
+        v.screenSave = file.endsWith(QLatin1String(".png"));
+        v.waveSave = file.endsWith(QLatin1String(".csv"));
+        v.log = fault == QLatin1String("log folder");
+    });
+    const RunOutcome outcome = r.run();
+    QCOMPARE(ExitCodeFor(outcome, r.end.writeFailures > 0), exitCode);
+    QCOMPARE(r.end.failedFiles, QStringList(path));
+    QVERIFY(!QFileInfo(path).isFile());
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString named = r.statuses.filter(shown).value(0);
+    QVERIFY2(!named.isEmpty(), qPrintable(r.statuses.join(QLatin1Char('\n'))));
+    if (exitCode == 2) {
+        // Two lines wait, the run ends with the second cycle and says so.
+        QCOMPARE(r.records.size(), 2);
+        QVERIFY2(r.end.message.contains(shown) && r.end.message.contains(QStringLiteral("書き込み待ちが 2 行")),
+                 qPrintable(r.end.message));
+    }
 }
 
 void TestRun::secondStartIsRefused() {

@@ -1,0 +1,19 @@
+#include "engine/output/FileWrite.h"
+
+#include <QFileDevice>
+
+QString qm::WriteAll(QFileDevice& file, const char* data, qint64 size) {
+    qint64 written = 0;
+    while (written < size) {
+        const qint64 n = file.write(data + written, size - written);
+        if (n <= 0) {
+            // An unbuffered device sets the system's reason with the failed
+            // write; a device that wrote nothing without one still fails.
+            if (file.error() == QFileDevice::NoError)
+                return QStringLiteral("%1 / %2 バイトしか書けません").arg(written).arg(size);
+            return file.errorString();
+        }
+        written += n;
+    }
+    return {};
+}
