@@ -215,9 +215,9 @@ QDateTime ParseLogTime(const QString& text) { return LogTimeParser().parse(text)
 QString LogScan::skippedText() const {
     if (skippedCount == 0) return {};
     QStringList lines;
-    for (const LogSkippedLine& l : firstSkipped) lines << QStringLiteral("%1 行目: %2").arg(l.line).arg(l.why);
+    for (const LogSkippedLine& l : firstSkipped) lines << QStringLiteral("%1 行目 (%2)").arg(l.line).arg(l.why);
     if (skippedCount > int64_t(firstSkipped.size())) lines << QStringLiteral("ほか %1 行").arg(skippedCount - int64_t(firstSkipped.size()));
-    return QStringLiteral("%1 のログの行でない %2 行を読み飛ばしました (%3)")
+    return QStringLiteral("%1 のログの行でない %2 行を読み飛ばしました: %3")
         .arg(shownName)
         .arg(skippedCount)
         .arg(lines.join(QStringLiteral("; ")));
