@@ -124,9 +124,11 @@ ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
         const QString line = qm::FromAnsi(raw);
         Get_Items(line, item);
         const QString& value = item[1];
-        const QString lineProblem = LineProblem(line);
-        QString why = lineProblem;
-        bool ok = lineProblem.isEmpty();
+        // A line without a comma takes the previous line's value: that one
+        // is looked at too.
+        QString why = LineProblem(line);
+        if (why.isEmpty()) why = LineProblem(value);
+        bool ok = why.isEmpty();
         const auto text = [&](QString& field) {
             if (ok) field = value;
             else bad(k + 1, why);
