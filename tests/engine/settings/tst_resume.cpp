@@ -269,6 +269,9 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << 1 << "行がありません" << 0;
         QTest::newRow("nan") << with(2, "USB\x83\x60\x83\x46\x83\x62\x83\x4e,nan") << 2 << "値 \"nan\" が数値ではありません" << 1;
         QTest::newRow("NUL in the folder") << with(6, QByteArray("x,/a\0b", 6)) << 6 << "制御文字 (\\0) を含みます: \"x,/a\\0b\"" << 12;
+        QByteArray taken = with(5, QByteArray("x,0\0.1", 7));
+        taken.replace(qm::ToAnsi(QStringLiteral("フォルダ,/data/測定")), "no comma");  // would take line 5's value
+        QTest::newRow("NUL, and a line without comma after it") << taken << 5 << "制御文字 (\\0)" << 12;
         QTest::newRow("not Shift-JIS") << with(7, "x,\x81\x20") << 7 << "Shift-JIS" << 12;
         QTest::newRow("bad thirteenth line") << FileBytes(GoodLines() << QStringLiteral("x, 5 ")) << 13 << "範囲外" << 12;
     }
@@ -286,7 +289,8 @@ private slots:
         QCOMPARE(load.badLine, line);
         QVERIFY2(load.badReason.contains(why), qPrintable(load.badReason));
         // A text value that could not be read is not taken; the rest is.
-        if (applied == 12 && line == 6) QCOMPARE(s.folder, QString());
+        for (const QString& value : State(s))
+            for (const QChar c : value) QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0xFFFD, qPrintable(value));
         if (applied == 12 && line < 12) QCOMPARE(s.manual, 0);
         const DamagedResume kept = KeepDamagedResumeFile(p, load);
         QVERIFY(kept.mayReplace);
