@@ -1,5 +1,6 @@
 #include "app/AppOptions.h"
 
+#include "engine/text/FileNames.h"
 #include "engine/text/NumText.h"
 
 #include <QDir>
@@ -108,10 +109,13 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
             s.address = v.trimmed();
         } else if (a == QLatin1String("--folder")) {
             if (!value() || v.isEmpty()) return needs("a folder");
+            if (const QString why = qm::FolderProblem(QDir::toNativeSeparators(v)); !why.isEmpty())
+                return fail(QStringLiteral("%1: \"%2\" is not a usable folder (%3)").arg(a, qm::ShownText(v), why));
             s.folder = QDir::toNativeSeparators(v);
         } else if (a == QLatin1String("--name")) {
             if (!value() || v.isEmpty()) return needs("a file-name header");
-            if (v.contains(QLatin1Char('/')) || v.contains(QLatin1Char('\\'))) return bad("a file-name header");
+            if (const QString why = qm::HeaderProblem(v); !why.isEmpty())
+                return fail(QStringLiteral("%1: \"%2\" is not a file-name header (%3)").arg(a, qm::ShownText(v), why));
             s.header = v;
         } else if (a == QLatin1String("--reconnect")) {
             if (!value()) return needs("minutes");

@@ -25,7 +25,10 @@ int RunHeadless(const AppOptions& options) {
     QDir(appFolder).mkpath(QStringLiteral("Data"));
 
     ResumeSettings s;
-    LoadResumeFile(ResumeFileName(appFolder), s);
+    const QString resumeFile = ResumeFileName(appFolder);
+    // A damaged resume file is copied aside before anything may replace it.
+    const DamagedResume damaged = KeepDamagedResumeFile(resumeFile, LoadResumeFile(resumeFile, s));
+    if (!damaged.warning.isEmpty()) std::fprintf(stderr, "%s\n", damaged.warning.toUtf8().constData());
     ApplyStartDefaults(s, appFolder, options.waveform);
     const ResumeSettings saved = s;
     options.settings.applyTo(s);
@@ -107,11 +110,11 @@ int RunHeadless(const AppOptions& options) {
     session.shutdown();
     ResumeSettings toSave = s;
     options.settings.revert(toSave, saved);
-    const QString error = SaveResumeFile(ResumeFileName(appFolder), toSave);
+    const QString error = damaged.mayReplace ? SaveResumeFile(resumeFile, toSave) : QStringLiteral("壊れたファイルの控えがありません");
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n",
                      QStringLiteral("設定ファイル %1 を保存できません: %2")
-                         .arg(QDir::toNativeSeparators(ResumeFileName(appFolder)), error)
+                         .arg(QDir::toNativeSeparators(resumeFile), error)
                          .toUtf8()
                          .constData());
         if (code == 0) code = 3;

@@ -3,6 +3,7 @@
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
 #include "engine/text/AnsiText.h"
+#include "engine/text/FileNames.h"
 #include "view/AMLogForm.h"
 #include "view/BoxQuestions.h"
 #include "view/FolderDialog.h"
@@ -261,10 +262,18 @@ void MainForm::Form_Load() {
     QDir(appFolder_).mkpath(QStringLiteral("Data"));
 
     // The settings come back line by line, each as if set in its control.
-    ResumeSettings s;
+    // A damaged file is copied aside before anything may replace it; a text
+    // value that could not be read keeps its control's value.
+    ResumeSettings s = CurrentSettings();
     const ResumeLoad load = LoadResumeFile(ResumeFileName(appFolder_), s);
     for (int k = 0; k < load.applied; ++k) ApplyResumeField(ResumeField(k), s);
     savedSettings_ = CurrentSettings();
+    const DamagedResume damaged = KeepDamagedResumeFile(ResumeFileName(appFolder_), load);
+    resumeMayReplace_ = damaged.mayReplace;
+    if (!damaged.warning.isEmpty()) {
+        ShowStatus(damaged.warning);
+        if (options_.assumeYes) std::fprintf(stderr, "%s\n", damaged.warning.toUtf8().constData());
+    }
 
     Clear_Click();
     ResumeSettings defaults = CurrentSettings();
@@ -295,7 +304,8 @@ void MainForm::Form_Unload() {
     unloaded_ = true;
     ResumeSettings toSave = CurrentSettings();
     options_.settings.revert(toSave, savedSettings_);
-    const QString error = SaveResumeFile(ResumeFileName(appFolder_), toSave);
+    const QString error = resumeMayReplace_ ? SaveResumeFile(ResumeFileName(appFolder_), toSave)
+                                            : QStringLiteral("壊れたファイルの控えがありません");
     if (!error.isEmpty()) {
         writeFailed_ = true;
         const QString text = QStringLiteral("設定ファイル %1 を保存できません: %2")
@@ -367,6 +377,18 @@ void MainForm::PushLiveSettings() {
     v.intervalText = LoopInterval->text();
     v.folder = FFolder->text();
     v.header = FHeadder->text();
+    // A run checked its folder and header when it started; one typed while it
+    // goes on is taken only when usable, else the run keeps the last one.
+    if (session_.active()) {
+        if (const QString problem = qm::OutputNameProblem(v.folder, v.header); !problem.isEmpty()) {
+            const LiveValues running = session_.live().get();
+            v.folder = running.folder;
+            v.header = running.header;
+            if (problem != std::exchange(liveNameProblem_, problem)) ShowStatus(problem);
+        } else {
+            liveNameProblem_.clear();
+        }
+    }
     session_.live().set(v);
 }
 

@@ -143,6 +143,8 @@ private:
     RunOutcome lastOutcome_ = RunOutcome::Normal;
     bool writeFailed_ = false;           // the last run, or the resume file, failed to write
     ResumeSettings savedSettings_;       // as the resume file gave them, before the command line
+    bool resumeMayReplace_ = true;       // false: a damaged resume file that could not be copied aside
+    QString liveNameProblem_;            // the last refused folder or header typed during a run
     bool transferOnlyRun_ = false;
 
     // Updates waiting for the next repaint tick.

@@ -7,6 +7,7 @@
 #include "engine/run/Session.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/Errors.h"
+#include "engine/text/FileNames.h"
 #include "engine/text/ItemText.h"
 #include "engine/text/NumText.h"
 
@@ -151,10 +152,17 @@ bool Run::connect() {
     }
 }
 
-// Before the first cycle: the output folder exists (made with its parents),
-// and no per-cycle file of an earlier run is replaced without a question.
+// Before the first cycle: the folder and the header make names inside the
+// folder that every system can hold, the output folder exists (made with its
+// parents), and no per-cycle file of an earlier run is replaced without a
+// question.
 bool Run::prepareOutput(RunEndInfo& end) {
     const LiveValues live = live_.get();
+    if (const QString problem = qm::OutputNameProblem(live.folder, live.header); !problem.isEmpty()) {
+        end.outcome = RunOutcome::Error;
+        end.message = problem;
+        return false;
+    }
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(live.folder.toStdU16String()), ec);
     if (ec || !QFileInfo(live.folder).isDir()) {

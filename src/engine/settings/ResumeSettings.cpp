@@ -1,6 +1,7 @@
 #include "engine/settings/ResumeSettings.h"
 
 #include "engine/text/AnsiText.h"
+#include "engine/text/FileNames.h"
 #include "engine/text/ItemText.h"
 #include "engine/text/NumText.h"
 
@@ -42,22 +43,54 @@ bool ReadLine(QFile& f, QByteArray& line) {
     return true;
 }
 
-// Strict conversion of a number value to a 16-bit integer.
-std::optional<int> ResumeNumber(const QString& text) {
-    const std::optional<double> v = qm::StrictNumber(text);
-    if (!v) return std::nullopt;
-    try {
-        return qm::ToInt16(*v);
-    } catch (const qm::NumberOverflow&) {
-        return std::nullopt;
+// The longest line the comma splitter takes whole.
+constexpr qsizetype kSplitterLimit = 32767;
+// Lines a saved file has; a thirteenth is optional.
+constexpr int kSavedLines = 12;
+
+QString ShownValue(const QString& text) { return QStringLiteral("\"%1\"").arg(qm::ShownText(text, 40)); }
+
+// What makes a line unreadable as a whole, whatever its field: empty when
+// nothing does.
+QString LineProblem(const QString& line) {
+    if (line.size() > kSplitterLimit) return QStringLiteral("行が長すぎます (%1 文字まで)").arg(kSplitterLimit);
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F)
+            return QStringLiteral("制御文字 (%1) を含みます: %2").arg(qm::ShownText(QString(c)), ShownValue(line));
+        if (u == 0xFFFD) return QStringLiteral("Shift-JIS の文字でないバイトを含みます: %1").arg(ShownValue(line));
     }
+    return {};
 }
 
-bool CheckValue(const QString& text, int& out) {
-    const auto v = ResumeNumber(text);
-    if (!v || *v < 0 || *v > 2) return false;
-    out = *v;
-    return true;
+// Strict conversion of a number value to a 16-bit integer in lo..hi; the
+// reason in `why` when it is not one.
+std::optional<int> ResumeNumber(const QString& text, int lo, int hi, QString& why) {
+    const std::optional<double> v = qm::StrictNumber(text);
+    if (!v) {
+        why = QStringLiteral("値 %1 が数値ではありません").arg(ShownValue(text));
+        return std::nullopt;
+    }
+    std::optional<int> n;
+    try {
+        n = qm::ToInt16(*v);
+    } catch (const qm::NumberOverflow&) {
+    }
+    if (!n || *n < lo || *n > hi) {
+        why = QStringLiteral("値 %1 が範囲外です (%2 から %3)").arg(ShownValue(text)).arg(lo).arg(hi);
+        return std::nullopt;
+    }
+    return n;
+}
+
+bool CheckValue(const QString& text, int& out, QString& why) {
+    const auto v = ResumeNumber(text, 0, 2, why);
+    if (v) out = *v;
+    return v.has_value();
+}
+
+QString BadName(const QString& fileName, int n) {
+    return fileName + QStringLiteral(".bad") + (n > 0 ? QStringLiteral(".%1").arg(n) : QString());
 }
 
 }  // namespace
@@ -69,41 +102,94 @@ QString ResumeFileName(const QString& dataFolder) {
 ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
     ResumeLoad result;
     QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) return result;
+    if (!f.exists()) return result;  // a first start: nothing to read
+    if (!f.open(QIODevice::ReadOnly)) {
+        result.badReason = QStringLiteral("開けません: %1").arg(f.errorString());
+        return result;
+    }
+    const auto bad = [&](int line, const QString& why) {
+        if (result.damaged()) return;
+        result.badLine = line;
+        result.badReason = why;
+    };
     // One item array serves every line: a line without a comma leaves item(1)
     // as the previous line set it.
     std::array<QString, 4> item;
     QByteArray raw;
     for (int k = 0; k < kResumeFieldCount; ++k) {
-        if (!ReadLine(f, raw)) return result;
-        Get_Items(qm::FromAnsi(raw), item);
+        if (!ReadLine(f, raw)) {
+            if (k < kSavedLines) bad(k + 1, QStringLiteral("行がありません (%1 行のはず)").arg(kSavedLines));
+            return result;
+        }
+        const QString line = qm::FromAnsi(raw);
+        Get_Items(line, item);
         const QString& value = item[1];
-        bool ok = true;
+        // A line without a comma takes the previous line's value: that one
+        // is looked at too.
+        QString why = LineProblem(line);
+        if (why.isEmpty()) why = LineProblem(value);
+        bool ok = why.isEmpty();
+        const auto text = [&](QString& field) {
+            if (ok) field = value;
+            else bad(k + 1, why);
+            ok = true;  // a text value never stops the load
+        };
+        const auto check = [&](int& field) {
+            if (ok) ok = CheckValue(value, field, why);
+        };
         switch (ResumeField(k)) {
-        case ResumeField::IpAddress: s.ipAddress = value; break;
-        case ResumeField::UsbCheck: ok = CheckValue(value, s.usbCheck); break;
-        case ResumeField::ComIndex: {
-            const auto v = ResumeNumber(value);
-            ok = v && *v >= -1 && *v < kComEntries;
-            if (ok) s.comIndex = *v;
+        case ResumeField::IpAddress: text(s.ipAddress); break;
+        case ResumeField::UsbCheck: check(s.usbCheck); break;
+        case ResumeField::ComIndex:
+            if (ok) {
+                const auto v = ResumeNumber(value, -1, kComEntries - 1, why);
+                ok = v.has_value();
+                if (ok) s.comIndex = *v;
+            }
             break;
+        case ResumeField::Repeat: text(s.repeat); break;
+        case ResumeField::Interval: text(s.interval); break;
+        case ResumeField::Folder: text(s.folder); break;
+        case ResumeField::Header: text(s.header); break;
+        case ResumeField::WaveSave: check(s.waveSave); break;
+        case ResumeField::ScreenShow: check(s.screenShow); break;
+        case ResumeField::ScreenSave: check(s.screenSave); break;
+        case ResumeField::InvCheck: check(s.invCheck); break;
+        case ResumeField::Manual: check(s.manual); break;
+        case ResumeField::LogOn: check(s.logOn); break;
         }
-        case ResumeField::Repeat: s.repeat = value; break;
-        case ResumeField::Interval: s.interval = value; break;
-        case ResumeField::Folder: s.folder = value; break;
-        case ResumeField::Header: s.header = value; break;
-        case ResumeField::WaveSave: ok = CheckValue(value, s.waveSave); break;
-        case ResumeField::ScreenShow: ok = CheckValue(value, s.screenShow); break;
-        case ResumeField::ScreenSave: ok = CheckValue(value, s.screenSave); break;
-        case ResumeField::InvCheck: ok = CheckValue(value, s.invCheck); break;
-        case ResumeField::Manual: ok = CheckValue(value, s.manual); break;
-        case ResumeField::LogOn: ok = CheckValue(value, s.logOn); break;
+        if (!ok) {
+            bad(k + 1, why);
+            return result;
         }
-        if (!ok) return result;
         result.applied = k + 1;
     }
     result.complete = true;
     return result;
+}
+
+DamagedResume KeepDamagedResumeFile(const QString& fileName, const ResumeLoad& load) {
+    DamagedResume r;
+    if (!load.damaged()) return r;
+    const QString shown = QDir::toNativeSeparators(fileName);
+    const QString what = load.badLine > 0
+                             ? QStringLiteral("設定ファイル %1 の %2 行目が読めません: %3").arg(shown).arg(load.badLine).arg(load.badReason)
+                             : QStringLiteral("設定ファイル %1 が読めません: %2").arg(shown, load.badReason);
+    // The oldest copy goes, the others move up one.
+    QFile::remove(BadName(fileName, kDamagedCopies - 1));
+    for (int n = kDamagedCopies - 2; n >= 0; --n)
+        if (QFile::exists(BadName(fileName, n))) QFile::rename(BadName(fileName, n), BadName(fileName, n + 1));
+    const QString copy = BadName(fileName, 0);
+    QFile original(fileName);
+    if (QFile::exists(copy) || !original.copy(copy)) {
+        r.mayReplace = false;
+        r.warning = what + QStringLiteral("。控え %1 を作れないため、このファイルは書き換えません: %2")
+                               .arg(QDir::toNativeSeparators(copy),
+                                    QFile::exists(copy) ? QStringLiteral("古い控えを移せません") : original.errorString());
+        return r;
+    }
+    r.warning = what + QStringLiteral("。読めない設定は既定値です。元のファイルは %1 に残しました").arg(QDir::toNativeSeparators(copy));
+    return r;
 }
 
 QByteArray ResumeFileBytes(const ResumeSettings& s) {

@@ -34,12 +34,37 @@ inline constexpr int kResumeFieldCount = 13;
 struct ResumeLoad {
     int applied = 0;         // fields 0 .. applied-1 were read into the settings
     bool complete = false;   // all thirteen (a saved file has twelve: false)
+    // Why the file could not be read whole (empty when it was, or when there
+    // is no file), and the first line concerned (1-based; 0 when the file
+    // could not be opened at all). Values in it are shown with control
+    // characters escaped.
+    QString badReason;
+    int badLine = 0;
+    bool damaged() const { return !badReason.isEmpty(); }
 };
 
-// Reads the file into `s` field by field, stopping at the first line that is
-// missing or damaged (a number value that is not a number, a check value
-// outside 0..2, a list index outside -1..15); fields before it stay applied.
+// Reads the file into `s` field by field. A file that exists but is not as a
+// save leaves it is damaged, and the load tells the first line concerned:
+// - a missing line among the first twelve (a thirteenth is optional) or a
+//   number value that is not a number in range (a check value outside 0..2,
+//   a list index outside -1..15) stops the load there; fields before it stay
+//   applied;
+// - a line longer than the comma splitter takes (32767 characters; only the
+//   first 64 KB of a line are ever held), or one holding a control character
+//   or bytes that are no Shift-JIS character: a text value there is not
+//   applied (the load goes on), a number line stops the load.
 ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s);
+
+// What a start does with a damaged resume file before the program may write
+// the file again: the file is copied to "<file>.bad" (an earlier copy moves
+// to .bad.1, that one to .bad.2; at most three are kept), and the warning
+// names the file, the first bad line and the copy.
+struct DamagedResume {
+    QString warning;          // empty when the load was whole
+    bool mayReplace = true;   // false: no copy could be made, so the file must not be replaced
+};
+DamagedResume KeepDamagedResumeFile(const QString& fileName, const ResumeLoad& load);
+inline constexpr int kDamagedCopies = 3;
 
 // The twelve lines as bytes.
 QByteArray ResumeFileBytes(const ResumeSettings& s);

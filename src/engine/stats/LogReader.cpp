@@ -2,9 +2,11 @@
 
 #include "engine/text/AnsiText.h"
 #include "engine/text/DateTimeText.h"
+#include "engine/text/FileNames.h"
 #include "engine/text/NumText.h"
 #include "engine/text/SIFormat.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -39,9 +41,9 @@ std::optional<int32_t> CycleNumber(QStringView cell) {
 }
 
 // Which header line a line is (0 titles, 1 Ch, 2 Type, 3 Unit), or -1.
-int HeaderKind(const QStringList& cells) {
+int HeaderKind(const QList<QStringView>& cells) {
     if (cells.size() > LogCells) return -1;
-    const QString first = cells.value(0).trimmed();
+    const QStringView first = cells.value(0).trimmed();
     if (first.isEmpty()) return cells.size() >= 2 && cells[1].trimmed() == QLatin1String("Time") ? 0 : -1;
     if (first == QLatin1String("Ch")) return 1;
     if (first == QLatin1String("Type")) return 2;
@@ -49,10 +51,111 @@ int HeaderKind(const QStringList& cells) {
     return -1;
 }
 
-LogReadResult Failed(const QString& shownName, int line, const QString& why) {
-    LogReadResult r;
-    r.error = QStringLiteral("%1 の %2 行目はログの行ではありません (%3)").arg(shownName).arg(line).arg(why);
-    return r;
+// Reads the next line up to LF into `line` (without the LF), keeping at most
+// kLogLineLimit bytes of it; `tooLong` tells that more were dropped. False at
+// the end of the data.
+bool NextLine(QIODevice& in, QByteArray& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    bool any = false;
+    char chunk[4096];
+    for (;;) {
+        const qint64 n = in.readLine(chunk, qint64(sizeof chunk));
+        if (n <= 0) break;
+        any = true;
+        const bool end = chunk[n - 1] == '\n';
+        const qint64 keep = end ? n - 1 : n;
+        if (line.size() + keep <= kLogLineLimit) line.append(chunk, keep);
+        else tooLong = true;
+        if (end) break;
+    }
+    if (line.endsWith('\r')) line.chop(1);
+    return any;
+}
+
+// The log lines of one file, one at a time.
+class LogLines {
+public:
+    LogLines(LogScan& scan, const std::function<void(const CycleRecord&)>& onCycle) : scan_(scan), onCycle_(onCycle) {}
+
+    void add(const QByteArray& raw, bool tooLong, int64_t lineNo) {
+        if (tooLong) return skip(lineNo, QStringLiteral("%1 バイトを超える行").arg(kLogLineLimit));
+        const QString text = qm::FromAnsi(raw);
+        const QStringView line(text);
+        if (line.trimmed().isEmpty()) return;
+        const QList<QStringView> cells = line.split(u',');
+        if (inHeader_) {
+            const int kind = HeaderKind(cells);
+            if (kind >= 0 && kind >= scan_.headerLines) {
+                scan_.headerLines = kind + 1;
+                for (size_t k = 0; k < 4; ++k) {
+                    const QString cell = cells.value(int(k) + 2).trimmed().toString();
+                    if (kind == 1) scan_.items[k].Source = cell;
+                    if (kind == 2) scan_.items[k].Kind = cell;
+                    if (kind == 3) scan_.items[k].Unit = cell;
+                }
+                return;
+            }
+            inHeader_ = false;
+        }
+        if (cells.size() != LogCells)
+            return skip(lineNo, QStringLiteral("%1 個のセル、6 個のはず").arg(cells.size()));
+        const std::optional<int32_t> cycle = CycleNumber(cells[0].trimmed());
+        if (!cycle)
+            return skip(lineNo, QStringLiteral("サイクル番号 \"%1\" が整数でない").arg(qm::ShownText(cells[0].toString(), 40)));
+        CycleRecord rec;
+        rec.cycle = *cycle;
+        rec.timeText = cells[1].trimmed().toString();
+        // Lines of one second share their time text: parse it once.
+        if (rec.timeText != lastTimeText_) {
+            lastTimeText_ = rec.timeText;
+            lastTime_ = times_.parse(rec.timeText);
+        }
+        rec.time = lastTime_;
+        for (size_t k = 0; k < 4; ++k) {
+            const QStringView cell = cells[int(k) + 2].trimmed();
+            if (const std::optional<double> v = LogCellValue(cell)) {
+                rec.values[k] = *v;
+                rec.cells[k] = cell.toString();
+            }
+        }
+        ++scan_.cycleCount;
+        onCycle_(rec);
+    }
+
+private:
+    void skip(int64_t lineNo, const QString& why) {
+        if (scan_.skippedCount++ < kLogSkippedShown) scan_.firstSkipped.push_back({lineNo, why});
+    }
+
+    LogScan& scan_;
+    const std::function<void(const CycleRecord&)>& onCycle_;
+    bool inHeader_ = true;
+    QString lastTimeText_;
+    QDateTime lastTime_;
+    LogTimeParser times_;
+};
+
+LogScan Scan(QIODevice& in, const QString& shownName, const std::function<void(const CycleRecord&)>& onCycle) {
+    LogScan scan;
+    scan.shownName = shownName;
+    LogLines lines(scan, onCycle);
+    QByteArray raw;
+    bool tooLong = false;
+    int64_t lineNo = 0;
+    while (NextLine(in, raw, tooLong)) lines.add(raw, tooLong, ++lineNo);
+    if (auto* file = qobject_cast<QFile*>(&in); file && file->error() != QFileDevice::NoError) {
+        scan.error = QStringLiteral("ログファイル %1 を読めません (%2 行目の後): %3").arg(shownName).arg(lineNo).arg(file->errorString());
+    } else if (scan.headerLines == 0 && scan.cycleCount == 0) {
+        if (scan.skippedCount == 0)
+            scan.error = QStringLiteral("%1 は空です: ログファイルではありません").arg(shownName);
+        else
+            scan.error = QStringLiteral("%1 の %2 行目はログの行ではありません (%3): ログファイルではありません")
+                             .arg(shownName)
+                             .arg(scan.firstSkipped.front().line)
+                             .arg(scan.firstSkipped.front().why);
+    }
+    return scan;
 }
 }  // namespace
 
@@ -109,71 +212,51 @@ std::optional<QDateTime> LogTimeParser::parseNumeric(QStringView t) {
 
 QDateTime ParseLogTime(const QString& text) { return LogTimeParser().parse(text); }
 
-LogReadResult ReadLogBytes(const QByteArray& bytes, const QString& shownName) {
-    LogReadResult r;
-    if (bytes.isEmpty()) {
-        r.error = QStringLiteral("%1 は空です: ログファイルではありません").arg(shownName);
-        return r;
-    }
-    const QString text = qm::FromAnsi(bytes);
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    bool inHeader = true;
-    QString lastTimeText;
-    QDateTime lastTime;
-    LogTimeParser times;
-    for (int i = 0; i < lines.size(); ++i) {
-        QStringView line(lines[i]);
-        if (line.endsWith(u'\r')) line.chop(1);
-        if (line.trimmed().isEmpty()) continue;
-        const QStringList cells = line.toString().split(QLatin1Char(','));
-        const int lineNo = i + 1;
-        if (inHeader) {
-            const int kind = HeaderKind(cells);
-            if (kind >= 0 && kind >= r.headerLines) {
-                r.headerLines = kind + 1;
-                for (size_t k = 0; k < 4; ++k) {
-                    const QString cell = cells.value(int(k) + 2).trimmed();
-                    if (kind == 1) r.items[k].Source = cell;
-                    if (kind == 2) r.items[k].Kind = cell;
-                    if (kind == 3) r.items[k].Unit = cell;
-                }
-                continue;
-            }
-            inHeader = false;
-        }
-        if (cells.size() != LogCells)
-            return Failed(shownName, lineNo, QStringLiteral("%1 個のセル、6 個のはず").arg(cells.size()));
-        const std::optional<int32_t> cycle = CycleNumber(QStringView(cells[0]).trimmed());
-        if (!cycle)
-            return Failed(shownName, lineNo, QStringLiteral("サイクル番号 \"%1\" が整数でない").arg(cells[0]));
-        CycleRecord rec;
-        rec.cycle = *cycle;
-        rec.timeText = cells[1].trimmed();
-        // Lines of one second share their time text: parse it once.
-        if (rec.timeText != lastTimeText) {
-            lastTimeText = rec.timeText;
-            lastTime = times.parse(rec.timeText);
-        }
-        rec.time = lastTime;
-        for (size_t k = 0; k < 4; ++k) {
-            const QString cell = cells[int(k) + 2].trimmed();
-            if (const std::optional<double> v = LogCellValue(cell)) {
-                rec.values[k] = *v;
-                rec.cells[k] = cell;
-            }
-        }
-        r.cycles.push_back(std::move(rec));
-    }
-    return r;
+QString LogScan::skippedText() const {
+    if (skippedCount == 0) return {};
+    QStringList lines;
+    for (const LogSkippedLine& l : firstSkipped) lines << QStringLiteral("%1 行目 (%2)").arg(l.line).arg(l.why);
+    if (skippedCount > int64_t(firstSkipped.size())) lines << QStringLiteral("ほか %1 行").arg(skippedCount - int64_t(firstSkipped.size()));
+    return QStringLiteral("%1 のログの行でない %2 行を読み飛ばしました: %3")
+        .arg(shownName)
+        .arg(skippedCount)
+        .arg(lines.join(QStringLiteral("; ")));
 }
 
-LogReadResult ReadLogFile(const QString& path) {
+LogScan ScanLogBytes(const QByteArray& bytes, const QString& shownName,
+                     const std::function<void(const CycleRecord&)>& onCycle) {
+    QBuffer in;
+    in.setData(bytes);
+    in.open(QIODevice::ReadOnly);
+    return Scan(in, shownName, onCycle);
+}
+
+LogScan ScanLogFile(const QString& path, const std::function<void(const CycleRecord&)>& onCycle) {
     const QString shown = QDir::toNativeSeparators(path);
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        LogReadResult r;
+        LogScan r;
+        r.shownName = shown;
         r.error = QStringLiteral("ログファイル %1 を開けません: %2").arg(shown, f.errorString());
         return r;
     }
-    return ReadLogBytes(f.readAll(), shown);
+    return Scan(f, shown, onCycle);
+}
+
+namespace {
+template <typename ScanFn>
+LogReadResult Collect(ScanFn scan) {
+    LogReadResult r;
+    static_cast<LogScan&>(r) = scan([&](const CycleRecord& c) { r.cycles.push_back(c); });
+    if (!r.ok()) r.cycles.clear();
+    return r;
+}
+}  // namespace
+
+LogReadResult ReadLogBytes(const QByteArray& bytes, const QString& shownName) {
+    return Collect([&](const auto& onCycle) { return ScanLogBytes(bytes, shownName, onCycle); });
+}
+
+LogReadResult ReadLogFile(const QString& path) {
+    return Collect([&](const auto& onCycle) { return ScanLogFile(path, onCycle); });
 }

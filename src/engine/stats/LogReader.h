@@ -11,29 +11,64 @@
 // as one series in file order. A value cell that is empty, not a number or
 // beyond the double range is "no value". Blank lines are skipped.
 //
-// Any other line fails the whole read: the error names the file and the line
-// (1-based), and no records are returned. A log is written one whole line at
-// a time, so a line that is not a log line means the file is not such a log
-// (or was changed by hand), and showing part of it would mislead.
+// Any other line (a wrong number of cells, a cycle that is no whole number, a
+// header line among the log lines, a line over 64 KB, bytes that are no
+// Shift-JIS character) is skipped and counted, and the first ones are named
+// by their line number (1-based): a log is written one whole line at a time,
+// so such a line was damaged or changed by hand, and the lines around it are
+// still the log's. A file that cannot be read, or that has neither a header
+// line nor a log line, is not a log at all.
+//
+// The file is read line by line and only the line being read is held (of a
+// line only its first 64 KB): reading costs the same memory for any size.
 #include "engine/run/CycleRecord.h"
 #include "engine/run/MeasRecords.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringView>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
-struct LogReadResult {
-    QString error;                    // empty when the file was read
-    MeasItemArray items;              // from the header lines (empty parts when missing)
-    int headerLines = 0;              // header lines found at the top (0..4)
-    std::vector<CycleRecord> cycles;  // in file order
-    bool ok() const { return error.isEmpty(); }
+// The longest line kept; a longer one is skipped.
+inline constexpr qsizetype kLogLineLimit = 65536;
+// Skipped lines named one by one in a report.
+inline constexpr int kLogSkippedShown = 10;
+
+struct LogSkippedLine {
+    int64_t line = 0;  // 1-based
+    QString why;
 };
 
+// What reading a log found besides its cycles.
+struct LogScan {
+    QString error;                             // not a log, or unreadable: names the file; else empty
+    QString shownName;                         // the file as the texts name it
+    MeasItemArray items;                       // from the header lines (empty parts when missing)
+    int headerLines = 0;                       // header lines found at the top (0..4)
+    int64_t cycleCount = 0;                    // log lines read
+    int64_t skippedCount = 0;                  // lines that are not log lines
+    std::vector<LogSkippedLine> firstSkipped;  // the first kLogSkippedShown of them
+    bool ok() const { return error.isEmpty(); }
+    // One line naming the file, the count and the first skipped lines; empty
+    // when none was skipped.
+    QString skippedText() const;
+};
+
+// Reads the log and hands every cycle to `onCycle` in file order as it is
+// read; nothing of the file is kept.
+LogScan ScanLogFile(const QString& path, const std::function<void(const CycleRecord&)>& onCycle);
+// The same on the file's bytes; `shownName` is the name the texts use.
+LogScan ScanLogBytes(const QByteArray& bytes, const QString& shownName,
+                     const std::function<void(const CycleRecord&)>& onCycle);
+
+// The same, keeping every cycle: memory grows with the file.
+struct LogReadResult : LogScan {
+    std::vector<CycleRecord> cycles;  // in file order; empty when not a log
+};
 LogReadResult ReadLogFile(const QString& path);
-// The same on the file's bytes; `shownName` is the name the error texts use.
 LogReadResult ReadLogBytes(const QByteArray& bytes, const QString& shownName);
 
 // A value cell: the number, or nullopt for an empty cell, a text that is not a

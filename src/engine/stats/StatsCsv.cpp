@@ -59,16 +59,19 @@ QString WriteStatsCsv(const TrendLog& log, const QString& path) {
 }
 
 int PrintLogStatistics(const QString& file, QTextStream& out, QTextStream& err, const LimitArray& limits) {
-    const LogReadResult r = ReadLogFile(file);
-    if (!r.ok()) {
-        err << r.error << Qt::endl;
+    // The cycles go straight into the running statistics: nothing of the
+    // file is held, whatever its size.
+    TrendLog log;
+    log.setAllLimits(limits);
+    const LogScan scan = ScanLogFile(file, [&](const CycleRecord& c) { log.add(c); });
+    if (!scan.ok()) {
+        err << scan.error << Qt::endl;
         return 1;
     }
-    TrendLog log;
-    log.setItems(r.items);
-    log.setAllLimits(limits);
-    for (const CycleRecord& c : r.cycles) log.add(c);
+    log.setItems(scan.items);
     out << StatsCsvText(log, QStringLiteral("\n"));
     out.flush();
-    return 0;
+    if (scan.skippedCount == 0) return 0;
+    err << scan.skippedText() << Qt::endl;
+    return 4;
 }

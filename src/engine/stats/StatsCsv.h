@@ -19,7 +19,9 @@ QString WriteStatsCsv(const TrendLog& log, const QString& path);
 // The number text of the statistics CSV (empty for nullopt).
 QString StatsNumberText(std::optional<double> v);
 
-// `quillmeter --stats FILE`: reads FILE as a log, writes its statistics CSV
-// (LF lines) to `out` and returns 0; when the file cannot be read as a log,
-// writes the message to `err` and returns 1. Limits come from `limits`.
+// `quillmeter --stats FILE`: reads FILE as a log line by line, writes its
+// statistics CSV (LF lines) to `out` and returns 0. Lines that are not log
+// lines are skipped: the CSV is still written, `err` names the first of them
+// and the result is 4. When the file cannot be read or is not a log, writes
+// the message to `err` and returns 1. Limits come from `limits`.
 int PrintLogStatistics(const QString& file, QTextStream& out, QTextStream& err, const LimitArray& limits = {});

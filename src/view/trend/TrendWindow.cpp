@@ -134,16 +134,19 @@ void TrendWindow::clear() {
 }
 
 QString TrendWindow::loadLogFile(const QString& path) {
-    const LogReadResult r = ReadLogFile(path);
-    if (!r.ok()) return r.error;
-    log_.clear();
-    log_.setItems(r.items);
-    for (const CycleRecord& c : r.cycles) log_.add(c);
+    // Read into a series of its own (it keeps the last points only, so the
+    // file's size does not matter); the shown one changes only for a log.
+    TrendLog loaded;
+    loaded.setAllLimits(log_.allLimits());
+    const LogScan scan = ScanLogFile(path, [&](const CycleRecord& c) { loaded.add(c); });
+    if (!scan.ok()) return scan.error;
+    loaded.setItems(scan.items);
+    log_ = std::move(loaded);
     source_->setText(QFileInfo(path).fileName());
     updateTitles();
     chart_.invalidate();
     redrawNow();
-    return QString();
+    return scan.skippedText();
 }
 
 QString TrendWindow::exportPng(const QString& path) {

@@ -33,7 +33,8 @@ public:
     void setItems(const MeasItemArray& items);
     void clear();
     // Shows the log file instead of what was shown. Returns an error text
-    // naming the file and the line, or an empty one; on error nothing changes.
+    // naming the file (and the line) when it is not a log, and then nothing
+    // changes; or the text naming lines that were skipped; else an empty one.
     QString loadLogFile(const QString& path);
     // Return an error text naming the file, or an empty one.
     QString exportPng(const QString& path);

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -243,6 +245,142 @@ private slots:
         // Nowhere to write at all.
         QVERIFY(!SaveResumeFile(p + QStringLiteral("/x.txt"), ResumeSettings{}).isEmpty());
 #endif
+    }
+
+    // A file that cannot be read whole: the first bad line and why, a copy
+    // kept as .bad before anything may replace it, and a warning that names
+    // both whole (a NUL shows as \0).
+    void damagedFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line");  // 0: not damaged
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<int>("applied");
+        const auto with = [](int line, const QByteArray& bytes) {
+            QByteArray out;
+            const QStringList good = GoodLines();
+            for (int k = 0; k < good.size(); ++k) out += (k == line - 1 ? bytes : qm::ToAnsi(good[k])) + "\r\n";
+            return out;
+        };
+        QTest::newRow("saved file, twelve lines") << FileBytes(GoodLines()) << 0 << "" << 12;
+        QTest::newRow("with a thirteenth line") << FileBytes(GoodLines() << QStringLiteral("自動測定ログ, 1 ")) << 0 << "" << 13;
+        QTest::newRow("garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 2 << "制御文字 (\\x1a)" << 1;
+        QTest::newRow("10 MB line") << with(1, QByteArray(10 << 20, 'z')) << 1 << "行が長すぎます" << 12;
+        QTest::newRow("missing lines") << FileBytes(GoodLines().mid(0, 5)) << 6 << "行がありません" << 5;
+        QTest::newRow("empty file") << QByteArray() << 1 << "行がありません" << 0;
+        QTest::newRow("nan") << with(2, "USB\x83\x60\x83\x46\x83\x62\x83\x4e,nan") << 2 << "値 \"nan\" が数値ではありません" << 1;
+        QTest::newRow("NUL in the folder") << with(6, QByteArray("x,/a\0b", 6)) << 6 << "制御文字 (\\0) を含みます: \"x,/a\\0b\"" << 12;
+        QByteArray taken = with(5, QByteArray("x,0\0.1", 7));
+        taken.replace(qm::ToAnsi(QStringLiteral("フォルダ,/data/測定")), "no comma");  // would take line 5's value
+        QTest::newRow("NUL, and a line without comma after it") << taken << 5 << "制御文字 (\\0)" << 12;
+        QTest::newRow("not Shift-JIS") << with(7, "x,\x81\x20") << 7 << "Shift-JIS" << 12;
+        QTest::newRow("bad thirteenth line") << FileBytes(GoodLines() << QStringLiteral("x, 5 ")) << 13 << "範囲外" << 12;
+    }
+    void damagedFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        QFETCH(QString, why);
+        QFETCH(int, applied);
+        QTemporaryDir dir;
+        const QString p = dir.filePath(QStringLiteral("Resume302.txt"));
+        QVERIFY(WriteFile(p, bytes));
+        ResumeSettings s;
+        const ResumeLoad load = LoadResumeFile(p, s);
+        QCOMPARE(load.applied, applied);
+        QCOMPARE(load.badLine, line);
+        QVERIFY2(load.badReason.contains(why), qPrintable(load.badReason));
+        // A text value that could not be read is not taken; the rest is.
+        for (const QString& value : State(s))
+            for (const QChar c : value) QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0xFFFD, qPrintable(value));
+        if (applied == 12 && line < 12) QCOMPARE(s.manual, 0);
+        const DamagedResume kept = KeepDamagedResumeFile(p, load);
+        QVERIFY(kept.mayReplace);
+        if (line == 0) {
+            QCOMPARE(kept.warning, QString());
+            QVERIFY(!QFile::exists(p + QStringLiteral(".bad")));
+            return;
+        }
+        QVERIFY(ReadFile(p + QStringLiteral(".bad")) == bytes);
+        const QString shown = QDir::toNativeSeparators(p);
+        QVERIFY2(kept.warning.contains(shown) && kept.warning.contains(QStringLiteral(" %1 行目").arg(line)) &&
+                     kept.warning.contains(why) && kept.warning.contains(shown + QStringLiteral(".bad")),
+                 qPrintable(kept.warning));
+        for (const QChar c : kept.warning) QVERIFY2(c.unicode() >= 0x20, qPrintable(kept.warning));
+    }
+
+    // Every damaged start keeps its copy; the three newest are kept. A file
+    // that cannot be copied aside must not be replaced.
+    void damagedCopiesRotate() {
+        QTemporaryDir dir;
+        const QString p = dir.filePath(QStringLiteral("Resume302.txt"));
+        for (int n = 1; n <= 5; ++n) {
+            QVERIFY(WriteFile(p, "damaged " + QByteArray::number(n)));
+            ResumeSettings s;
+            QVERIFY(KeepDamagedResumeFile(p, LoadResumeFile(p, s)).mayReplace);
+        }
+        QCOMPARE(ReadFile(p + QStringLiteral(".bad")), QByteArray("damaged 5"));
+        QCOMPARE(ReadFile(p + QStringLiteral(".bad.1")), QByteArray("damaged 4"));
+        QCOMPARE(ReadFile(p + QStringLiteral(".bad.2")), QByteArray("damaged 3"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+        // A folder where the file should be: it cannot be read or copied.
+        const QString folder = dir.filePath(QStringLiteral("Folder302.txt"));
+        QVERIFY(QDir().mkpath(folder));
+        ResumeSettings s;
+        const ResumeLoad load = LoadResumeFile(folder, s);
+        QVERIFY(load.damaged());
+        const DamagedResume kept = KeepDamagedResumeFile(folder, load);
+        QVERIFY(!kept.mayReplace);
+        QVERIFY2(kept.warning.contains(QDir::toNativeSeparators(folder)), qPrintable(kept.warning));
+    }
+
+    // A headless start whose header from the resume file would write outside
+    // the output folder: refused before anything is made or connected, the
+    // value named, and the resume file kept as it was (or, when damaged,
+    // copied aside first and the bad line named).
+    void headlessStartRefused_data() {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("whole file") << false;
+        QTest::newRow("damaged file") << true;
+    }
+    void headlessStartRefused() {
+        QFETCH(bool, damaged);
+        const QString app = QString::fromLocal8Bit(qgetenv("QUILLMETER_APP"));
+        if (app.isEmpty()) QSKIP("QUILLMETER_APP not set");
+        QTemporaryDir dir;
+        const QString outer = dir.filePath(QStringLiteral("a"));
+        ResumeSettings s;
+        s.ipAddress = QStringLiteral("127.0.0.1");
+        s.folder = QDir::toNativeSeparators(outer + QStringLiteral("/b/c/d"));
+        s.header = QStringLiteral("../../../escape");
+        s.waveSave = 0;  // as every start sets it
+        s.screenSave = 1;
+        s.manual = 0;
+        QByteArray bytes = ResumeFileBytes(s);
+        if (damaged) bytes = bytes.chopped(5) + "nan\r\n";  // line 12 is no number
+        const QString resume = dir.filePath(QStringLiteral("Resume302.txt"));
+        QVERIFY(WriteFile(resume, bytes));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("nonexistent"));
+        p.setProcessEnvironment(env);
+        p.start(app, {"--headless", "--data-dir", dir.path(), "--port", "9", "--log"});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(err.contains(QStringLiteral("名称ヘッダ \"../../../escape\" は使えません")), qPrintable(err));
+        QVERIFY(!QFileInfo::exists(outer));  // nothing made, nothing written
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("escape_AM_LOG.csv"))));
+        if (!damaged) {
+            QCOMPARE(ReadFile(resume), bytes);
+            QVERIFY(!QFileInfo::exists(resume + QStringLiteral(".bad")));
+            return;
+        }
+        QCOMPARE(ReadFile(resume + QStringLiteral(".bad")), bytes);
+        QVERIFY2(err.contains(QDir::toNativeSeparators(resume)) && err.contains(QStringLiteral(" 12 行目")), qPrintable(err));
+        ResumeSettings again;
+        const ResumeLoad load = LoadResumeFile(resume, again);
+        QVERIFY2(!load.damaged(), qPrintable(load.badReason));  // written anew, whole
+        QCOMPARE(again.header, s.header);
     }
 
     void readOnlyFileNotReplaced() {

@@ -93,27 +93,52 @@ private slots:
         QVERIFY(!r.cycles[0].time.isValid());
     }
 
-    void notLogLines_data() {
+    // Lines that are not log lines are skipped and counted, the first ones
+    // named; a file with neither a header line nor a log line is no log.
+    void damagedLines_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("line");
-        QTest::newRow("five cells") << Header + "1,t,1,2,3\r\n" << 5;
-        QTest::newRow("seven cells") << Header + "1,t,1,2,3,4\r\n2,t,1,2,3,4,5\r\n" << 6;
-        QTest::newRow("fractional cycle") << Header + "1,t,1,2,3,4\r\n\r\n1.5,t,1,2,3,4\r\n" << 7;
-        QTest::newRow("word cycle") << "abc,t,1,2,3,4\r\n" << 1;
-        QTest::newRow("negative cycle") << Header + "-1,t,1,2,3,4\r\n" << 5;
-        QTest::newRow("empty cycle") << Header + ",t,1,2,3,4\r\n" << 5;
-        QTest::newRow("header inside") << Header + "1,t,1,2,3,4\r\nCh,,C1,C2,C3,C4\r\n" << 6;
-        QTest::newRow("other text") << "<html>\n<body>\n" << 1;
+        QTest::addColumn<int>("cycles");  // -1: not a log
+        QTest::addColumn<QList<int>>("named");
+        QTest::addColumn<int>("skipped");
+        QTest::newRow("five cells") << Header + "1,t,1,2,3\r\n" << 0 << QList<int>{5} << 1;
+        QTest::newRow("seven cells") << Header + "1,t,1,2,3,4\r\n2,t,1,2,3,4,5\r\n" << 1 << QList<int>{6} << 1;
+        QTest::newRow("fractional cycle") << Header + "1,t,1,2,3,4\r\n\r\n1.5,t,1,2,3,4\r\n" << 1 << QList<int>{7} << 1;
+        QTest::newRow("negative and empty cycle") << Header + "-1,t,1,2,3,4\r\n,t,1,2,3,4\n3,t,1,2,3,4" << 1 << QList<int>{5, 6} << 2;
+        QTest::newRow("header inside") << Header + "1,t,1,2,3,4\r\nCh,,C1,C2,C3,C4\r\n" << 1 << QList<int>{6} << 1;
+        QTest::newRow("line over 64 KB") << Header + "1,t,1,2,3,4\r\n" + QString(100000, u'7') + "\r\n2,t,1,2,3,4\r\n" << 2
+                                         << QList<int>{6} << 1;
+        QString many = Header;
+        for (int i = 0; i < 12; ++i) many += "x\r\n";
+        QTest::newRow("twelve damaged, ten named") << many + "1,t,1,2,3,4\r\n" << 1
+                                                   << QList<int>{5, 6, 7, 8, 9, 10, 11, 12, 13, 14} << 12;
+        QTest::newRow("no log: word cycle") << "abc,t,1,2,3,4\r\n" << -1 << QList<int>{1} << 1;
+        QTest::newRow("no log: other text") << "<html>\n<body>\n" << -1 << QList<int>{1, 2} << 2;
     }
-    void notLogLines() {
+    void damagedLines() {
         QFETCH(QString, text);
-        QFETCH(int, line);
+        QFETCH(int, cycles);
+        QFETCH(QList<int>, named);
+        QFETCH(int, skipped);
         const QString path = WriteFile(dir, QStringLiteral("bad_AM_LOG.csv"), qm::ToAnsi(text));
         const LogReadResult r = ReadLogFile(path);
-        QVERIFY(!r.ok());
-        QVERIFY2(r.error.contains(QDir::toNativeSeparators(path)), qPrintable(r.error));
-        QVERIFY2(r.error.contains(QStringLiteral(" %1 行目").arg(line)), qPrintable(r.error));
-        QVERIFY(r.cycles.empty());
+        QList<int> lines;
+        for (const LogSkippedLine& l : r.firstSkipped) lines << int(l.line);
+        QCOMPARE(lines, named);
+        QCOMPARE(r.skippedCount, skipped);
+        const QString shown = QDir::toNativeSeparators(path);
+        if (cycles < 0) {
+            QVERIFY(!r.ok());
+            QVERIFY(r.cycles.empty());
+            QVERIFY2(r.error.contains(shown) && r.error.contains(QStringLiteral(" %1 行目").arg(named[0])), qPrintable(r.error));
+            return;
+        }
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(int(r.cycles.size()), cycles);
+        QCOMPARE(r.cycleCount, cycles);
+        const QString report = r.skippedText();
+        QVERIFY2(report.contains(shown) && report.contains(QStringLiteral(" %1 行を").arg(skipped)), qPrintable(report));
+        for (int line : named) QVERIFY2(report.contains(QStringLiteral("%1 行目").arg(line)), qPrintable(report));
+        QCOMPARE(report.contains(QStringLiteral("ほか 2 行")), skipped == 12);
     }
 
     void unreadableFiles() {

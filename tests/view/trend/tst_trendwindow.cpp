@@ -156,7 +156,8 @@ private slots:
                                       QStringLiteral(",Time,A,B,C,D\r\nCh,,C1,C2,M1,C3\r\nType,,MAX,DUTY,P-P,RMS\r\nUnit,,V,%,s,V\r\n"
                                                      "1,2024/05/01 10:00:01,1.5,,,\r\n2,2024/05/01 10:00:02,2,,,\r\n"
                                                      "1,2024/05/01 10:05:00,,,,\r\n2,2024/05/01 10:05:01,2.5,,,\r\n"));
-        const QString bad = WriteLog(dir, QStringLiteral("bad_AM_LOG.csv"), QStringLiteral("1,t,1,2,3,4\r\n2,t,1,2\r\n"));
+        const QString bad = WriteLog(dir, QStringLiteral("bad_AM_LOG.csv"), QStringLiteral("x,t,1,2,3,4\r\n2,t,1,2\r\n"));
+        const QString damaged = WriteLog(dir, QStringLiteral("damaged_AM_LOG.csv"), QStringLiteral("1,t,1,2,3,4\r\n2,t,1,2\r\n3,t,5,,,\r\n"));
         TrendWindow w(data());
         QStringList errors;
         QString answer;
@@ -181,15 +182,23 @@ private slots:
         answer = bad;
         open->click();
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors[0].contains(QDir::toNativeSeparators(bad)) && errors[0].contains(QStringLiteral(" 2 行目")),
+        QVERIFY2(errors[0].contains(QDir::toNativeSeparators(bad)) && errors[0].contains(QStringLiteral(" 1 行目")),
                  qPrintable(errors[0]));
         QCOMPARE(w.chart().shownTitle(0), QStringLiteral("A: C1 MAX [V]"));
         QCOMPARE(w.log().stats(0).count(), 3);
         QCOMPARE(w.chart().shownPoints(0).size(), 3);
+        // A log with a damaged line: shown without it, and the line named.
+        answer = damaged;
+        open->click();
+        QCOMPARE(errors.size(), 2);
+        QVERIFY2(errors[1].contains(QDir::toNativeSeparators(damaged)) && errors[1].contains(QStringLiteral(" 2 行目")),
+                 qPrintable(errors[1]));
+        QCOMPARE(w.log().stats(0).count(), 2);
+        QCOMPARE(*w.log().stats(0).last(), 5.0);
         // A cancelled dialog does nothing.
         answer.clear();
         open->click();
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.size(), 2);
     }
 
     void exports() {
