@@ -79,7 +79,7 @@ LineResult SerialStream::readLine(int32_t, double timeoutSeconds, const StopToke
     qint64 dropped = 0;
     bool text = false;
     for (;;) {
-        const qsizetype window = std::min<qint64>(rest.size(), limits_.overlongDropMax - dropped + 1);
+        const qsizetype window = std::clamp<qint64>(limits_.overlongDropMax - dropped + 1, 0, rest.size());
         const QByteArrayView seen = QByteArrayView(rest).first(window);
         lf = seen.indexOf('\n');
         text = text || HoldsText(lf < 0 ? seen : seen.first(lf));

@@ -289,7 +289,7 @@ LineResult TcpTransport::dropRest(LineResult r, SteadyClock::time_point start, q
     bool text = false;
     for (;;) {
         // The LF must come within overlongDropMax bytes.
-        const qsizetype window = std::min<qint64>(pending_.size(), limits_.overlongDropMax - dropped + 1);
+        const qsizetype window = std::clamp<qint64>(limits_.overlongDropMax - dropped + 1, 0, pending_.size());
         const auto* lf = static_cast<const char*>(std::memchr(pending_.constData(), '\n', size_t(window)));
         const qsizetype n = lf ? lf - pending_.constData() : window;
         text = text || HoldsText(QByteArrayView(pending_.constData(), n));
