@@ -947,8 +947,9 @@ void TestSim::programFrontEnd()
     if (program.isEmpty())
         QSKIP("QUILLMETER_SIM names no program");
     QProcess proc;
+    // A reply with an escaped LF is sent as written, no LF added.
     proc.start(program, {"--listen", "127.0.0.1:0", "--log", "--date", Date, "--reply", "MSRA?=abc", "--model",
-                         "DS-5552"});
+                         "DS-5552", "--reply", "TDIV?=1.25\\nX\\\\\\r"});
     QVERIFY(proc.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(proc.canReadLine(), 10000);
     const QByteArray first = proc.readLine();
@@ -958,12 +959,12 @@ void TestSim::programFrontEnd()
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, port);
     QTRY_COMPARE(s.state(), QAbstractSocket::ConnectedState);
-    s.write("MSRA?\nDATE?\nC1:OFST? \n");
+    s.write("MSRA?\nDATE?\nC1:OFST? \nTDIV?\n");
     QByteArray got;
-    QTRY_COMPARE((got += s.readAll()), QByteArray("abc\n2026/12/07 10:00:00\n0.000E+00\n"));
+    QTRY_COMPARE((got += s.readAll()), QByteArray("abc\n2026/12/07 10:00:00\n0.000E+00\n1.25\nX\\\r"));
     QByteArray log;
-    QTRY_VERIFY((log += proc.readAllStandardOutput()).count('\n') >= 3);
-    QCOMPARE(log, QByteArray("< MSRA?\n< DATE?\n< C1:OFST? \n"));
+    QTRY_VERIFY((log += proc.readAllStandardOutput()).count('\n') >= 4);
+    QCOMPARE(log, QByteArray("< MSRA?\n< DATE?\n< C1:OFST? \n< TDIV?\n"));
 
     proc.terminate();  // SIGTERM ends it cleanly
     QVERIFY(proc.waitForFinished(10000));

@@ -1,5 +1,8 @@
 #include "support/SimLink.h"
 
+#include "engine/link/SerialStream.h"
+#include "engine/link/TcpTransport.h"
+
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QMetaObject>
@@ -33,22 +36,22 @@ SimInstrumentLink::~SimInstrumentLink() {
     });
 }
 
-bool SimInstrumentLink::startTcp() {
+bool SimInstrumentLink::startTcp(const qm::LinkLimits& limits) {
     if (!server.listen(QHostAddress::LocalHost, 0)) return false;
     const quint16 port = server.port();
     worker.call([&] {
-        qm::OpenResult r = qm::OpenTcp(QStringLiteral("127.0.0.1"), port, stop);
+        qm::OpenResult r = qm::OpenTcp(QStringLiteral("127.0.0.1"), port, stop, qm::TcpOptions{limits, {}});
         link = std::move(r.transport);
         if (link) inst = std::make_unique<Instrument>(*link, stop);
     });
     return inst != nullptr;
 }
 
-bool SimInstrumentLink::startSerial(int comNumber) {
+bool SimInstrumentLink::startSerial(int comNumber, const qm::LinkLimits& limits) {
     if (!pty.open()) return false;
     qputenv(QStringLiteral("QUILLMETER_COM%1").arg(comNumber).toLatin1().constData(), pty.slavePath().toLocal8Bit());
     worker.call([&] {
-        qm::OpenResult r = qm::OpenSerial(comNumber, stop);
+        qm::OpenResult r = qm::OpenSerial(comNumber, stop, limits);
         link = std::move(r.transport);
         if (link) inst = std::make_unique<Instrument>(*link, stop);
     });

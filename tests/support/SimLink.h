@@ -4,6 +4,7 @@
 // main thread keeps the simulator's event loop going, and questions with
 // scripted answers.
 #include "engine/instrument/Instrument.h"
+#include "engine/link/LinkLimits.h"
 #include "engine/link/Transport.h"
 #include "engine/run/Questions.h"
 #include "sim/SimInstrument.h"
@@ -60,9 +61,10 @@ struct SimInstrumentLink {
     std::unique_ptr<qm::Transport> link;
     std::unique_ptr<Instrument> inst;
     ~SimInstrumentLink();
-    // Starts the server (or the pty, mapped to COM<n>) and connects; false on failure.
-    bool startTcp();
-    bool startSerial(int comNumber = 7);
+    // Starts the server (or the pty, mapped to COM<n>) and connects with the
+    // given bounds; false on failure.
+    bool startTcp(const qm::LinkLimits& limits = {});
+    bool startSerial(int comNumber = 7, const qm::LinkLimits& limits = {});
     // Runs f(instrument) on the worker thread.
     void with(const std::function<void(Instrument&)>& f) {
         worker.call([&] { f(*inst); });

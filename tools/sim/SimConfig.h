@@ -119,7 +119,9 @@ struct SimConfig {
     QString dateText;              // "DATE?" and "DTINF?"; empty: the current time
 
     // Exact answer overrides: a command equal to a key (as received, or without
-    // its trailing blanks) is answered with the value instead.
+    // its trailing blanks) is answered with the value instead. A value that
+    // holds a LF is sent exactly as it is, without a LF added ("1.25\nX": a
+    // byte after the answer's LF).
     QHash<QString, QString> replies;
 
     SimFaults faults;

@@ -416,7 +416,7 @@ QByteArray SimInstrument::garbageBytes()
 void SimInstrument::sendText(const QByteArray& text)
 {
     const qint64 due = m_clock.elapsed() + std::max(0, m_cfg.faults.replyDelayMs);
-    const QByteArray line = text + '\n';
+    const QByteArray line = text.contains('\n') ? text : text + '\n';
     if (m_cfg.faults.splitAnswers && line.size() > 1) {
         const int half = line.size() / 2;
         enqueue(line.left(half), due);

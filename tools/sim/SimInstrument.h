@@ -85,6 +85,7 @@ private:
     QString dateText() const;
     QString dtinf() const;
     QByteArray garbageBytes();
+    // The text and its LF; a text that holds a LF already leaves as it is.
     void sendText(const QByteArray& text);
     void sendBlock(const QByteArray& data);
     void queueDrop(Piece::Action action = Piece::Drop);

@@ -39,7 +39,9 @@ const char Usage[] =
     "  --trigger-polls N    TESR? polls after WSGL before the trigger (2; -1 never)\n"
     "  --trigger-delay-ms N least time from WSGL to the trigger (0)\n"
     "  --date TEXT          fixed DATE? answer (default: the current time)\n"
-    "  --reply CMD=TEXT     answer TEXT to CMD (repeatable)\n"
+    "  --reply CMD=TEXT     answer TEXT to CMD (repeatable); \\n, \\r and \\\\ in TEXT are LF,\n"
+    "                       CR and \\; a TEXT that holds a LF is sent as it is, with\n"
+    "                       no LF added ('MSRA?=1.25\\nX': a byte after the LF)\n"
     "Faults:\n"
     "  --delay-ms N         answer N ms late\n"
     "  --silent CMD         no answer to CMD (repeatable; * = all)\n"
@@ -85,6 +87,23 @@ int toInt(const QString& option, const QString& value, int min)
     if (!ok || v < min)
         usageError(QStringLiteral("bad value for %1: %2").arg(option, value));
     return v;
+}
+
+// "\n", "\r" and "\\" as LF, CR and a backslash; any other backslash stays.
+QString unescaped(const QString& text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        if (c == QLatin1Char('\\') && (next == QLatin1Char('n') || next == QLatin1Char('r') || next == QLatin1Char('\\'))) {
+            out += next == QLatin1Char('n') ? QLatin1Char('\n') : next == QLatin1Char('r') ? QLatin1Char('\r') : next;
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -141,7 +160,7 @@ int main(int argc, char** argv)
             const int eq = pair.indexOf(QLatin1Char('='));
             if (eq <= 0)
                 usageError(QStringLiteral("--reply needs CMD=TEXT: %1").arg(pair));
-            cfg.replies.insert(pair.left(eq), pair.mid(eq + 1));
+            cfg.replies.insert(pair.left(eq), unescaped(pair.mid(eq + 1)));
         } else if (opt == QLatin1String("--delay-ms")) {
             cfg.faults.replyDelayMs = toInt(opt, value(), 0);
         } else if (opt == QLatin1String("--silent")) {

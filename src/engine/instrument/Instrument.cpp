@@ -52,6 +52,10 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
     case qm::IoStatus::TimedOut:
         reply.timedOut = true;
         return reply;
+    case qm::IoStatus::Failed:
+        // The answer never ended: what is read next cannot be told apart from
+        // it, so the link is as good as lost.
+        throw LinkError(QStringLiteral("装置の応答が長すぎます: %1").arg(command));
     default:
         raise(r.status, r.error);
     }

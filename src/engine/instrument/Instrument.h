@@ -4,7 +4,8 @@
 // through one Transport and sees the run's stop token in every wait.
 //
 // Failures: a lost link raises LinkError (the message names the link and the
-// system's reason); a stop or abort that gives up a wait raises
+// system's reason), and so does an answer too long to find its end
+// ("装置の応答が長すぎます: <command>": the link is out of step); a stop or abort that gives up a wait raises
 // RunInterrupted; an answer that cannot make a usable configuration raises
 // QuillError.
 #include "engine/instrument/InstrumentConfig.h"

@@ -1,5 +1,6 @@
 #include "engine/link/SerialStream.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace qm {
@@ -46,40 +47,52 @@ OpenResult OpenSerial(int comNumber, const StopToken& stop) { return OpenSerial(
 
 LineResult SerialStream::readLine(int32_t, double timeoutSeconds, const StopToken& stop) {
     const auto start = SteadyClock::now();
-    const Ms silence(TimeoutMs(timeoutSeconds));
+    const qint64 timeoutMs = TimeoutMs(timeoutSeconds);
+    const Ms silence(timeoutMs);
     auto last = start;
     QByteArray got;
-    for (;;) {
+    qsizetype lf = -1;
+    while (lf < 0 && got.size() < kSerialLineLimit) {
+        const qsizetype had = got.size();
         const Wait w = pullUntil(got, kTakeAll, last + silence, start, stop);
         if (w != Wait::Data) return lineFailure(w);
         last = SteadyClock::now();
-        if (got.endsWith('\n') || got.size() >= kSerialLineLimit) break;
+        lf = got.indexOf('\n', had);
     }
     LineResult r;
-    r.line = CutLine(got);
-    if (got.contains('\n')) return r;  // a second line that came with the first is dropped
+    if (lf >= 0 && lf <= kSerialLineLimit) {
+        // The answer is the text up to its first LF: what came after it in
+        // the same read is dropped, and said when it was more than line ends.
+        r.line = CutLine(QByteArrayView(got).first(lf));
+        r.overlong = HoldsText(QByteArrayView(got).sliced(lf + 1));
+        return r;
+    }
 
-    // The limit was reached inside the line: the rest of it, up to its LF,
-    // must not become the next answer.
+    // The answer is longer than the limit: the rest of it, up to its LF, must
+    // not become the next answer. When its end does not come within
+    // overlongDropMax bytes and the time-out (counted from here), the link is
+    // resynchronised.
+    r.line = CutLine(QByteArrayView(got).first(kSerialLineLimit));
     const auto until = SteadyClock::now() + silence;
+    QByteArray rest = got.sliced(kSerialLineLimit);
+    got.clear();
     qint64 dropped = 0;
     bool text = false;
-    QByteArray scratch;
     for (;;) {
-        scratch.resize(0);
-        const Wait w = pullUntil(scratch, kTakeAll, until, start, stop);
-        if (w != Wait::Data) return lineFailure(w);
-        const qsizetype lf = scratch.indexOf('\n');
-        text = text || HoldsText(QByteArrayView(scratch).first(lf < 0 ? scratch.size() : lf));
+        const qsizetype window = std::clamp<qint64>(limits_.overlongDropMax - dropped + 1, 0, rest.size());
+        const QByteArrayView seen = QByteArrayView(rest).first(window);
+        lf = seen.indexOf('\n');
+        text = text || HoldsText(lf < 0 ? seen : seen.first(lf));
         if (lf >= 0) {
-            r.overlong = text;
+            r.overlong = text || HoldsText(QByteArrayView(rest).sliced(lf + 1));
             return r;
         }
-        dropped += scratch.size();
-        if (dropped > limits_.overlongDropMax) {
-            r.overlong = true;
-            return r;
-        }
+        dropped += window;
+        if (dropped > limits_.overlongDropMax) return resynchronise(std::move(r), timeoutMs, start, stop);
+        rest.resize(0);
+        const Wait w = pullUntil(rest, kTakeAll, until, start, stop);
+        if (w == Wait::Expired) return resynchronise(std::move(r), timeoutMs, start, stop);
+        if (w != Wait::Data) return lineFailure(w);
     }
 }
 

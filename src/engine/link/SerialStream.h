@@ -3,12 +3,15 @@
 // on Windows): the serial answer rules and the naming of "COMn" devices.
 //
 // Answer lines: the time-out bounds the silence before each next piece; a
-// read ends at a LF at the end of what came, or once kSerialLineLimit bytes
-// were counted; what came after the first line is dropped. When the limit
-// was reached without any LF, the rest of that line is read and dropped up to
-// its LF (`overlong`), within the time-out counted from there and at most
-// LinkLimits::overlongDropMax bytes. A block's nominal rate is baud / 10
-// bytes a second.
+// read ends once a LF came, or once kSerialLineLimit bytes were counted. The
+// answer is the text up to the first LF, and what came after it is dropped
+// (`overlong` when it holds more than line ends). An answer whose LF lies
+// beyond kSerialLineLimit bytes is over-long: the line is its first
+// kSerialLineLimit bytes, and the rest is read and dropped up to its LF,
+// within the time-out counted from there and at most
+// LinkLimits::overlongDropMax bytes; past either, the link is resynchronised
+// (StreamTransport::resynchronise). A block's nominal rate is baud / 10 bytes
+// a second.
 #include "engine/link/LinkLimits.h"
 #include "engine/link/StreamTransport.h"
 

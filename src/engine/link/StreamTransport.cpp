@@ -104,6 +104,37 @@ LineResult StreamTransport::lineFailure(Wait why) {
     return r;
 }
 
+LineResult StreamTransport::resynchronise(LineResult r, qint64 quietMs, SteadyClock::time_point waitStart,
+                                         const StopToken& stop) {
+    pending_.clear();
+    const Ms quiet(std::max<qint64>(0, std::min(quietMs, limits_.resyncQuietMaxMs)));
+    const auto begin = SteadyClock::now();
+    const auto bound = begin + 2 * quiet;
+    auto last = begin;
+    qint64 dropped = 0;
+    QByteArray scratch;
+    for (;;) {
+        scratch.resize(0);
+        const Wait w = pullUntil(scratch, kDrainChunk, std::min(last + quiet, bound), waitStart, stop);
+        if (w == Wait::Data) {
+            last = SteadyClock::now();
+            dropped += scratch.size();
+            if (dropped <= limits_.resyncDropMax) continue;
+        } else if (w != Wait::Expired) {
+            return lineFailure(w);
+        } else if (SteadyClock::now() - last >= quiet) {
+            r.overlong = true;
+            return r;
+        }
+        LineResult failed;
+        failed.status = IoStatus::Failed;
+        failed.error = QStringLiteral("装置の応答が終わりません (%1: %2 バイトを読み捨てました)")
+                           .arg(describe())
+                           .arg(dropped);
+        return failed;
+    }
+}
+
 BlockResult StreamTransport::readBlock(int32_t limit, const StopToken& stop) {
     BlockResult r;
     if (lost_) {

@@ -69,6 +69,14 @@ protected:
     }
     // The end of a line read that did not get its line.
     LineResult lineFailure(Wait why);
+    // The line `r` was over-long and the end of its answer was not found
+    // (more than overlongDropMax bytes, or the time-out passed): the link is
+    // out of step. Everything read so far and all input until the line has
+    // been quiet for `quietMs` (at most limits_.resyncQuietMaxMs) is dropped,
+    // within twice that time and at most limits_.resyncDropMax bytes. Then
+    // `r` is returned, `overlong`; a line that does not fall quiet so gives
+    // Failed: the answers can no longer be told apart.
+    LineResult resynchronise(LineResult r, qint64 quietMs, SteadyClock::time_point waitStart, const StopToken& stop);
 
     LinkLimits limits_;
     QByteArray pending_;  // input read but not yet used (TCP only)

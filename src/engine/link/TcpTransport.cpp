@@ -182,8 +182,7 @@ protected:
     bool keepsTail() const override { return true; }
 
 private:
-    LineResult dropRest(LineResult r, SteadyClock::time_point start, SteadyClock::time_point until,
-                        const StopToken& stop);
+    LineResult dropRest(LineResult r, SteadyClock::time_point start, qint64 timeoutMs, const StopToken& stop);
 
     Socket s_;
     QString name_;
@@ -252,7 +251,8 @@ WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) 
 
 LineResult TcpTransport::readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) {
     const auto start = SteadyClock::now();
-    const auto until = start + Ms(TimeoutMs(timeoutSeconds));
+    const qint64 timeoutMs = TimeoutMs(timeoutSeconds);
+    const auto until = start + Ms(timeoutMs);
     const qsizetype limit = std::max<int32_t>(maxBytes, 1);
     qsizetype scanned = 0;
     for (;;) {
@@ -272,7 +272,7 @@ LineResult TcpTransport::readLine(int32_t maxBytes, double timeoutSeconds, const
             LineResult r;
             r.line = CutLine(QByteArrayView(pending_.constData(), limit));
             pending_.remove(0, limit);
-            return dropRest(std::move(r), start, until, stop);
+            return dropRest(std::move(r), start, timeoutMs, stop);
         }
         const Wait w = pullUntil(pending_, kLineChunk, until, start, stop);
         if (w != Wait::Data) return lineFailure(w);
@@ -280,14 +280,18 @@ LineResult TcpTransport::readLine(int32_t maxBytes, double timeoutSeconds, const
 }
 
 // The answer went past the read's limit: the rest of its line, up to its LF,
-// must not become the next answer.
-LineResult TcpTransport::dropRest(LineResult r, SteadyClock::time_point start, SteadyClock::time_point until,
+// must not become the next answer. When its end does not come within the
+// read's time-out and overlongDropMax bytes, the link is resynchronised.
+LineResult TcpTransport::dropRest(LineResult r, SteadyClock::time_point start, qint64 timeoutMs,
                                   const StopToken& stop) {
+    const auto until = start + Ms(timeoutMs);
     qint64 dropped = 0;
     bool text = false;
     for (;;) {
-        const auto* lf = static_cast<const char*>(std::memchr(pending_.constData(), '\n', size_t(pending_.size())));
-        const qsizetype n = lf ? lf - pending_.constData() : pending_.size();
+        // The LF must come within overlongDropMax bytes.
+        const qsizetype window = std::clamp<qint64>(limits_.overlongDropMax - dropped + 1, 0, pending_.size());
+        const auto* lf = static_cast<const char*>(std::memchr(pending_.constData(), '\n', size_t(window)));
+        const qsizetype n = lf ? lf - pending_.constData() : window;
         text = text || HoldsText(QByteArrayView(pending_.constData(), n));
         dropped += n;
         pending_.remove(0, lf ? n + 1 : n);
@@ -295,11 +299,9 @@ LineResult TcpTransport::dropRest(LineResult r, SteadyClock::time_point start, S
             r.overlong = text;
             return r;
         }
-        if (dropped > limits_.overlongDropMax) {
-            r.overlong = true;
-            return r;
-        }
+        if (dropped > limits_.overlongDropMax) return resynchronise(std::move(r), timeoutMs, start, stop);
         const Wait w = pullUntil(pending_, kBulkChunk, until, start, stop);
+        if (w == Wait::Expired) return resynchronise(std::move(r), timeoutMs, start, stop);
         if (w != Wait::Data) return lineFailure(w);
     }
 }

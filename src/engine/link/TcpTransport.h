@@ -4,9 +4,11 @@
 //
 // Answer lines: the time-out bounds the whole read; what follows the first
 // line stays buffered for the next read. An answer longer than the read's
-// limit has the rest of its line read and dropped up to its LF (`overlong`);
-// once more than LinkLimits::overlongDropMax bytes were dropped without a LF
-// the line is returned as it is (still `overlong`), so memory stays bounded.
+// limit has the rest of its line read and dropped up to its LF (`overlong`).
+// When more than LinkLimits::overlongDropMax bytes were dropped without a LF,
+// or the time-out passed first, the link is resynchronised (see
+// StreamTransport::resynchronise): memory stays bounded, and no part of the
+// answer is taken for the next one.
 // A block's nominal rate is 1 MB/s.
 #include "engine/link/LinkLimits.h"
 #include "engine/link/Transport.h"

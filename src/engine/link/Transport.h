@@ -19,7 +19,8 @@ enum class IoStatus {
     TimedOut,  // the instrument stayed silent past the time-out rule
     Lost,      // the connection dropped, the serial device is gone, a write cannot go out
     Stopped,   // the stop token gave the wait up
-    Failed,    // a block went wrong (bad header, too long, stalled); the link is still up
+    Failed,    // a block went wrong (bad header, too long, stalled), or an answer line
+               // never ended (the link is out of step); the link is still up
 };
 
 struct WriteResult {
@@ -32,8 +33,9 @@ struct LineResult {
     IoStatus status = IoStatus::Ok;
     // The answer up to its first CR or LF, NUL bytes dropped (Latin-1 bytes).
     QByteArray line;
-    // The answer was longer than the read's limit: the rest of that line was
-    // read and dropped so that it cannot become the next answer.
+    // The answer was longer than the read's limit (serial: or held more text
+    // after its LF): the rest was read and dropped so that it cannot become
+    // the next answer.
     bool overlong = false;
     QString error;
     bool ok() const { return status == IoStatus::Ok; }
@@ -72,14 +74,18 @@ public:
     //  - serial: `timeoutSeconds` bounds the silence before each next piece
     //    (it restarts whenever bytes arrive); every read takes all that is
     //    waiting; reading ends at a LF or once kSerialLineLimit bytes were
-    //    counted; a second line that arrived with the first is dropped.
+    //    counted, which is then the limit; what arrived after the first LF is
+    //    dropped (`overlong` when it holds more than line ends).
     //  - TCP: `timeoutSeconds` bounds the whole read; reading ends at the
     //    first LF or after `maxBytes` characters; what follows the first line
     //    stays for the next read.
     // Past the limit, the rest of that line up to its LF is read and dropped
-    // (at most 1 MB, within the same time-out) and `overlong` is set; an
-    // answer that never ends within the time-out is TimedOut, with memory
-    // bounded. A time-out discards a partial answer.
+    // (at most LinkLimits::overlongDropMax, 1 MB, within the time-out) and
+    // `overlong` is set. An answer whose end is not found so leaves the link
+    // out of step: input is dropped until the line has been quiet for the
+    // time-out (within twice the time-out, at most resyncDropMax, 16 MB); then
+    // the line is returned `overlong`, else the read is Failed. Silence before
+    // the limit is TimedOut and discards a partial answer.
     virtual LineResult readLine(int32_t maxBytes, double timeoutSeconds, const StopToken& stop) = 0;
 
     // A binary block: "#", the digit 8, eight length digits, the data, a

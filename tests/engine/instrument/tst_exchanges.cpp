@@ -98,6 +98,64 @@ private slots:
             QVERIFY2(screen.error.startsWith("装置からのデータのヘッダが不正です"), qPrintable(screen.error));
         }
     }
+
+    // Over-long measurement answers, over both links: below the cap, above
+    // it (the link is resynchronised), and never ending (the link is given up
+    // as lost). Whatever happens, no slot gets another slot's answer.
+    void overlongAnswersKeepTheirSlots_data() {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QString>("query");  // the over-long one
+        QTest::addColumn<int>("length");     // padded to this many characters; 0: endless
+        QTest::addColumn<int>("rate");       // endless: bytes a second
+        for (const bool serial : {false, true}) {
+            const char* link = serial ? "serial" : "tcp";
+            QTest::addRow("%s: below the cap", link) << serial << "MSRA?" << 3000 << 0;
+            QTest::addRow("%s: just above the cap", link) << serial << "MSRB?" << 10000 << 0;
+            QTest::addRow("%s: far above the cap", link) << serial << "MSRC?" << 200000 << 0;
+            QTest::addRow("%s: endless", link) << serial << "MSRC?" << 0 << 2000000;
+            QTest::addRow("%s: never quiet", link) << serial << "MSRD?" << 0 << 20000;
+        }
+    }
+    void overlongAnswersKeepTheirSlots() {
+        QFETCH(bool, serial);
+        QFETCH(QString, query);
+        QFETCH(int, length);
+        QFETCH(int, rate);
+        QM_NEEDS_PTY(serial);
+        qm::LinkLimits limits;
+        limits.overlongDropMax = 8192;
+        limits.resyncDropMax = 256 * 1024;
+        limits.resyncQuietMaxMs = 300;
+        dev = std::make_unique<SimInstrumentLink>();
+        QVERIFY(serial ? dev->startSerial(7, limits) : dev->startTcp(limits));
+        const QStringList values{"1.0E+00", "2.0E+00", "3.0E+00", "4.0E+00"};
+        qmsim::SimConfig& s = dev->sim.config();
+        for (int k = 0; k < 4; ++k) s.replies[QStringLiteral("MSR%1?").arg(QChar(u'A' + k))] = values[k];
+        if (length > 0) {
+            s.faults.overlong[query] = length;
+        } else {
+            s.faults.endless << query;
+            s.faults.endlessRate = rate;
+        }
+        QStringList overlong;
+        dev->inst->onOverlong = [&](const QString& c) { overlong << c; };
+
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            std::array<QString, 4> got;
+            const QString outcome = Outcome(*dev, [&](Instrument& i) { got = i.measurementValues(); });
+            if (length == 0) {
+                // The rest of the answer cannot be told from the next one.
+                QCOMPARE(outcome, "LinkError: 装置の応答が長すぎます: " + query);
+                QCOMPARE(overlong, QStringList());
+                return;
+            }
+            QCOMPARE(outcome, QString());
+            for (int k = 0; k < 4; ++k) QCOMPARE(got[size_t(k)].section(',', 0, 0), values[k]);
+            QCOMPARE(overlong.size(), cycle + 1);
+            QCOMPARE(overlong.last(), query);
+        }
+        QCOMPARE(dev->sim.received().count(), 8);
+    }
 };
 
 QTEST_MAIN(TstExchanges)

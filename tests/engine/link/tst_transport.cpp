@@ -205,11 +205,18 @@ void TestTransport::exchanges_data() {
         // TCP keeps the second line for the next read; serial drops it.
         row(serial, "two lines") << serial
                                  << Exchange{.query = "ACQ?",
-                                             .reply = "late\nSAMPLE",
+                                             .reply = "late\nSAMPLE\n",
                                              .line = "late",
+                                             .overlong = serial,
                                              .next = serial ? "TRMD?" : "",
                                              .nextLine = serial ? kAuto : "SAMPLE"};
     }
+    // Serial: the answer ends at its first LF even when more came in the same read.
+    row(true, "a byte after the LF") << true
+                                     << Exchange{.query = "TDIV?", .reply = "1.25\nX", .line = "1.25", .overlong = true,
+                                                 .next = "TRMD?"};
+    row(true, "line ends after the LF")
+        << true << Exchange{.query = "TDIV?", .reply = "1.25\n\r", .line = "1.25", .next = "TRMD?"};
     const auto longer = [](QString reply, qsizetype lineLength, bool overlong) {
         return Exchange{.query = "FWINDOW?",
                         .reply = reply,

@@ -269,6 +269,8 @@ void TestRun::faultsEndTheRun_data() {
     QTest::newRow("unusable configuration") << "DTINF?=NOTHING,HERE" << "NOTHING,HERE"
                                             << QStringList({QStringLiteral("DTINF?"), QStringLiteral("GTL")});
     QTest::newRow("silent trigger") << "silent TESR?" << "TESR?" << QStringList();
+    // An answer that never ends: the answers after it could not be told apart.
+    QTest::newRow("endless answer") << "endless MSRB?" << "装置の応答が長すぎます: MSRB?" << QStringList();
 }
 
 void TestRun::faultsEndTheRun() {
@@ -279,7 +281,11 @@ void TestRun::faultsEndTheRun() {
     r.request.repeatText = QStringLiteral("3");
     if (fault.startsWith(QLatin1String("drop "))) r.sim.config().faults.dropOn.insert(fault.mid(5));
     else if (fault.startsWith(QLatin1String("silent "))) r.sim.config().faults.silent.insert(fault.mid(7));
-    else r.sim.config().replies.insert(fault.section(QLatin1Char('='), 0, 0), fault.section(QLatin1Char('='), 1));
+    else if (fault.startsWith(QLatin1String("endless "))) {
+        r.sim.config().faults.endless.insert(fault.mid(8));
+        r.sim.config().faults.endlessRate = 100000000;
+        r.live([](LiveValues& v) { v.log = true; });
+    } else r.sim.config().replies.insert(fault.section(QLatin1Char('='), 0, 0), fault.section(QLatin1Char('='), 1));
     // The trigger poll's time-out is 10 s; a silent one takes three of them.
     QSignalSpy finished(&r.session, &Session::runFinished);
     QVERIFY(r.session.start(r.request, r.ask));
@@ -289,6 +295,7 @@ void TestRun::faultsEndTheRun() {
     QVERIFY2(end.message.contains(message), qPrintable(end.message));
     QVERIFY(r.statuses.last().contains(message));
     QCOMPARE(r.session.cycleNo(), 1);
+    QVERIFY(r.records.isEmpty());
     // No cycle, and no trigger mode sent back when none was read.
     if (!commands.isEmpty()) QTRY_COMPARE(r.sim.received(), commands);
     // The next run connects again and completes.
@@ -552,12 +559,16 @@ void TestRun::silentOrOverlongAnswers() {
 
 void TestRun::reconnect_data() {
     QTest::addColumn<bool>("serial");
-    QTest::newRow("tcp") << false;
-    QTest::newRow("serial") << true;
+    QTest::addColumn<bool>("outOfStep");  // the link stays, but an answer never ends
+    QTest::newRow("tcp") << false << false;
+    QTest::newRow("serial") << true << false;
+    QTest::newRow("tcp, out of step") << false << true;
+    QTest::newRow("serial, out of step") << true << true;
 }
 
 void TestRun::reconnect() {
     QFETCH(bool, serial);
+    QFETCH(bool, outOfStep);
     QM_NEEDS_PTY(serial);
     RunRig r;
     qmsim::SimPty pty(&r.sim);
@@ -572,11 +583,18 @@ void TestRun::reconnect() {
     r.request.repeatText = QStringLiteral("5");
     r.request.reconnectMinutes = 1;
     r.live([](LiveValues& v) { v.log = true; });
+    const QStringList values{"1.5", "3", "50", "1.25e-3"};
+    for (int k = 0; k < 4; ++k) r.sim.config().meas[size_t(k)].fixed = values[k];
+    r.sim.config().faults.endlessRate = 100000000;
     // The link goes away in cycle 3 (after the answer to its "MSRB?") and
-    // comes back half a second later.
+    // comes back half a second later; or that "MSRB?" is answered without end.
     int msrb = 0;
     QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
-        if (c == QLatin1String("MSRB?") && ++msrb == 3) {
+        if (c != QLatin1String("MSRB?")) return;
+        ++msrb;
+        if (outOfStep) {
+            r.sim.config().faults.endless = msrb == 3 ? QSet<QString>{c} : QSet<QString>{};
+        } else if (msrb == 3) {
             if (serial) QTimer::singleShot(0, &pty, [&] { pty.outage(500); });
             else QTimer::singleShot(0, &r.server, [&] { r.server.outage(500); });
         }
@@ -585,6 +603,7 @@ void TestRun::reconnect() {
     QStringList numbers;
     for (const CycleRecord& rec : r.records) numbers << QString::number(rec.cycle);
     QCOMPARE(numbers, QStringList({"1", "2", "3", "4", "5"}));
+    for (const CycleRecord& rec : r.records) QCOMPARE(rec.logCells().mid(2), values);
     QFile log(r.file(QStringLiteral("Sample_AM_LOG.csv")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 4 + 5);
@@ -598,6 +617,7 @@ void TestRun::reconnect() {
     // 3 were already on their way (seen under wine); that cycle is then redone.
     const QRegularExpression lost(QStringLiteral("サイクル ([34]): 接続が切れました"));
     const QRegularExpressionMatch m = lost.match(text);
+    if (outOfStep) QVERIFY2(text.contains(QStringLiteral("サイクル 3: 接続が切れました: 装置の応答が長すぎます: MSRB?")), qPrintable(text));
     QVERIFY2(m.hasMatch() && text.contains(QStringLiteral("サイクル %1: 再接続しました").arg(m.captured(1))), qPrintable(text));
 }
 
