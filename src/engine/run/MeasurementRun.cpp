@@ -69,6 +69,9 @@ private:
     void status(const QString& text) {
         sinks_.each([&](RunSink& s) { s.statusChanged(text); });
     }
+    void announceWait(const RunWait& wait) {
+        sinks_.each([&](RunSink& s) { s.waitChanged(wait); });
+    }
     void progress(int v) {
         sinks_.each([&](RunSink& s) { s.progressChanged(v); });
     }
@@ -433,14 +436,22 @@ void Run::oneCycle(Instrument& inst) {
     live = live_.get();
     if (live.manual) {
         inst.goLocal();
-        if (!questions_.askOkCancel(QStringLiteral("次の測定の準備をして下さい!"), stop_)) throw RunEnd{};
+        announceWait({RunWait::Kind::Question, cycleNo(), {}});
+        const bool next = questions_.askOkCancel(QStringLiteral("次の測定の準備をして下さい!"), stop_);
+        announceWait({});
+        if (!next) throw RunEnd{};
         return;
     }
     // The interval runs from the start of one cycle to the start of the next.
     const double seconds = qm::LeadingNumber(live.intervalText);
     if (!(seconds > 0) || !std::isfinite(seconds)) return;
     const auto deadline = cycleStart + duration_cast<steady_clock::duration>(duration<double>(std::min(seconds, 1e9)));
-    if (deadline > steady_clock::now()) stop_.sleepUntil(deadline);
+    const auto left = deadline - steady_clock::now();
+    if (left <= steady_clock::duration::zero()) return;
+    announceWait({RunWait::Kind::Interval, cycleNo(),
+                  QDateTime::currentDateTime().addMSecs(duration_cast<milliseconds>(left).count())});
+    stop_.sleepUntil(deadline);
+    announceWait({});
 }
 
 RunEndInfo Run::run() {

@@ -36,6 +36,18 @@ struct TraceSet {
     QString fileName;
 };
 
+// What the run waits for between cycles, for a countdown beside the status.
+struct RunWait {
+    enum class Kind {
+        None,      // the run is busy (or over): no wait to show
+        Interval,  // the repeat interval: the next cycle starts at `nextStart`
+        Question,  // the manual-continue question is open
+    };
+    Kind kind = Kind::None;
+    int32_t nextCycle = 0;  // the cycle that follows the wait
+    QDateTime nextStart;    // Interval: the PC time the next cycle starts
+};
+
 enum class RunOutcome {
     Normal,         // count reached, stopped, Cancel in manual mode, transfer-only cycle done
     ConnectFailed,  // declined or the link could not be opened
@@ -83,6 +95,8 @@ public:
     virtual void progressChanged(int) {}
     // The number of the next cycle (the label "n/").
     virtual void cycleNumberChanged(int32_t) {}
+    // The run begins or ends a wait between cycles (Kind::None: the wait is over).
+    virtual void waitChanged(const RunWait&) {}
     // The link was lost or is back (with --reconnect): a line for the record.
     virtual void linkEvent(const QString& /*text*/, int32_t /*cycle*/, const QString& /*folder*/,
                            const QString& /*header*/) {}
@@ -93,3 +107,4 @@ public:
 };
 
 Q_DECLARE_METATYPE(RunEndInfo)
+Q_DECLARE_METATYPE(RunWait)

@@ -24,6 +24,7 @@ public:
     void statusChanged(const QString& text) override { emit s_.statusChanged(text); }
     void progressChanged(int value) override { emit s_.progressChanged(value); }
     void cycleNumberChanged(int32_t next) override { emit s_.cycleNumberChanged(int(next)); }
+    void waitChanged(const RunWait& wait) override { emit s_.waitChanged(wait); }
 
 private:
     Session& s_;
@@ -35,6 +36,7 @@ Session::Session(QObject* parent)
     qRegisterMetaType<MeasItemArray>();
     qRegisterMetaType<RunEndInfo>();
     qRegisterMetaType<RunStartInfo>();
+    qRegisterMetaType<RunWait>();
     state_->cycleNo = &cycleNo_;
     thread_.setObjectName(QStringLiteral("measurement"));
     worker_ = new QObject;

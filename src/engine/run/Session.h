@@ -87,6 +87,7 @@ signals:
     void statusChanged(const QString& text);
     void progressChanged(int value);
     void cycleNumberChanged(int next);
+    void waitChanged(const RunWait& wait);
     void runFinished(const RunEndInfo& end);
 
 private:

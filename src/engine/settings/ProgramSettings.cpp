@@ -1,0 +1,48 @@
+#include "engine/settings/ProgramSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+namespace qm {
+
+namespace {
+const QString kScreenPng = QStringLiteral("Screen/PngForDisplay");
+const QString kWindows = QStringLiteral("Windows");
+}  // namespace
+
+QString ProgramSettingsPath(const QString& dataFolder) {
+    return QDir(dataFolder).filePath(QStringLiteral("Quillmeter.ini"));
+}
+
+ProgramSettings LoadProgramSettings(const QString& dataFolder) {
+    ProgramSettings out;
+    const QString path = ProgramSettingsPath(dataFolder);
+    if (!QFile::exists(path)) return out;
+    QSettings s(path, QSettings::IniFormat);
+    out.screenPngForDisplay = s.value(kScreenPng, false).toBool();
+    s.beginGroup(kWindows);
+    for (const QString& name : s.childKeys()) {
+        const QByteArray g = s.value(name).toByteArray();
+        if (!g.isEmpty()) out.windowGeometry.insert(name, g);
+    }
+    s.endGroup();
+    return out;
+}
+
+QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& settings) {
+    const QString path = ProgramSettingsPath(dataFolder);
+    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(dataFolder)) return failed;
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(kScreenPng, settings.screenPngForDisplay);
+    s.remove(kWindows);
+    s.beginGroup(kWindows);
+    for (auto it = settings.windowGeometry.cbegin(); it != settings.windowGeometry.cend(); ++it)
+        s.setValue(it.key(), it.value());
+    s.endGroup();
+    s.sync();
+    return s.status() == QSettings::NoError ? QString() : failed;
+}
+
+}  // namespace qm

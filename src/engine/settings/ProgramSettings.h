@@ -1,0 +1,25 @@
+#pragma once
+// The program's own settings, apart from the resume file (whose twelve lines
+// stay exactly as they are): <data folder>/Quillmeter.ini, INI format, UTF-8.
+// Whatever cannot be read (no file, a missing or damaged key) takes its
+// default; a save reports failure with the file's name.
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+namespace qm {
+
+struct ProgramSettings {
+    // 表示にも PNG を使う: the display image is fetched as PNG (one transfer
+    // when saving too) instead of BMP.
+    bool screenPngForDisplay = false;
+    // Where each window was, by object name (QWidget::saveGeometry()).
+    QMap<QString, QByteArray> windowGeometry;
+};
+
+QString ProgramSettingsPath(const QString& dataFolder);
+ProgramSettings LoadProgramSettings(const QString& dataFolder);
+// Empty on success, else a message naming the file.
+QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& settings);
+
+}  // namespace qm
