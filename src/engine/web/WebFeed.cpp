@@ -168,7 +168,7 @@ void WebFeed::unsubscribe(const std::shared_ptr<WebSubscriber>& s) {
     subs_.erase(std::remove(subs_.begin(), subs_.end(), s), subs_.end());
 }
 
-std::string WebFeed::take(WebSubscriber& s, bool* closed) {
+std::string WebFeed::take(WebSubscriber& s, bool* closed, size_t maxBytes) {
     std::lock_guard lock(mutex_);
     std::string out = std::move(s.first);
     s.first.clear();
@@ -177,16 +177,18 @@ std::string WebFeed::take(WebSubscriber& s, bool* closed) {
         s.dropped_ = true;
         ++dropped_;
     }
-    *closed = s.dropped_ || closed_;
-    if (*closed) return out;
-    for (uint64_t i = s.next - seqBase_; i < ring_.size(); ++i) out += ring_[size_t(i)];
-    s.next = seqBase_ + ring_.size();
+    if (s.dropped_) {
+        *closed = true;
+        return out;
+    }
+    size_t i = size_t(s.next - seqBase_);
+    for (; i < ring_.size(); ++i) {
+        if (!out.empty() && out.size() + ring_[i].size() > maxBytes) break;
+        out += ring_[i];
+    }
+    s.next = seqBase_ + i;
+    *closed = closed_ && i == ring_.size();
     return out;
-}
-
-bool WebFeed::waitClosed(int ms) {
-    std::unique_lock lock(mutex_);
-    return closedCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return closed_; });
 }
 
 size_t WebFeed::subscriberCount() const {
@@ -197,8 +199,18 @@ size_t WebFeed::subscriberCount() const {
 void WebFeed::closeAll() {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    subs_.clear();
-    closedCv_.notify_all();
+    subs_.clear();  // adds nothing more to the ring; what is there stays to be taken
+    if (eventHook_) eventHook_();
+}
+
+bool WebFeed::closed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
+void WebFeed::setEventHook(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    eventHook_ = std::move(hook);
 }
 
 void WebFeed::broadcastLocked(std::string event) {
@@ -210,6 +222,7 @@ void WebFeed::broadcastLocked(std::string event) {
         ring_.pop_front();
         ++seqBase_;
     }
+    if (eventHook_) eventHook_();
 }
 
 void WebFeed::statusEventLocked() {

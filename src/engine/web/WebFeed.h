@@ -3,10 +3,12 @@
 // run's state under a mutex on the worker thread (no network I/O there) and
 // hands out JSON texts and Server-Sent Events to the server's threads.
 // Events go once into one bounded ring (O(1) per event however many clients
-// there are, no thread woken); each client's thread takes what it has not
-// sent yet. A client that stops reading falls behind the ring and is
-// dropped (its stream ends; EventSource connects again and catches up), so
-// the run never waits for it and memory stays bounded.
+// there are); the server is told that there is something new (one call, see
+// setEventHook) and each stream takes what it has not sent yet. A client that
+// stops reading falls behind the ring and is dropped (its stream ends;
+// EventSource connects again and catches up), so the run never waits for it
+// and memory stays bounded. Once the feed is closed no event is added, but
+// every stream is still handed what the ring holds for it before it ends.
 #include "engine/run/LiveSettings.h"
 #include "engine/run/RunSink.h"
 #include "engine/stats/TrendLog.h"
@@ -17,8 +19,9 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,15 +65,17 @@ public:
     // A new client of the event stream; its stream starts with the status.
     std::shared_ptr<WebSubscriber> subscribe();
     void unsubscribe(const std::shared_ptr<WebSubscriber>& s);
-    // The events the subscriber has not had yet (never blocks). *closed is
-    // set when it fell behind the ring or the feed was closed.
-    std::string take(WebSubscriber& s, bool* closed);
-    // Waits up to `ms` for the feed to close; true when it has.
-    bool waitClosed(int ms);
+    // The events the subscriber has not had yet, whole events up to about
+    // `maxBytes` (at least one), oldest first; never blocks. *closed is set
+    // when it fell behind the ring, or when the feed is closed and it has had
+    // every event: its stream ends after this text.
+    std::string take(WebSubscriber& s, bool* closed, size_t maxBytes = SIZE_MAX);
     size_t subscriberCount() const;
     uint64_t droppedCount() const { return dropped_.load(); }
-    // Ends every event stream (the server is stopping).
+    // No more events: every stream ends once it has taken what the ring
+    // holds for it (the run is over, or the server is stopping).
     void closeAll();
+    bool closed() const;
 
     // RunSink, on the run's worker thread.
     void runStarted(const RunStartInfo& info) override;
@@ -81,6 +86,12 @@ public:
     void cycleNumberChanged(int32_t next) override;
     void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
     void runEnded(const RunEndInfo& end) override;
+
+protected:
+    // Called (under the feed's lock, so it must be quick and must not call
+    // back into the feed) when events were added or the feed was closed.
+    // Replacing it waits for a call in progress.
+    void setEventHook(std::function<void()> hook);
 
 private:
     QByteArray statusJsonLocked() const;
@@ -119,6 +130,6 @@ private:
     uint64_t seqBase_ = 0;
     size_t ringBytes_ = 0;
     bool closed_ = false;
-    std::condition_variable closedCv_;
+    std::function<void()> eventHook_;
     std::atomic<uint64_t> dropped_{0};
 };
