@@ -3,8 +3,10 @@
 // run's state under a mutex on the worker thread (no network I/O there) and
 // hands out JSON texts and Server-Sent Events to the server's threads.
 // Events go once into one bounded ring (O(1) per event however many clients
-// there are); the server is told that there is something new (one call, see
-// setEventHook) and each stream takes what it has not sent yet. A client that
+// there are; a cycle's text is made once, when the first stream takes it);
+// the server is told that there is something new (one call, see
+// setEventHook) and each stream takes what it has not sent yet. A status
+// event carries the latest state: changes between two takes make one event. A client that
 // stops reading falls behind the ring and is dropped (its stream ends;
 // EventSource connects again and catches up), so the run never waits for it
 // and memory stays bounded. Once the feed is closed no event is added, but
@@ -15,7 +17,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QJsonArray>
 #include <QString>
 #include <atomic>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,10 +98,29 @@ protected:
 private:
     QByteArray statusJsonLocked() const;
     QByteArray statsJsonLocked() const;
-    QJsonArray statsArrayLocked() const;
+    void appendStatsLocked(std::string& out) const;  // the slots' statistics as a JSON array
+
+    // One event of the ring. A cycle event keeps its record until a stream
+    // takes it: then its text is made (on the server's thread, a burst of
+    // cycles at once), with the statistics only if it is the newest cycle,
+    // so that a burst carries them once, in its last cycle.
+    struct RingEvent {
+        std::string text;                   // "event: ...\ndata: ...\n\n"
+        std::optional<CycleRecord> record;  // a cycle event whose text is not made yet
+        int64_t run = 0;
+    };
+    static constexpr size_t PendingCycleBytes = 512;  // counted for a cycle event not made yet
+
     // Puts `event` (already "event: ...\ndata: ...\n\n") in the ring.
     void broadcastLocked(std::string event);
+    void pushLocked(RingEvent event);
+    void makeTextLocked();
+    // Before the ring is read: the due status event and every event's text.
+    void completeLocked();
+    void trimRingLocked();
+    // Marks the status as changed; the event is made by pendingStatusLocked.
     void statusEventLocked();
+    void pendingStatusLocked();
     void readLiveLocked();
 
     mutable std::mutex mutex_;
@@ -126,10 +147,13 @@ private:
     QByteArray png_;
     int32_t pngCycle_ = 0;
     std::vector<std::shared_ptr<WebSubscriber>> subs_;
-    std::deque<std::string> ring_;  // events seqBase_ ... seqBase_ + size - 1
+    std::deque<RingEvent> ring_;  // events seqBase_ ... seqBase_ + size - 1
     uint64_t seqBase_ = 0;
+    uint64_t madeUpTo_ = 0;              // the events before this one have their text
+    uint64_t newestCycle_ = UINT64_MAX;  // the newest cycle event
     size_t ringBytes_ = 0;
     bool closed_ = false;
+    bool statusPending_ = false;  // a status event is due
     std::function<void()> eventHook_;
     std::atomic<uint64_t> dropped_{0};
 };

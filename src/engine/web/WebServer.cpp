@@ -46,6 +46,10 @@ constexpr size_t MaxLingerBytes = 1 << 20;
 // An event stream takes at most about this much from the feed per write, so
 // a slow client holds no more than this in the server.
 constexpr size_t MaxTakeBytes = 256 * 1024;
+// The streams are woken this long after the feed's first new event, so that
+// a burst of events (a fast run's cycles, the status changes of one cycle)
+// goes out in one write per client.
+constexpr auto BatchTime = std::chrono::milliseconds(100);
 
 const char* const kSecurityHeaders =
     "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n";
@@ -234,6 +238,7 @@ struct Server {
     net::io_context ioc{1};
     tcp::acceptor acceptor{ioc};
     net::steady_timer acceptRetry{ioc};
+    net::steady_timer batch{ioc};
 
     void accept();
     void admit(tcp::socket socket);
@@ -650,8 +655,12 @@ void Server::admit(tcp::socket socket) {
 }
 
 void Server::wakeStreams() {
-    wakePending = false;
-    for (Connection* c : waitingStreams) c->wake();
+    batch.expires_after(BatchTime);
+    batch.async_wait([this](beast::error_code ec) {
+        if (ec) return;
+        wakePending = false;  // an event from now on posts a wake again
+        for (Connection* c : waitingStreams) c->wake();
+    });
 }
 
 void Server::shutdown() {
@@ -659,6 +668,7 @@ void Server::shutdown() {
     beast::error_code ec;
     acceptor.close(ec);
     acceptRetry.cancel();
+    batch.cancel();
     const std::vector<Connection*> all(connections.begin(), connections.end());
     for (Connection* c : all) c->closeNow();
 }
@@ -746,7 +756,8 @@ QString WebServer::start(const WebServerOptions& options) {
     d->port = d->acceptor.local_endpoint(ec).port();
 
     Impl* p = d.get();
-    setEventHook([p] {
+    static const bool noWake = qEnvironmentVariableIsSet("QM_NOWAKE");
+    if (!noWake) setEventHook([p] {
         if (!p->wakePending.exchange(true)) net::post(p->ioc, [p] { p->wakeStreams(); });
     });
     p->accept();
