@@ -295,11 +295,6 @@ void WebFeed::closeAll() {
     if (eventHook_) eventHook_();
 }
 
-bool WebFeed::closed() const {
-    std::lock_guard lock(mutex_);
-    return closed_;
-}
-
 void WebFeed::setEventHook(std::function<void()> hook) {
     std::lock_guard lock(mutex_);
     eventHook_ = std::move(hook);

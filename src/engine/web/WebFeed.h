@@ -77,7 +77,6 @@ public:
     // No more events: every stream ends once it has taken what the ring
     // holds for it (the run is over, or the server is stopping).
     void closeAll();
-    bool closed() const;
 
     // RunSink, on the run's worker thread.
     void runStarted(const RunStartInfo& info) override;
