@@ -1,7 +1,12 @@
-// What the web view (--serve) costs the run: a run of 200 cycles against
-// quillmeter-sim (a process of its own) without the server, with the server
-// and 8 event-stream clients reading, and with those plus one client that
-// never reads; and the sink's own call per logged cycle on the worker thread.
+// What the web view (--serve) costs the run, in the process's own CPU time
+// (CLOCK_PROCESS_CPUTIME_ID: every thread of this process, the run's worker,
+// the main thread and the server's): runs of 200 cycles with the log on
+// against quillmeter-sim (a process of its own), without the server, with
+// the server and no reader, and with the server and 8 event-stream readers,
+// one after the other in every round so that the machine's drift falls on
+// all three alike. The readers are a child process (this program started
+// with --readers), so their reading is not counted. Also the sink's own call
+// per logged cycle on the worker thread, with 0 and 8 readers.
 #include "support/LoopbackSocket.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
@@ -10,15 +15,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <arpa/inet.h>
-#include <atomic>
 #include "SimProcess.h"
 
 #include <benchmark/benchmark.h>
+#include <algorithm>
+#include <array>
 #include <chrono>
-#include <netinet/in.h>
+#include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -27,99 +34,142 @@
 
 namespace {
 
+double ProcessCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
-// Event-stream clients: `reading` of them read all the time, `stalled` never do.
-struct Clients {
-    std::atomic<bool> quit{false};
-    std::atomic<long> bytes{0};
-    std::vector<std::thread> threads;
-    std::vector<int> fds;
-    Clients(quint16 port, int reading, int stalled) {
-        const std::string req = "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n";
-        for (int i = 0; i < reading + stalled; ++i) {
-            const int fd = ConnectLoopback(port, i < reading ? 0 : 1024);
-            [[maybe_unused]] auto w = ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
-            fds.push_back(fd);
-            if (i >= reading) continue;
-            threads.emplace_back([this, fd] {
-                char buf[16384];
-                while (!quit) {
-                    pollfd p{fd, POLLIN, 0};
-                    if (::poll(&p, 1, 50) <= 0) continue;
-                    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-                    if (n <= 0) break;
-                    bytes += n;
-                }
-            });
+// The child process: `n` event-stream clients of the server on `port` that
+// read all the time, until its standard input closes.
+int RunReaders(quint16 port, int n) {
+    const std::string req = "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    std::vector<pollfd> fds;
+    for (int i = 0; i < n; ++i) {
+        const int fd = ConnectLoopback(port);
+        if (fd < 0 || ::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size())) return 1;
+        fds.push_back({fd, POLLIN, 0});
+    }
+    fds.push_back({STDIN_FILENO, POLLIN, 0});
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    char buf[65536];
+    for (;;) {
+        if (::poll(fds.data(), nfds_t(fds.size()), 1000) < 0) return 1;
+        for (auto& p : fds) {
+            if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            if (::read(p.fd, buf, sizeof buf) <= 0) {
+                if (p.fd == STDIN_FILENO) return 0;
+                p.fd = -1;  // the server ended this stream
+            }
         }
     }
-    ~Clients() {
-        quit = true;
-        for (auto& t : threads) t.join();
-        for (int fd : fds) ::close(fd);
+}
+
+// The readers' process, started with this program's --readers.
+struct Readers {
+    QProcess p;
+    Readers(WebServer& web, int n) {
+        if (n == 0) return;
+        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--readers"), QString::number(web.port()), QString::number(n)});
+        p.waitForReadyRead(10000);
+        QElapsedTimer wait;
+        wait.start();
+        while (web.subscriberCount() < size_t(n) && wait.elapsed() < 10000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~Readers() {
+        if (p.state() == QProcess::NotRunning) return;
+        p.closeWriteChannel();
+        if (!p.waitForFinished(5000)) p.kill();
     }
 };
 
 constexpr int kCycles = 200;
 
-// ms per cycle of a 200-cycle run with the log on; arg 0: no server, 1: the
-// server and 8 reading clients, 2: those and one client that never reads.
-void BM_RunCycle(benchmark::State& state) {
-    const int mode = int(state.range(0));
-    SimProcess sim;
-    AutoQuestions ask;
-    QTemporaryDir dir;
-    WebServer web;
+// One way of running: a session of its own, with or without the server.
+struct Setup {
     Session session;
     LogCsvSink logFile;
-    session.addSink(&logFile);
-    std::unique_ptr<Clients> clients;
-    if (mode > 0) {
-        web.start({});
-        web.watch(&session.live());
-        session.addSink(&web);
-        clients = std::make_unique<Clients>(web.port(), 8, mode == 2 ? 1 : 0);
-        QElapsedTimer wait;
-        wait.start();
-        while (web.subscriberCount() < size_t(mode == 2 ? 9 : 8) && wait.elapsed() < 5000)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::unique_ptr<WebServer> web;
+    std::unique_ptr<Readers> readers;
+    std::vector<double> cpuMs, wallMs;  // per round
+    Setup(bool serve, int readerCount, const QString& folder) {
+        session.addSink(&logFile);
+        if (serve) {
+            web = std::make_unique<WebServer>();
+            web->start({});
+            web->watch(&session.live());
+            session.addSink(web.get());
+            readers = std::make_unique<Readers>(*web, readerCount);
+        }
+        session.live().update([&](LiveValues& v) {
+            v.log = true;
+            v.intervalText = QStringLiteral("0");
+            v.folder = folder;
+            v.header = QStringLiteral("B");
+        });
     }
-    RunRequest request;
-    request.address = QStringLiteral("127.0.0.1");
-    request.tcpPort = sim.port;
-    request.repeatText = QString::number(kCycles);
-    request.dataFolder = dir.path();
-    session.live().update([&](LiveValues& v) {
-        v.log = true;
-        v.intervalText = QStringLiteral("0");
-        v.folder = dir.path();
-        v.header = QStringLiteral("B");
-    });
-    double totalMs = 0;
+    ~Setup() { session.shutdown(); }
+};
+
+// Process CPU per cycle: no server / the server and no reader / the server
+// and 8 readers, interleaved round by round. Medians over the rounds, since
+// other work on the machine inflates single runs (by up to 3x on a busy
+// two-core machine); cpu_ratio_* compare the medians, *_rounds is the median
+// of each round's own ratio.
+void BM_WebCost(benchmark::State& state) {
+    SimProcess sim;
+    AutoQuestions ask;
+    std::array<QTemporaryDir, 3> dirs;
+    std::array<std::unique_ptr<Setup>, 3> setups{std::make_unique<Setup>(false, 0, dirs[0].path()),
+                                                 std::make_unique<Setup>(true, 0, dirs[1].path()),
+                                                 std::make_unique<Setup>(true, 8, dirs[2].path())};
     for (auto _ : state) {
-        session.clear();
-        QSignalSpy finished(&session, &Session::runFinished);
-        QElapsedTimer clock;
-        clock.start();
-        session.start(request, ask);
-        finished.wait(600000);
-        state.SetIterationTime(clock.nsecsElapsed() / 1e9);
-        totalMs += clock.nsecsElapsed() / 1e6;
+        for (size_t m = 0; m < setups.size(); ++m) {
+            Setup& s = *setups[m];
+            RunRequest request;
+            request.address = QStringLiteral("127.0.0.1");
+            request.tcpPort = sim.port;
+            request.repeatText = QString::number(kCycles);
+            request.dataFolder = dirs[m].path();
+            s.session.clear();
+            QSignalSpy finished(&s.session, &Session::runFinished);
+            QElapsedTimer clock;
+            clock.start();
+            const double cpu0 = ProcessCpuMs();
+            s.session.start(request, ask);
+            finished.wait(600000);
+            s.cpuMs.push_back(ProcessCpuMs() - cpu0);
+            s.wallMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
     }
-    state.counters["ms_per_cycle"] = benchmark::Counter(totalMs / kCycles, benchmark::Counter::kAvgIterations);
-    if (clients) state.counters["subscribers_at_end"] = double(web.subscriberCount());
-    if (clients) state.counters["dropped"] = double(web.droppedCount());
-    session.shutdown();
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const auto ratios = [&](const std::vector<double>& a, const std::vector<double>& b) {
+        std::vector<double> r;
+        for (size_t i = 0; i < a.size(); ++i) r.push_back(a[i] / b[i]);
+        return median(r);
+    };
+    state.counters["cpu_ms_cycle_none"] = median(setups[0]->cpuMs) / kCycles;
+    state.counters["cpu_ms_cycle_server"] = median(setups[1]->cpuMs) / kCycles;
+    state.counters["cpu_ms_cycle_8readers"] = median(setups[2]->cpuMs) / kCycles;
+    state.counters["cpu_ratio_server"] = median(setups[1]->cpuMs) / median(setups[0]->cpuMs);
+    state.counters["cpu_ratio_8readers"] = median(setups[2]->cpuMs) / median(setups[0]->cpuMs);
+    state.counters["cpu_ratio_8readers_rounds"] = ratios(setups[2]->cpuMs, setups[0]->cpuMs);
+    state.counters["wall_ratio_8readers"] = ratios(setups[2]->wallMs, setups[0]->wallMs);
+    state.counters["subscribers_at_end"] = double(setups[2]->web->subscriberCount());
+    state.counters["dropped"] = double(setups[2]->web->droppedCount());
 }
-BENCHMARK(BM_RunCycle)->Arg(0)->Arg(1)->Arg(2)->Arg(0)->Arg(1)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WebCost)->Iterations(50)->Unit(benchmark::kMillisecond);
 
 // The sink's call for one logged cycle (on the worker thread), with arg
-// event-stream clients reading over loopback.
+// event-stream readers.
 void BM_SinkCycleLogged(benchmark::State& state) {
     WebServer web;
     web.start({});
-    Clients clients(web.port(), int(state.range(0)), 0);
-    while (web.subscriberCount() < size_t(state.range(0))) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Readers readers(web, int(state.range(0)));
     RunStartInfo info;
     info.started = QDateTime::currentDateTime();
     web.runStarted(info);
@@ -131,7 +181,7 @@ void BM_SinkCycleLogged(benchmark::State& state) {
         const auto t0 = std::chrono::steady_clock::now();
         web.cycleLogged(r, {});
         us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
-        // Cycles come no faster than a real run's; the clients read meanwhile.
+        // Cycles come no faster than a real run's; the readers read meanwhile.
         if (cycle % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::sort(us.begin(), us.end());
@@ -144,6 +194,7 @@ BENCHMARK(BM_SinkCycleLogged)->Arg(0)->Arg(8)->Iterations(2000)->Unit(benchmark:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--readers") == 0) return RunReaders(quint16(std::atoi(argv[2])), std::atoi(argv[3]));
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libqcustomplot-dev libqcustomplot2.1-qt6
-      libgl-dev libbenchmark-dev libcpp-httplib-dev libcpp-httplib0.11
+      libgl-dev libbenchmark-dev libboost1.74-dev
       fonts-noto-cjk xvfb xauth "$@")
 missing=()
 for p in "${PKGS[@]}"; do

@@ -6,10 +6,10 @@
 #   bash scripts/windows.sh
 #
 # Steps: Debian packages; Qt for Windows (scripts/windows-qt.sh, cached in
-# ~/.cache/quillmeter-winqt or $QM_WINQT_DIR); the QCustomPlot and cpp-httplib
-# sources (Debian's source packages, cached there too); the cross-build in
-# build-win/; the unit tests under wine; an end-to-end headless run of the
-# packed quillmeter.exe against the Linux quillmeter-sim (built in
+# ~/.cache/quillmeter-winqt or $QM_WINQT_DIR); the QCustomPlot source (Debian's
+# source package) and a copy of Debian's Boost headers (cached there too); the
+# cross-build in build-win/; the unit tests under wine; an end-to-end headless
+# run of the packed quillmeter.exe against the Linux quillmeter-sim (built in
 # build-win-host/); serial under wine through a pty mapped to COM5 (reported,
 # not required); the zip. The Linux build folders (build/, build-test/, ...)
 # are never touched. It stops at the first failing step; the zip is written
@@ -74,7 +74,7 @@ bash scripts/windows-qt.sh | sed 's/^/   /'
 QT_STEP_SECONDS=$((SECONDS - QT_STEP_START))
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 extra=()
-for p in zip unzip qt6-serialport-dev; do
+for p in zip unzip qt6-serialport-dev libboost1.74-dev; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || extra+=("$p")
 done
 if ((${#extra[@]})); then
@@ -82,9 +82,9 @@ if ((${#extra[@]})); then
 fi
 [ -f "$QT_PREFIX/.quillmeter-stamp" ] || fail "Qt for Windows is not complete in $QT_PREFIX"
 
-step "QCustomPlot and cpp-httplib sources"
-# Debian builds both as Linux libraries only: their source packages give the
-# files to build them with MinGW. Kept in the cache beside Qt.
+step "QCustomPlot source and the Boost headers"
+# Debian builds QCustomPlot as a Linux library only: its source package gives
+# the files to build it with MinGW. Kept in the cache beside Qt.
 fetch_source() {  # package, a file that must be in it, folder
   local pkg=$1 key=$2 dir=$3
   if [ -f "$dir/$key" ] && [ -f "$dir/.quillmeter-extracted" ]; then
@@ -106,9 +106,23 @@ fetch_source() {  # package, a file that must be in it, folder
 }
 mkdir -p "$CACHE/src"
 QCP_DIR=$CACHE/src/qcustomplot
-HTTPLIB_DIR=$CACHE/src/cpp-httplib
 fetch_source qcustomplot qcustomplot.cpp "$QCP_DIR"
-fetch_source cpp-httplib httplib.h "$HTTPLIB_DIR"
+# The web view uses Boost.Beast and Asio, header-only: the headers Debian
+# installs serve the MinGW build too. A copy in the cache (not /usr/include on
+# the include path, which would bring the Linux C headers with it), made anew
+# when Debian's package changes.
+BOOST_DIR=$CACHE/boost-1.74
+boost_version=$(dpkg-query -W -f='${Version}' libboost1.74-dev)
+if [ -f "$BOOST_DIR/boost/beast.hpp" ] && [ "$(cat "$BOOST_DIR/.quillmeter-boost" 2>/dev/null)" = "$boost_version" ]; then
+  echo "   Boost headers: cached in $BOOST_DIR"
+else
+  rm -rf "$BOOST_DIR" "$BOOST_DIR.tmp"
+  mkdir -p "$BOOST_DIR.tmp"
+  cp -a /usr/include/boost "$BOOST_DIR.tmp/boost"
+  echo "$boost_version" >"$BOOST_DIR.tmp/.quillmeter-boost"
+  mv "$BOOST_DIR.tmp" "$BOOST_DIR"
+  echo "   Boost headers: libboost1.74-dev $boost_version copied to $BOOST_DIR"
+fi
 
 step "configure the cross-build in build-win"
 mkdir -p "$LOGS"
@@ -116,7 +130,7 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQM_BENCH=OFF -DQM_TESTS=ON \
-  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_HTTPLIB_INCLUDE_DIR="$HTTPLIB_DIR" \
+  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_BOOST_INCLUDE_DIR="$BOOST_DIR" \
   >"$LOGS/configure.log" 2>&1 || { tail -n 30 "$LOGS/configure.log" >&2; false; }
 echo "   log: $LOGS/configure.log"
 
@@ -168,7 +182,7 @@ missing_dlls=$(
   done)
 cp README.md "$STAGE/README.md"
 cp third_party/uplot/LICENSE "$STAGE/licenses/uPlot-LICENSE.txt"
-cp "$HTTPLIB_DIR/LICENSE" "$STAGE/licenses/cpp-httplib-LICENSE.txt"
+cp /usr/share/doc/libboost1.74-dev/copyright "$STAGE/licenses/Boost-copyright.txt"
 cp "$QCP_DIR/GPL.txt" "$STAGE/licenses/QCustomPlot-GPL-3.0.txt"
 cp "$QCP_DIR/debian/copyright" "$STAGE/licenses/QCustomPlot-copyright.txt"
 QT_SRC=$CACHE/src/qtbase-$QT_VERSION

@@ -108,6 +108,7 @@ int RunHeadless(const AppOptions& options) {
     if (!session.start(request, questions)) return 2;
     QCoreApplication::exec();
     session.shutdown();
+    outputs.finish();
     ResumeSettings toSave = s;
     options.settings.revert(toSave, saved);
     const QString error = damaged.mayReplace ? SaveResumeFile(resumeFile, toSave) : QStringLiteral("壊れたファイルの控えがありません");

@@ -22,3 +22,9 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
     std::fprintf(stdout, "%s\n", QStringLiteral("ウェブ表示: %1").arg(web.url()).toUtf8().constData());
     std::fflush(stdout);
 }
+
+void Outputs::finish() {
+    if (!web.running()) return;
+    web.finishStreams(FinishMs);
+    web.stop();
+}

@@ -20,4 +20,9 @@ struct Outputs {
     // its status bar instead). A server that cannot start is said on stderr
     // and the program goes on without it.
     void attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress);
+    // After the last run (the session shut down): the web view's event
+    // streams get up to FinishMs to send what is left of the run (its last
+    // cycles and final state), then the server stops.
+    void finish();
+    static constexpr int FinishMs = 2000;
 };

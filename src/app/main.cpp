@@ -63,6 +63,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     const int code = app.exec();
     form.reset();
     session.shutdown();
+    outputs.finish();
     return code;
 }
 

@@ -6,44 +6,113 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 
 namespace {
 
 const char* const kSlots[] = {"A", "B", "C", "D"};
 
-QJsonValue Num(std::optional<double> v) {
-    if (!v || !std::isfinite(*v)) return QJsonValue(QJsonValue::Null);
-    return QJsonValue(*v);
+// Compact JSON is written straight into text here: the cycle event is made
+// on the run's worker thread once per cycle, and QJsonDocument took about
+// ten times as long as this for it.
+void AppendString(std::string& out, const QString& text) {
+    const QByteArray u = text.toUtf8();
+    out += '"';
+    for (const char ch : u) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+void AppendNumber(std::string& out, std::optional<double> v) {
+    if (!v || !std::isfinite(*v)) {
+        out += "null";
+        return;
+    }
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, *v);  // the shortest text that reads back the same
+    out.append(buf, r.ptr);
+}
+
+void AppendInt(std::string& out, int64_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// "yyyy-MM-ddTHH:mm:ss.zzz" as Qt::ISODateWithMs writes a local time.
+void AppendIsoTime(std::string& out, const QDateTime& t) {
+    if (!t.isValid()) {
+        out += "\"\"";
+        return;
+    }
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    if (t.timeSpec() != Qt::LocalTime || d.year() < 0 || d.year() > 9999) return AppendString(out, t.toString(Qt::ISODateWithMs));
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d.%03d\"", d.year(), d.month(), d.day(), tm.hour(), tm.minute(),
+                  tm.second(), tm.msec());
+    out += buf;
+}
+
+void AppendRecord(std::string& out, const CycleRecord& r) {
+    out += "{\"cycle\":";
+    AppendInt(out, r.cycle);
+    out += ",\"time\":";
+    AppendIsoTime(out, r.time);
+    out += ",\"timeText\":";
+    AppendString(out, r.timeText);
+    out += ",\"values\":[";
+    for (int k = 0; k < 4; ++k) {
+        if (k) out += ',';
+        AppendNumber(out, SlotValue(r, k));
+    }
+    out += "],\"cells\":[";
+    for (int k = 0; k < 4; ++k) {
+        if (k) out += ',';
+        AppendString(out, r.cells[size_t(k)]);
+    }
+    out += "]}";
 }
 
 QString IsoTime(const QDateTime& t) {
     return t.isValid() ? t.toString(Qt::ISODateWithMs) : QString();
 }
 
-QJsonObject RecordJson(const CycleRecord& r) {
-    QJsonArray values, cells;
-    for (int k = 0; k < 4; ++k) {
-        values.append(Num(SlotValue(r, k)));
-        cells.append(r.cells[size_t(k)]);
-    }
-    return QJsonObject{{QStringLiteral("cycle"), r.cycle},
-                       {QStringLiteral("time"), IsoTime(r.time)},
-                       {QStringLiteral("timeText"), r.timeText},
-                       {QStringLiteral("values"), values},
-                       {QStringLiteral("cells"), cells}};
-}
+QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
-std::string Event(const char* name, const QByteArray& json, int64_t id = -1) {
+std::string Event(const char* name, std::string_view json, int64_t id = -1) {
     std::string e;
-    e.reserve(size_t(json.size()) + 48);
-    if (id >= 0) e += "id: " + std::to_string(id) + "\n";
+    e.reserve(json.size() + 48);
+    if (id >= 0) {
+        e += "id: ";
+        AppendInt(e, id);
+        e += '\n';
+    }
     e += "event: ";
     e += name;
     e += "\ndata: ";
-    e.append(json.constData(), size_t(json.size()));  // compact JSON: one line
+    e += json;  // compact JSON: one line
     e += "\n\n";
     return e;
+}
+
+std::string Event(const char* name, const QByteArray& json, int64_t id = -1) {
+    return Event(name, std::string_view(json.constData(), size_t(json.size())), id);
 }
 
 }  // namespace
@@ -107,13 +176,18 @@ QByteArray WebFeed::statusJsonLocked() const {
 
 QByteArray WebFeed::logJson(int64_t since) const {
     std::lock_guard lock(mutex_);
-    QJsonArray rows;
+    std::string out = "{\"run\":";
+    AppendInt(out, runId_);
+    out += ",\"cycles\":[";
     // Records are in cycle order: skip to the first after `since`.
     auto it = std::upper_bound(log_.begin(), log_.end(), since,
                                [](int64_t s, const CycleRecord& r) { return s < r.cycle; });
-    for (; it != log_.end(); ++it) rows.append(RecordJson(*it));
-    QJsonObject o{{QStringLiteral("run"), double(runId_)}, {QStringLiteral("cycles"), rows}};
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    for (bool first = true; it != log_.end(); ++it, first = false) {
+        if (!first) out += ',';
+        AppendRecord(out, *it);
+    }
+    out += "]}";
+    return Bytes(out);
 }
 
 QByteArray WebFeed::statsJson() const {
@@ -121,31 +195,42 @@ QByteArray WebFeed::statsJson() const {
     return statsJsonLocked();
 }
 
-QJsonArray WebFeed::statsArrayLocked() const {
-    QJsonArray out;
+void WebFeed::appendStatsLocked(std::string& out) const {
+    out += '[';
     for (int k = 0; k < 4; ++k) {
         const RunningStats& s = trend_.stats(k);
         const SlotLimits& l = trend_.limits(k);
-        out.append(QJsonObject{{QStringLiteral("slot"), QLatin1String(kSlots[k])},
-                               {QStringLiteral("title"), trend_.title(k)},
-                               {QStringLiteral("unit"), items_[size_t(k)].Unit},
-                               {QStringLiteral("count"), double(s.count())},
-                               {QStringLiteral("noValue"), double(s.noValueCount())},
-                               {QStringLiteral("last"), Num(s.last())},
-                               {QStringLiteral("min"), Num(s.min())},
-                               {QStringLiteral("max"), Num(s.max())},
-                               {QStringLiteral("mean"), Num(s.mean())},
-                               {QStringLiteral("sd"), Num(s.sd())},
-                               {QStringLiteral("lower"), Num(l.lower)},
-                               {QStringLiteral("upper"), Num(l.upper)},
-                               {QStringLiteral("outside"), double(trend_.outsideCount(k))}});
+        out += k ? ",{\"slot\":\"" : "{\"slot\":\"";
+        out += kSlots[k];
+        out += "\",\"title\":";
+        AppendString(out, trend_.title(k));
+        out += ",\"unit\":";
+        AppendString(out, items_[size_t(k)].Unit);
+        out += ",\"count\":";
+        AppendInt(out, int64_t(s.count()));
+        out += ",\"noValue\":";
+        AppendInt(out, int64_t(s.noValueCount()));
+        const std::pair<const char*, std::optional<double>> numbers[] = {
+            {",\"last\":", s.last()}, {",\"min\":", s.min()},         {",\"max\":", s.max()},          {",\"mean\":", s.mean()},
+            {",\"sd\":", s.sd()},     {",\"lower\":", l.lower}, {",\"upper\":", l.upper}};
+        for (const auto& [key, value] : numbers) {
+            out += key;
+            AppendNumber(out, value);
+        }
+        out += ",\"outside\":";
+        AppendInt(out, trend_.outsideCount(k));
+        out += '}';
     }
-    return out;
+    out += ']';
 }
 
 QByteArray WebFeed::statsJsonLocked() const {
-    QJsonObject o{{QStringLiteral("run"), double(runId_)}, {QStringLiteral("slots"), statsArrayLocked()}};
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    std::string out = "{\"run\":";
+    AppendInt(out, runId_);
+    out += ",\"slots\":";
+    appendStatsLocked(out);
+    out += '}';
+    return Bytes(out);
 }
 
 QByteArray WebFeed::screenPng() const {
@@ -156,6 +241,7 @@ QByteArray WebFeed::screenPng() const {
 std::shared_ptr<WebSubscriber> WebFeed::subscribe() {
     auto s = std::make_shared<WebSubscriber>();
     std::lock_guard lock(mutex_);
+    completeLocked();  // for the others; this one starts with the status as it is now
     s->first = Event("status", statusJsonLocked());
     s->next = seqBase_ + ring_.size();
     s->dropped_ = closed_;
@@ -166,10 +252,14 @@ std::shared_ptr<WebSubscriber> WebFeed::subscribe() {
 void WebFeed::unsubscribe(const std::shared_ptr<WebSubscriber>& s) {
     std::lock_guard lock(mutex_);
     subs_.erase(std::remove(subs_.begin(), subs_.end(), s), subs_.end());
+    // With nobody to take them, no cycle event comes after the newest one:
+    // its statistics are those of now.
+    if (subs_.empty()) makeTextLocked();
 }
 
-std::string WebFeed::take(WebSubscriber& s, bool* closed) {
+std::string WebFeed::take(WebSubscriber& s, bool* closed, size_t maxBytes) {
     std::lock_guard lock(mutex_);
+    completeLocked();
     std::string out = std::move(s.first);
     s.first.clear();
     if (!s.dropped_ && s.next < seqBase_) {
@@ -177,16 +267,19 @@ std::string WebFeed::take(WebSubscriber& s, bool* closed) {
         s.dropped_ = true;
         ++dropped_;
     }
-    *closed = s.dropped_ || closed_;
-    if (*closed) return out;
-    for (uint64_t i = s.next - seqBase_; i < ring_.size(); ++i) out += ring_[size_t(i)];
-    s.next = seqBase_ + ring_.size();
+    if (s.dropped_) {
+        *closed = true;
+        return out;
+    }
+    size_t i = size_t(s.next - seqBase_);
+    for (; i < ring_.size(); ++i) {
+        const std::string& text = ring_[i].text;
+        if (!out.empty() && out.size() + text.size() > maxBytes) break;
+        out += text;
+    }
+    s.next = seqBase_ + i;
+    *closed = closed_ && i == ring_.size();
     return out;
-}
-
-bool WebFeed::waitClosed(int ms) {
-    std::unique_lock lock(mutex_);
-    return closedCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return closed_; });
 }
 
 size_t WebFeed::subscriberCount() const {
@@ -196,24 +289,86 @@ size_t WebFeed::subscriberCount() const {
 
 void WebFeed::closeAll() {
     std::lock_guard lock(mutex_);
+    completeLocked();
     closed_ = true;
-    subs_.clear();
-    closedCv_.notify_all();
+    subs_.clear();  // adds nothing more to the ring; what is there stays to be taken
+    if (eventHook_) eventHook_();
+}
+
+void WebFeed::setEventHook(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    eventHook_ = std::move(hook);
+}
+
+void WebFeed::pushLocked(RingEvent event) {
+    ringBytes_ += event.record ? PendingCycleBytes : event.text.size();
+    ring_.push_back(std::move(event));
+    trimRingLocked();
 }
 
 void WebFeed::broadcastLocked(std::string event) {
     if (subs_.empty()) return;
-    ringBytes_ += event.size();
-    ring_.push_back(std::move(event));
+    RingEvent e;
+    e.text = std::move(event);
+    pushLocked(std::move(e));
+    if (eventHook_) eventHook_();
+}
+
+void WebFeed::makeTextLocked() {
+    const uint64_t end = seqBase_ + ring_.size();
+    for (uint64_t seq = std::max(madeUpTo_, seqBase_); seq < end; ++seq) {
+        RingEvent& e = ring_[size_t(seq - seqBase_)];
+        if (!e.record) continue;
+        std::string& t = e.text;
+        t.reserve(seq == newestCycle_ ? 1400 : 400);
+        t += "id: ";
+        AppendInt(t, e.record->cycle);
+        t += "\nevent: cycle\ndata: {\"run\":";
+        AppendInt(t, e.run);
+        t += ",\"record\":";
+        AppendRecord(t, *e.record);
+        if (seq == newestCycle_) {
+            // No cycle after it yet: the statistics as they are now are
+            // those after this cycle. A burst of cycles carries them once.
+            t += ",\"stats\":";
+            appendStatsLocked(t);
+        }
+        t += "}\n\n";
+        e.record.reset();
+        ringBytes_ += t.size() - PendingCycleBytes;
+    }
+    madeUpTo_ = end;
+    trimRingLocked();
+}
+
+void WebFeed::completeLocked() {
+    pendingStatusLocked();
+    makeTextLocked();
+}
+
+void WebFeed::trimRingLocked() {
     while (ring_.size() > MaxEvents || ringBytes_ > MaxEventBytes) {
-        ringBytes_ -= ring_.front().size();
+        ringBytes_ -= ring_.front().record ? PendingCycleBytes : ring_.front().text.size();
         ring_.pop_front();
         ++seqBase_;
     }
 }
 
 void WebFeed::statusEventLocked() {
-    if (!subs_.empty()) broadcastLocked(Event("status", statusJsonLocked()));
+    // The status event is made when a stream next takes: however often the
+    // status changed meanwhile, one event with the latest state.
+    if (subs_.empty() || statusPending_) return;
+    statusPending_ = true;
+    if (eventHook_) eventHook_();
+}
+
+void WebFeed::pendingStatusLocked() {
+    if (!statusPending_) return;
+    statusPending_ = false;
+    if (subs_.empty()) return;
+    RingEvent e;
+    e.text = Event("status", statusJsonLocked());
+    pushLocked(std::move(e));
 }
 
 void WebFeed::runStarted(const RunStartInfo& info) {
@@ -258,10 +413,13 @@ OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString&) {
     trend_.add(record);
     readLiveLocked();
     if (!subs_.empty()) {
-        QJsonObject o{{QStringLiteral("run"), double(runId_)},
-                      {QStringLiteral("record"), RecordJson(record)},
-                      {QStringLiteral("stats"), statsArrayLocked()}};
-        broadcastLocked(Event("cycle", QJsonDocument(o).toJson(QJsonDocument::Compact), record.cycle));
+        // Its text is made when a stream takes it (makeTextLocked).
+        RingEvent e;
+        e.record = record;
+        e.run = runId_;
+        pushLocked(std::move(e));
+        newestCycle_ = seqBase_ + ring_.size() - 1;
+        if (eventHook_) eventHook_();
     }
     return {};
 }
@@ -274,7 +432,7 @@ OutputResult WebFeed::screenImage(const ScreenImage& image) {
     png_ = image.bytes;
     pngCycle_ = image.cycle;
     if (!subs_.empty())
-        broadcastLocked(Event("screen", QJsonDocument(QJsonObject{{QStringLiteral("cycle"), image.cycle}}).toJson(QJsonDocument::Compact)));
+        broadcastLocked(Event("screen", "{\"cycle\":" + std::to_string(image.cycle) + "}"));
     return {};
 }
 

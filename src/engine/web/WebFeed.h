@@ -3,24 +3,29 @@
 // run's state under a mutex on the worker thread (no network I/O there) and
 // hands out JSON texts and Server-Sent Events to the server's threads.
 // Events go once into one bounded ring (O(1) per event however many clients
-// there are, no thread woken); each client's thread takes what it has not
-// sent yet. A client that stops reading falls behind the ring and is
-// dropped (its stream ends; EventSource connects again and catches up), so
-// the run never waits for it and memory stays bounded.
+// there are; a cycle's text is made once, when the first stream takes it);
+// the server is told that there is something new (one call, see
+// setEventHook) and each stream takes what it has not sent yet. A status
+// event carries the latest state: changes between two takes make one event. A client that
+// stops reading falls behind the ring and is dropped (its stream ends;
+// EventSource connects again and catches up), so the run never waits for it
+// and memory stays bounded. Once the feed is closed no event is added, but
+// every stream is still handed what the ring holds for it before it ends.
 #include "engine/run/LiveSettings.h"
 #include "engine/run/RunSink.h"
 #include "engine/stats/TrendLog.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QJsonArray>
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,14 +67,15 @@ public:
     // A new client of the event stream; its stream starts with the status.
     std::shared_ptr<WebSubscriber> subscribe();
     void unsubscribe(const std::shared_ptr<WebSubscriber>& s);
-    // The events the subscriber has not had yet (never blocks). *closed is
-    // set when it fell behind the ring or the feed was closed.
-    std::string take(WebSubscriber& s, bool* closed);
-    // Waits up to `ms` for the feed to close; true when it has.
-    bool waitClosed(int ms);
+    // The events the subscriber has not had yet, whole events up to about
+    // `maxBytes` (at least one), oldest first; never blocks. *closed is set
+    // when it fell behind the ring, or when the feed is closed and it has had
+    // every event: its stream ends after this text.
+    std::string take(WebSubscriber& s, bool* closed, size_t maxBytes = SIZE_MAX);
     size_t subscriberCount() const;
     uint64_t droppedCount() const { return dropped_.load(); }
-    // Ends every event stream (the server is stopping).
+    // No more events: every stream ends once it has taken what the ring
+    // holds for it (the run is over, or the server is stopping).
     void closeAll();
 
     // RunSink, on the run's worker thread.
@@ -82,13 +88,38 @@ public:
     void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
     void runEnded(const RunEndInfo& end) override;
 
+protected:
+    // Called (under the feed's lock, so it must be quick and must not call
+    // back into the feed) when events were added or the feed was closed.
+    // Replacing it waits for a call in progress.
+    void setEventHook(std::function<void()> hook);
+
 private:
     QByteArray statusJsonLocked() const;
     QByteArray statsJsonLocked() const;
-    QJsonArray statsArrayLocked() const;
+    void appendStatsLocked(std::string& out) const;  // the slots' statistics as a JSON array
+
+    // One event of the ring. A cycle event keeps its record until a stream
+    // takes it: then its text is made (on the server's thread, a burst of
+    // cycles at once), with the statistics only if it is the newest cycle,
+    // so that a burst carries them once, in its last cycle.
+    struct RingEvent {
+        std::string text;                   // "event: ...\ndata: ...\n\n"
+        std::optional<CycleRecord> record;  // a cycle event whose text is not made yet
+        int64_t run = 0;
+    };
+    static constexpr size_t PendingCycleBytes = 512;  // counted for a cycle event not made yet
+
     // Puts `event` (already "event: ...\ndata: ...\n\n") in the ring.
     void broadcastLocked(std::string event);
+    void pushLocked(RingEvent event);
+    void makeTextLocked();
+    // Before the ring is read: the due status event and every event's text.
+    void completeLocked();
+    void trimRingLocked();
+    // Marks the status as changed; the event is made by pendingStatusLocked.
     void statusEventLocked();
+    void pendingStatusLocked();
     void readLiveLocked();
 
     mutable std::mutex mutex_;
@@ -115,10 +146,13 @@ private:
     QByteArray png_;
     int32_t pngCycle_ = 0;
     std::vector<std::shared_ptr<WebSubscriber>> subs_;
-    std::deque<std::string> ring_;  // events seqBase_ ... seqBase_ + size - 1
+    std::deque<RingEvent> ring_;  // events seqBase_ ... seqBase_ + size - 1
     uint64_t seqBase_ = 0;
+    uint64_t madeUpTo_ = 0;              // the events before this one have their text
+    uint64_t newestCycle_ = UINT64_MAX;  // the newest cycle event
     size_t ringBytes_ = 0;
     bool closed_ = false;
-    std::condition_variable closedCv_;
+    bool statusPending_ = false;  // a status event is due
+    std::function<void()> eventHook_;
     std::atomic<uint64_t> dropped_{0};
 };

@@ -1,7 +1,8 @@
 // The read-only web view over real loopback HTTP, beside runs against the
 // simulated instrument: the JSON routes and the event stream against the
-// run's records, the token and Host rules, unknown paths, the bounds
-// (header size, connection count, a client that never reads).
+// run's records, the token and Host rules, unknown paths, the bounds under
+// attack (request heads, connection count, slow clients, a client that never
+// reads) with the process's memory watched.
 #include "support/LoopbackSocket.h"
 #include "../run/RunRig.h"
 #include "engine/web/WebServer.h"
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -116,7 +119,34 @@ int Count(const std::string& s, const std::string& what) {
     return n;
 }
 
+// The process's resident memory (kB), from /proc/self/status.
+long RssKb() {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// How the connections of an attack send their request.
+enum class Sending {
+    Whole,    // all at once
+    Trickle,  // one byte every 100 ms, never ending the head
+    Flood,    // the head's start, then "X: y" lines up to 20 MB, until an answer comes
+};
+
+// One connection of an attack, driven without a thread of its own.
+struct AttackConnection {
+    int fd = -1;
+    size_t sent = 0;
+    std::string got;
+    qint64 firstByteMs = -1;
+    qint64 endedMs = -1;  // answered in full, or closed by the server
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Sending)
 
 class TestWebServer : public QObject {
     Q_OBJECT
@@ -125,9 +155,12 @@ private slots:
     void apiAndEventsFollowTheRun();
     void tokenAndHost();
     void onlyTheListedRoutes();
-    void oversizedHeaderIsRefused();
+    void limitsUnderAttack_data();
+    void limitsUnderAttack();
     void fortyConnectionsDuringARun();
     void clientThatNeverReads();
+    void endOfRunReachesStreams_data();
+    void endOfRunReachesStreams();
     void idleConnectionsAreClosed();
 };
 
@@ -221,7 +254,8 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     QTRY_VERIFY_WITH_TIMEOUT(events.text.find("\"state\":\"ended\"") != std::string::npos, 10000);
     QCOMPARE(Count(events.text, "event: cycle\n"), 5);
     for (int c = 1; c <= 5; ++c) QVERIFY(events.text.find("id: " + std::to_string(c) + "\nevent: cycle") != std::string::npos);
-    QVERIFY(Count(events.text, "event: status\n") >= 3);
+    // The status as it was at the start, then the latest state as it changed.
+    QVERIFY(Count(events.text, "event: status\n") >= 2);
 
     // The page and the chart library, served by the program itself.
     const HttpReply page = Get(port, "/");
@@ -278,18 +312,156 @@ void TestWebServer::onlyTheListedRoutes() {
     QTRY_COMPARE(web.subscriberCount(), size_t(0));
 }
 
-void TestWebServer::oversizedHeaderIsRefused() {
+void TestWebServer::limitsUnderAttack_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<Sending>("sending");
+    QTest::addColumn<QList<int>>("answers");  // the statuses allowed; 0: closed without one
+
+    const std::string auth = "Authorization: Bearer s3cret\r\n";
+    const auto req = [](const std::string& line, const std::string& fields) { return QByteArray::fromStdString(line + "\r\n" + fields + "\r\n"); };
+    const std::string get = "GET /api/status HTTP/1.1";
+    const std::string host = "Host: localhost\r\n";
+    const std::string close = "Connection: close\r\n";
+    std::string ranges = "Range: bytes=0-";
+    for (int i = 1; i < 1000; ++i) ranges += ",0-";
+    const auto lines = [](int n) {
+        std::string f;
+        for (int i = 0; i < n; ++i) f += "X-" + std::to_string(i) + ": y\r\n";
+        return f;
+    };
+    std::string big;
+    for (int i = 0; i < 20; ++i) big += "X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'a') + "\r\n";
+
+    QTest::newRow("1000 ranges: the whole body, not parts")
+        << req("GET /api/log HTTP/1.1", host + auth + ranges + "\r\n" + close) << 1 << Sending::Whole << QList<int>{200};
+    QTest::newRow("lower-case bearer") << req(get, host + "Authorization: bearer s3cret\r\n" + close) << 1 << Sending::Whole << QList<int>{200};
+    QTest::newRow("no token") << req(get, host + close) << 1 << Sending::Whole << QList<int>{401};
+    QTest::newRow("two Host headers") << req(get, host + "Host: attacker.example\r\n" + auth + close) << 1 << Sending::Whole << QList<int>{400};
+    QTest::newRow("HTTP/1.1 without Host") << req(get, auth + close) << 1 << Sending::Whole << QList<int>{400};
+    QTest::newRow("HTTP/1.0 without Host") << req("GET /api/status HTTP/1.0", auth) << 1 << Sending::Whole << QList<int>{200};
+    QTest::newRow("unknown Host") << req(get, "Host: attacker.example\r\n" + auth + close) << 1 << Sending::Whole << QList<int>{421};
+    QTest::newRow("unknown path") << req("GET /nope HTTP/1.1", host + auth + close) << 1 << Sending::Whole << QList<int>{404};
+    QTest::newRow("PUT") << req("PUT /api/status HTTP/1.1", host + auth + close) << 1 << Sending::Whole << QList<int>{405};
+    QTest::newRow("a request body")
+        << req("POST /api/status HTTP/1.1", host + auth + "Content-Length: 5\r\n" + close).append("hello") << 1 << Sending::Whole << QList<int>{413};
+    QTest::newRow("chunked request body")
+        << req(get, host + auth + "Transfer-Encoding: chunked\r\n" + close).append("5\r\nhello\r\n0\r\n\r\n") << 1 << Sending::Whole << QList<int>{413};
+    QTest::newRow("not HTTP") << QByteArray("GARBAGE\r\n\r\n") << 1 << Sending::Whole << QList<int>{400};
+    QTest::newRow("100 header lines") << req(get, host + auth + close + lines(97)) << 1 << Sending::Whole << QList<int>{200};
+    QTest::newRow("101 header lines") << req(get, host + auth + close + lines(98)) << 1 << Sending::Whole << QList<int>{431};
+    QTest::newRow("head over 16 KB") << req(get, host + auth + close + big) << 1 << Sending::Whole << QList<int>{431};
+    QTest::newRow("request target over 8 KB")
+        << req("GET /api/status?x=" + std::string(9000, 'a') + " HTTP/1.1", host + auth + close) << 1 << Sending::Whole << QList<int>{414};
+    QTest::newRow("request line over 16 KB")
+        << req("GET /" + std::string(20000, 'a') + " HTTP/1.1", host + auth + close) << 1 << Sending::Whole << QList<int>{414};
+    QTest::newRow("20 MB of header lines on 32 connections")
+        << QByteArray::fromStdString(get + "\r\n" + host) << WebServer::MaxConnections << Sending::Flood << QList<int>{431};
+    // Two more than the limit: the newest take the places of the oldest
+    // (503), and the others are closed when their head time is up.
+    QTest::newRow("34 connections trickling a head")
+        << QByteArray::fromStdString(get + "\r\n" + host + "X-Slow: ") << WebServer::MaxConnections + 2 << Sending::Trickle << QList<int>{0, 503};
+}
+
+void TestWebServer::limitsUnderAttack() {
+    QFETCH(QByteArray, request);
+    QFETCH(int, connections);
+    QFETCH(Sending, sending);
+    QFETCH(QList<int>, answers);
+    constexpr int headMs = 1000;  // 10 s in the program
     WebServer web;
-    QCOMPARE(web.start({}), QString());
-    std::string many;
-    for (int i = 0; i < 20; ++i) many += "X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'a') + "\r\n";
-    QCOMPARE(Get(web.port(), "/api/status", many).status, 431);
-    std::string fits;
-    for (int i = 0; i < 10; ++i) fits += "X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'a') + "\r\n";
-    QCOMPARE(Get(web.port(), "/api/status", fits).status, 200);
-    // One line longer than the library's line limit: refused too.
-    const int status = Get(web.port(), "/api/status", "X-Long: " + std::string(20000, 'b') + "\r\n").status;
-    QVERIFY2(status == 431 || status == 400 || status == 0, qPrintable(QString::number(status)));
+    WebServerOptions o;
+    o.token = QStringLiteral("s3cret");
+    o.headMs = headMs;
+    o.idleSeconds = 3;
+    QCOMPARE(web.start(o), QString());
+    const quint16 port = web.port();
+    const std::string normal = "Authorization: Bearer s3cret\r\n";
+    QCOMPARE(Get(port, "/api/log", normal).status, 200);
+    const long idleKb = RssKb();
+    QVERIFY(idleKb > 0);
+
+    const std::string head = request.toStdString();
+    const std::string filler = [] {
+        std::string f;
+        while (f.size() < 64 * 1024) f += "X: y\r\n";
+        return f;
+    }();
+    constexpr size_t floodBytes = 20u << 20;
+    std::vector<AttackConnection> conns(static_cast<size_t>(connections));
+    for (auto& c : conns) {
+        c.fd = ConnectLoopback(port);
+        QVERIFY(c.fd >= 0);
+        ::fcntl(c.fd, F_SETFL, ::fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    long peakKb = idleKb;
+    int normalStatus = -1;
+    qint64 nextTrickle = 0;
+    for (;;) {
+        const qint64 now = clock.elapsed();
+        bool allEnded = true;
+        std::vector<pollfd> polls;
+        for (auto& c : conns) {
+            if (c.endedMs >= 0) continue;
+            allEnded = false;
+            polls.push_back(pollfd{c.fd, POLLIN, 0});
+            // Send what this kind of client sends now.
+            if (sending == Sending::Whole && c.sent < head.size()) {
+                const ssize_t n = ::send(c.fd, head.data() + c.sent, head.size() - c.sent, MSG_NOSIGNAL);
+                if (n > 0) c.sent += size_t(n);
+            } else if (sending == Sending::Trickle && now >= nextTrickle) {
+                const char byte = c.sent < head.size() ? head[c.sent] : 'a';
+                if (::send(c.fd, &byte, 1, MSG_NOSIGNAL) == 1) ++c.sent;
+            } else if (sending == Sending::Flood && c.got.empty() && c.sent < floodBytes) {
+                const std::string& part = c.sent < head.size() ? head : filler;
+                const size_t from = c.sent < head.size() ? c.sent : (c.sent - head.size()) % filler.size();
+                const ssize_t n = ::send(c.fd, part.data() + from, part.size() - from, MSG_NOSIGNAL);
+                if (n > 0) c.sent += size_t(n);
+            }
+            if (c.sent > 0 && c.firstByteMs < 0) c.firstByteMs = now;
+        }
+        if (sending == Sending::Trickle && now >= nextTrickle) nextTrickle = now + 100;
+        peakKb = std::max(peakKb, RssKb());
+        // Another client is served while the attack goes on (or once it has
+        // been answered).
+        if (normalStatus < 0 && (allEnded || now >= 300)) {
+            normalStatus = Get(port, "/api/status", normal).status;
+            continue;
+        }
+        if (allEnded || now > 15000) break;
+        ::poll(polls.data(), nfds_t(polls.size()), 10);
+        for (const pollfd& p : polls) {
+            if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            auto& c = *std::find_if(conns.begin(), conns.end(), [&](const AttackConnection& x) { return x.fd == p.fd; });
+            char buf[16384];
+            const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+            if (n > 0 && c.got.size() < 65536) c.got.append(buf, size_t(n));
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || Complete(c.got)) c.endedMs = clock.elapsed();
+        }
+    }
+    for (auto& c : conns) ::close(c.fd);
+
+    QCOMPARE(normalStatus, 200);
+    QVERIFY2(peakKb - idleKb < 20 * 1024, qPrintable(QStringLiteral("%1 kB more than idle").arg(peakKb - idleKb)));
+    for (const auto& c : conns) {
+        QVERIFY2(c.endedMs >= 0, "a connection was still open at the end");
+        const HttpReply r = Parse(c.got);
+        QVERIFY2(answers.contains(r.status), qPrintable(QString::number(r.status)));
+        if (r.status == 0) {
+            // Closed when its head time was up.
+            QVERIFY2(c.endedMs - c.firstByteMs < headMs + 2000, qPrintable(QString::number(c.endedMs - c.firstByteMs)));
+            continue;
+        }
+        for (const char* h : {"Cache-Control: no-store", "X-Content-Type-Options: nosniff", "Referrer-Policy: no-referrer"})
+            QVERIFY2(r.head.contains(h), r.head.constData());
+        QVERIFY(!c.got.empty() && c.got.find("multipart") == std::string::npos);
+        if (r.status == 200) QVERIFY(!QJsonDocument::fromJson(r.body).isNull());
+        if (r.status == 401) QVERIFY(r.head.contains("WWW-Authenticate: Bearer"));
+        if (r.status == 405) QVERIFY(r.head.contains("Allow: GET, HEAD"));
+    }
+    QTRY_COMPARE(web.openConnections(), 0);
 }
 
 void TestWebServer::fortyConnectionsDuringARun() {
@@ -374,10 +546,70 @@ void TestWebServer::clientThatNeverReads() {
     ::close(fd);
 }
 
+void TestWebServer::endOfRunReachesStreams_data() {
+    QTest::addColumn<int>("readAfterMs");  // -1: never reads
+    QTest::newRow("a reader behind at the end") << 300;
+    QTest::newRow("a reader that never reads") << -1;
+}
+
+void TestWebServer::endOfRunReachesStreams() {
+    QFETCH(int, readAfterMs);
+    constexpr int cycles = 4000;  // with the long texts below, far more than the sockets hold
+    WebServer web;
+    QCOMPARE(web.start({}), QString());
+    const int fd = ConnectLoopback(web.port(), 1024);
+    QVERIFY(fd >= 0);
+    SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QTRY_COMPARE(web.subscriberCount(), size_t(1));
+    RunStartInfo info;
+    info.repeatCount = cycles;
+    web.runStarted(info);
+    const std::array<double, 4> v{1.25e-3, 3.0, 49.7, 1.2e-3};
+    const QString longText(1500, QLatin1Char('t'));
+    for (int c = 1; c <= cycles; ++c) {
+        CycleRecord r = MakeCycleRecord(c, v, QDateTime::currentDateTime());
+        r.timeText = longText;
+        web.cycleLogged(r, {});
+        web.cycleNumberChanged(c + 1);
+    }
+    web.runEnded(RunEndInfo{});
+
+    // The program's end: the streams get their chance, then the server stops.
+    std::string text;
+    std::thread reader([&] {
+        if (readAfterMs < 0) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(readAfterMs));
+        text = ReadUntil(fd, 20000);
+    });
+    QElapsedTimer t;
+    t.start();
+    const bool finished = web.finishStreams(2000);
+    const qint64 finishMs = t.elapsed();
+    web.stop();
+    const qint64 stopMs = t.elapsed() - finishMs;
+    reader.join();
+    ::close(fd);
+    QVERIFY2(stopMs < 1500, qPrintable(QString::number(stopMs)));
+    if (readAfterMs < 0) {
+        QVERIFY(!finished);
+        QVERIFY2(finishMs >= 1900 && finishMs < 3000, qPrintable(QString::number(finishMs)));
+        return;
+    }
+    QVERIFY(finished);
+    QCOMPARE(Count(text, "event: cycle\n"), cycles);
+    for (int c = 1; c <= cycles; c += 333) QVERIFY(text.find("id: " + std::to_string(c) + "\nevent: cycle") != std::string::npos);
+    // The last cycle carries the statistics after it; then the end.
+    const size_t last = text.find("id: " + std::to_string(cycles) + "\n");
+    QVERIFY(text.find("\"stats\":[{\"slot\":\"A\"", last) < text.find("\n\n", last));
+    const size_t end = text.rfind("\"state\":\"ended\"");
+    QVERIFY(end != std::string::npos && end > last);
+}
+
 void TestWebServer::idleConnectionsAreClosed() {
     WebServer web;
     WebServerOptions o;
     o.idleSeconds = 1;  // 60 in the program
+    o.headMs = 1000;    // 10 s in the program
     QCOMPARE(web.start(o), QString());
     QElapsedTimer t;
     t.start();
