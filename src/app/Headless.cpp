@@ -5,6 +5,7 @@
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 #include "engine/stats/StatsCsv.h"
 #include "engine/stats/TrendLimits.h"
@@ -81,6 +82,7 @@ int RunHeadless(const AppOptions& options) {
     request.dataFolder = appFolder;
     request.refuseOverwrite = !options.overwrite;
     request.reconnectMinutes = options.reconnectMinutes;
+    request.screenPngForDisplay = options.screenPng || qm::LoadProgramSettings(appFolder).screenPngForDisplay;
 
     // The run's statistics, printed at its end as --stats prints a log's.
     TrendLog stats;

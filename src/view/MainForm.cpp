@@ -22,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -175,6 +176,14 @@ void MainForm::BuildLayout() {
     StatusBar1 = new StatusBar(this);
     setStatusBar(StatusBar1);
 
+    // 設定 > 表示にも PNG を使う: the display takes the screen as PNG (one
+    // transfer a cycle when saving too; for slow serial links).
+    SettingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
+    SettingsMenu->setObjectName(QStringLiteral("SettingsMenu"));
+    ScreenPngAction = SettingsMenu->addAction(QStringLiteral("表示にも PNG を使う"));
+    ScreenPngAction->setObjectName(QStringLiteral("ScreenPngAction"));
+    ScreenPngAction->setCheckable(true);
+
     // Design-time check states.
     ManualCheck->SetValue(1);
     DSScreenDispCheck->SetValue(1);
@@ -286,6 +295,10 @@ void MainForm::Form_Load() {
     }
     WaveSaveCheck->SetValue(defaults.waveSave);
 
+    // The program's own settings; --screen-png ticks its box for this start only.
+    programSettings_ = qm::LoadProgramSettings(appFolder_);
+    ScreenPngAction->setChecked(programSettings_.screenPngForDisplay || options_.screenPng);
+
     // Settings from the command line, as if typed in, for this start only.
     ResumeSettings given = CurrentSettings();
     options_.settings.applyTo(given);
@@ -313,6 +326,11 @@ void MainForm::Form_Unload() {
         ShowStatus(text);
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
         if (!options_.assumeYes && isVisible()) QMessageBox::warning(this, kConfirmTitle, text);
+    }
+    if (!options_.screenPng) programSettings_.screenPngForDisplay = ScreenPngAction->isChecked();
+    if (const QString failed = qm::SaveProgramSettings(appFolder_, programSettings_); !failed.isEmpty()) {
+        ShowStatus(failed);
+        std::fprintf(stderr, "%s\n", failed.toUtf8().constData());
     }
     // A run that waits somewhere gives up at once and writes nothing more;
     // the link's pending output goes out before it closes.
@@ -364,6 +382,7 @@ RunRequest MainForm::MakeRequest(bool transferOnly) const {
     r.invCheckOn = INVCheck->IsOn();
     r.dataFolder = appFolder_;
     r.reconnectMinutes = options_.reconnectMinutes;
+    r.screenPngForDisplay = ScreenPngAction->isChecked();
     return r;
 }
 

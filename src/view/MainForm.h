@@ -6,6 +6,7 @@
 // queued signals and are drawn at most about 30 times a second.
 #include "app/AppOptions.h"
 #include "engine/run/RunSink.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 
 #include <QMainWindow>
@@ -13,9 +14,11 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -132,6 +135,8 @@ private:
     QLineEdit* IPAdressText;
     StatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
+    QMenu* SettingsMenu;        // 設定
+    QAction* ScreenPngAction;   // 表示にも PNG を使う (checkable)
 
     QPointer<AMLogForm> logForm_;
     QPointer<WaveForm> screenForm_;
@@ -143,6 +148,7 @@ private:
     RunOutcome lastOutcome_ = RunOutcome::Normal;
     bool writeFailed_ = false;           // the last run, or the resume file, failed to write
     ResumeSettings savedSettings_;       // as the resume file gave them, before the command line
+    qm::ProgramSettings programSettings_;  // Quillmeter.ini as read at start
     bool resumeMayReplace_ = true;       // false: a damaged resume file that could not be copied aside
     QString liveNameProblem_;            // the last refused folder or header typed during a run
     bool transferOnlyRun_ = false;

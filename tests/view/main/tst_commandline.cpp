@@ -132,6 +132,35 @@ private slots:
         QVERIFY(QFile::exists(QDir(dir.path()).filePath("BufferFile.bmp")));
     }
 
+    // The display as PNG in a headless run: from Quillmeter.ini or from
+    // --screen-png for this start (which leaves the file as it was).
+    void headlessScreenPng_data() {
+        QTest::addColumn<bool>("fromCommandLine");
+        QTest::newRow("Quillmeter.ini") << false;
+        QTest::newRow("--screen-png") << true;
+    }
+    void headlessScreenPng() {
+        QFETCH(bool, fromCommandLine);
+        QTemporaryDir dir;
+        const QString ini = QDir(dir.path()).filePath("Quillmeter.ini");
+        if (!fromCommandLine) {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[Screen]\nPngForDisplay=true\n");
+        }
+        QProcess p;
+        p.setProcessEnvironment(Env(true));
+        p.start(App(), QStringList{"--headless", "--demo", "--data-dir", dir.path(), "--screen-show", "--repeat", "1"} +
+                           (fromCommandLine ? QStringList{"--screen-png"} : QStringList{}));
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QFile shown(QDir(dir.path()).filePath("BufferFile.png"));
+        QVERIFY(shown.open(QIODevice::ReadOnly));
+        QVERIFY(shown.readAll().startsWith("\x89PNG\r\n"));
+        QVERIFY(!QFile::exists(QDir(dir.path()).filePath("BufferFile.bmp")));
+        QCOMPARE(QFile::exists(ini), !fromCommandLine);
+    }
+
     // Settings given for one start produce the files a user expects and are
     // not written to the resume file; --stats reads the log back.
     void settingsForOneStartAndStatistics() {
