@@ -26,6 +26,7 @@ class AMLogForm;
 class WaveForm;
 class SaveFileDialog;
 class TrendWindow;
+class WindowPlaces;
 class Session;
 class Questions;
 class BoxQuestions;
@@ -80,10 +81,12 @@ private:
     void WaveTransfer_Click(bool transferOnly);
     void StopAcqusition_Click();
     void Clear_Click();
+    void ClearLog();  // クリア without showing the log window
     void AMLogOn_Click();
     void DSScreenDispCheck_Click();
     void SetFileFolder_Click();
     void PlaceLogForm();
+    void ShowTrend();  // beside the log window the first time, never over this one
 
     // Settings <-> controls.
     void ApplyResumeField(ResumeField field, const ResumeSettings& s);
@@ -94,6 +97,8 @@ private:
     // The session's events.
     void OnRunStarted(const RunStartInfo& info);
     void OnRunFinished(const RunEndInfo& end);
+    void OnWaitChanged(const RunWait& wait);
+    void ShowWait();  // the countdown panel, once a second while the run waits
     void ShowStatus(const QString& text);
     void ScheduleRepaint();
     void ApplyPending();
@@ -137,6 +142,9 @@ private:
     QPointer<WaveForm> screenForm_;
     QPointer<TrendWindow> trend_;
     bool placed_ = false;
+    WindowPlaces* places_ = nullptr;  // where the windows were at the last close
+    RunWait wait_;
+    QTimer* waitTick_ = nullptr;
     bool unloaded_ = false;
     bool screenShown_ = false;  // a display image was fetched since the last クリア
     QByteArray screenImage_;
