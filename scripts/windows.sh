@@ -74,7 +74,7 @@ bash scripts/windows-qt.sh | sed 's/^/   /'
 QT_STEP_SECONDS=$((SECONDS - QT_STEP_START))
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 extra=()
-for p in zip unzip qt6-serialport-dev libboost1.74-dev; do
+for p in zip unzip qt6-serialport-dev libboost1.74-dev qt6-translations-l10n; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || extra+=("$p")
 done
 if ((${#extra[@]})); then
@@ -170,7 +170,11 @@ find "$STAGE" -name '*.exe' -o -name '*.dll' | xargs "$TRIPLET-strip" --strip-un
 # <prefix>/lib/fonts; qt.conf makes the program's folder the prefix.
 mkdir -p "$STAGE/lib/fonts"
 cp "$QT_PREFIX"/lib/fonts/*.ttf "$STAGE/lib/fonts/"
-printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\n' >"$STAGE/qt.conf"
+# Qt's own texts (file dialog, OK / Cancel) in Japanese: Debian's catalogue
+# of the same Qt version, where qt.conf points Qt's translations path.
+mkdir -p "$STAGE/translations"
+cp /usr/share/qt6/translations/qtbase_ja.qm "$STAGE/translations/"
+printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$STAGE/qt.conf"
 # Every DLL a program or plugin imports must be in the package or in Windows.
 missing_dlls=$(
   for f in "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/platforms/*.dll "$STAGE"/styles/*.dll; do

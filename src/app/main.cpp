@@ -13,6 +13,7 @@
 #include "sim/SimTcpServer.h"
 #include "view/JapaneseFont.h"
 #include "view/MainForm.h"
+#include "view/QtTranslations.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -26,6 +27,8 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     if (!options.echoStatus && !options.assumeYes) ReleaseOwnConsole();
     QApplication app(argc, argv);
     UseJapaneseUiFont(app);
+    if (const QString error = InstallQtTranslations(app, QStringLiteral("ja")); !error.isEmpty())
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
 

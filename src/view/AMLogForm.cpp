@@ -3,20 +3,22 @@
 #include "engine/text/NumText.h"
 #include "view/FlexGrid.h"
 #include "view/GridOps.h"
+#include "view/Vb.h"
 
 #include <QCloseEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
 
 AMLogForm::AMLogForm() : QWidget(nullptr) {
     setWindowTitle(QStringLiteral("自動測定のログ"));
-    resize(517, 357 + 28);
+    setObjectName(QStringLiteral("AMLogForm"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Closing the main window ends the application even while this one is shown.
     setAttribute(Qt::WA_QuitOnClose, false);
 
     AMLogGrid = new FlexGrid(this);
     AMLogGrid->setObjectName(QStringLiteral("AMLogGrid"));
-    AMLogGrid->setGeometry(16, 8, 497, 345);
     AMLogGrid->SetCols(6);
     AMLogGrid->SetRows(LogHeaderRows);
     AMLogGrid->SetFixedRows(LogHeaderRows);
@@ -24,10 +26,25 @@ AMLogForm::AMLogForm() : QWidget(nullptr) {
 
     TrendButton = new QPushButton(QStringLiteral("トレンド"), this);
     TrendButton->setObjectName(QStringLiteral("TrendButton"));
-    TrendButton->setGeometry(16, 357, 100, 24);
+    TrendButton->setFixedSize(100, 24);
     connect(TrendButton, &QPushButton::clicked, this, &AMLogForm::trendRequested);
 
+    // The grid follows the window's size; the button stays under it.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 8, 4, 4);
+    layout->setSpacing(4);
+    layout->addWidget(AMLogGrid, 1);
+    layout->addWidget(TrendButton, 0, Qt::AlignLeft);
+
     Form_Load();
+    // Wide enough for every column without a horizontal scroll bar.
+    resize(16 + GridWidthForColumns() + 4, 8 + 345 + 4 + 24 + 4);
+}
+
+int AMLogForm::GridWidthForColumns() const {
+    int columns = 0;
+    for (int c = 0; c < AMLogGrid->Cols(); ++c) columns += TwipsToPx(AMLogGrid->ColWidth(c));
+    return columns + AMLogGrid->verticalScrollBar()->sizeHint().width() + 2 * AMLogGrid->frameWidth();
 }
 
 void AMLogForm::Form_Load() {

@@ -49,6 +49,8 @@ private:
     // 10005 rows, column widths 0.7 / 1.9 / 1.3 x the grid's column-0 width
     // (ties to even), then the labels.
     void Form_Load();
+    // The grid's width that shows every column whole beside its scroll bar.
+    int GridWidthForColumns() const;
     // Writes the fixed labels (row 0 and column 0 of rows 1..3); no other cell.
     void Init_Log_Grid();
 

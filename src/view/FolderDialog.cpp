@@ -2,9 +2,19 @@
 
 #include "engine/text/Errors.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
 
 bool SplitFilePath(const QString& path, QString& folder, QString& name) {
     // Both separators count on every platform: the dialogs give "/" paths.
@@ -27,6 +37,52 @@ QString ToQtFilter(const QString& filter) {
     return choices.join(QStringLiteral(";;"));
 }
 
+namespace {
+// Name, size, type, date modified: each at least as wide as its widest usual
+// text (and its title); the name takes what is left of the view.
+void FitColumns(QTreeView& tree) {
+    QHeaderView* header = tree.header();
+    const QFontMetrics fm(tree.font());
+    const int pad = 2 * fm.averageCharWidth() + 16;
+    const QString sample[] = {QString(), QStringLiteral("999.9 KiB"), QStringLiteral("CSV ファイル"),
+                              QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat)};
+    int others = 0;
+    for (int c = 1; c < std::min(header->count(), 4); ++c) {
+        const QString title = tree.model() ? tree.model()->headerData(c, Qt::Horizontal).toString() : QString();
+        const int w = std::max(fm.horizontalAdvance(sample[c]), fm.horizontalAdvance(title)) + pad;
+        header->resizeSection(c, w);
+        others += w;
+    }
+    header->resizeSection(0, std::max(fm.horizontalAdvance(QLatin1Char('M')) * 16, tree.viewport()->width() - others));
+}
+
+// The side bar of places wide enough for its names ("コンピューター").
+void FitSideBar(QFileDialog& dialog) {
+    auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+    if (!splitter || splitter->count() != 2) return;
+    QList<int> sizes = splitter->sizes();
+    const int want = splitter->widget(0)->fontMetrics().horizontalAdvance(QStringLiteral("コンピューター")) + 48;
+    const int total = sizes[0] + sizes[1];
+    if (sizes[0] >= want || total < 3 * want) return;
+    splitter->setSizes({want, total - want});
+}
+}  // namespace
+
+void FitFileDialog(QFileDialog& dialog) {
+    auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!tree) return;  // the system's dialog
+    QSize size = dialog.size().expandedTo(QSize(FileDialogWidth, FileDialogHeight));
+    const QScreen* screen = dialog.parentWidget() ? dialog.parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    dialog.resize(size);
+    // The columns once the dialog is shown and laid out (the dialog's own
+    // event loop runs this first).
+    QTimer::singleShot(0, tree, [&dialog, tree] {
+        FitSideBar(dialog);
+        FitColumns(*tree);
+    });
+}
+
 SaveFileDialog::~SaveFileDialog() = default;
 
 std::optional<QString> QtSaveFileDialog::Show(const FileDialogRequest& request) {
@@ -36,6 +92,7 @@ std::optional<QString> QtSaveFileDialog::Show(const FileDialogRequest& request) 
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (!request.initialName.isEmpty()) dialog.selectFile(request.initialName);
+    FitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+class QFileDialog;
 class QLineEdit;
 class QWidget;
 
@@ -29,6 +30,14 @@ struct FileDialogRequest {
     QString initialName;
     QString filter;  // description|pattern pairs
 };
+
+// Sizes Qt's own file dialog (the one used where the system has none) so that
+// its detail columns (name, size, type, date) show whole: a dialog of at least
+// FileDialogSize (cut to the screen), the columns from their texts' widths.
+// The system's dialog (Windows) sizes itself; this leaves it alone.
+inline constexpr int FileDialogWidth = 860;
+inline constexpr int FileDialogHeight = 500;
+void FitFileDialog(QFileDialog& dialog);
 
 // The save dialog. Show returns the chosen full path, or nullopt on cancel.
 class SaveFileDialog {

@@ -2,6 +2,7 @@
 
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/FileNames.h"
 #include "view/AMLogForm.h"
@@ -11,11 +12,13 @@
 #include "view/Vb.h"
 #include "view/VbCheckBox.h"
 #include "view/WaveForm.h"
+#include "view/WindowPlaces.h"
 #include "view/trend/TrendWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,6 +31,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -41,6 +45,10 @@ MainForm::MainForm(Session& session, const AppOptions& options, QWidget* parent)
     repaint_->setSingleShot(true);
     repaint_->setInterval(kRepaintMs);
     connect(repaint_, &QTimer::timeout, this, &MainForm::ApplyPending);
+    waitTick_ = new QTimer(this);
+    waitTick_->setSingleShot(true);
+    waitTick_->setTimerType(Qt::PreciseTimer);
+    connect(waitTick_, &QTimer::timeout, this, &MainForm::ShowWait);
     BuildLayout();
     Form_Load();
     if (options_.assumeYes) ownQuestions_ = std::make_unique<AutoQuestions>();
@@ -70,11 +78,9 @@ MainForm::MainForm(Session& session, const AppOptions& options, QWidget* parent)
         pendingCycle_ = next;
         ScheduleRepaint();
     });
+    connect(&session_, &Session::waitChanged, this, &MainForm::OnWaitChanged);
     connect(&session_, &Session::runFinished, this, &MainForm::OnRunFinished);
-    connect(&LogForm(), &AMLogForm::trendRequested, this, [this] {
-        Trend().show();
-        Trend().raise();
-    });
+    connect(&LogForm(), &AMLogForm::trendRequested, this, &MainForm::ShowTrend);
     PushLiveSettings();
 }
 
@@ -89,12 +95,14 @@ TrendWindow& MainForm::Trend() {
     if (!trend_) {
         trend_ = new TrendWindow(appFolder_);
         trend_->setAttribute(Qt::WA_QuitOnClose, false);
+        if (places_) places_->watch(*trend_);
     }
     return *trend_;
 }
 
 void MainForm::BuildLayout() {
     setWindowTitle(QStringLiteral("Quillmeter"));
+    setObjectName(QStringLiteral("MainForm"));
     auto* central = new QWidget(this);
     auto* top = new QVBoxLayout(central);
 
@@ -269,6 +277,8 @@ void MainForm::Form_Load() {
     appFolder_ = QDir::toNativeSeparators(QDir(dir).absolutePath());
     QDir::setCurrent(appFolder_);
     QDir(appFolder_).mkpath(QStringLiteral("Data"));
+    places_ = new WindowPlaces(appFolder_, this);
+    places_->watch(*this);
 
     // The settings come back line by line, each as if set in its control.
     // A damaged file is copied aside before anything may replace it; a text
@@ -284,7 +294,9 @@ void MainForm::Form_Load() {
         if (options_.assumeYes) std::fprintf(stderr, "%s\n", damaged.warning.toUtf8().constData());
     }
 
-    Clear_Click();
+    // The log window shows at start only when 自動測定ログ is ticked (by the
+    // command line below).
+    ClearLog();
     ResumeSettings defaults = CurrentSettings();
     ApplyStartDefaults(defaults, appFolder_, options_.waveform);
     FFolder->setText(defaults.folder);
@@ -296,8 +308,8 @@ void MainForm::Form_Load() {
     WaveSaveCheck->SetValue(defaults.waveSave);
 
     // The program's own settings; --screen-png ticks its box for this start only.
-    programSettings_ = qm::LoadProgramSettings(appFolder_);
-    ScreenPngAction->setChecked(programSettings_.screenPngForDisplay || options_.screenPng);
+    screenPngKept_ = qm::LoadProgramSettings(appFolder_).screenPngForDisplay;
+    ScreenPngAction->setChecked(screenPngKept_ || options_.screenPng);
 
     // Settings from the command line, as if typed in, for this start only.
     ResumeSettings given = CurrentSettings();
@@ -327,10 +339,17 @@ void MainForm::Form_Unload() {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
         if (!options_.assumeYes && isVisible()) QMessageBox::warning(this, kConfirmTitle, text);
     }
-    if (!options_.screenPng) programSettings_.screenPngForDisplay = ScreenPngAction->isChecked();
-    if (const QString failed = qm::SaveProgramSettings(appFolder_, programSettings_); !failed.isEmpty()) {
-        ShowStatus(failed);
-        std::fprintf(stderr, "%s\n", failed.toUtf8().constData());
+    // Where the windows are, for the next start; a failure costs only that.
+    if (const QString placesError = places_->save(); !placesError.isEmpty()) {
+        ShowStatus(placesError);
+        std::fprintf(stderr, "%s\n", placesError.toUtf8().constData());
+    }
+    // 表示にも PNG を使う when changed, unless --screen-png set it for this start only.
+    const bool png = ScreenPngAction->isChecked();
+    if (const QString pngError = options_.screenPng || png == screenPngKept_ ? QString() : qm::SaveScreenPngForDisplay(appFolder_, png);
+        !pngError.isEmpty()) {
+        ShowStatus(pngError);
+        std::fprintf(stderr, "%s\n", pngError.toUtf8().constData());
     }
     // A run that waits somewhere gives up at once and writes nothing more;
     // the link's pending output goes out before it closes.
@@ -351,7 +370,10 @@ void MainForm::closeEvent(QCloseEvent* e) {
 }
 
 AMLogForm& MainForm::LogForm() {
-    if (!logForm_) logForm_ = new AMLogForm();
+    if (!logForm_) {
+        logForm_ = new AMLogForm();
+        if (places_) places_->watch(*logForm_);
+    }
     return *logForm_;
 }
 
@@ -359,6 +381,7 @@ WaveForm& MainForm::ScreenForm() {
     if (!screenForm_) {
         screenForm_ = new WaveForm();
         connect(screenForm_, &WaveForm::Unloaded, this, [this] { DSScreenDispCheck->SetValue(0); });
+        if (places_) places_->watch(*screenForm_);
     }
     return *screenForm_;
 }
@@ -423,13 +446,18 @@ void MainForm::OnRunStarted(const RunStartInfo&) {
     StopAcqusition->setEnabled(true);
     WaveTransfer->setEnabled(false);
     Clear->setEnabled(false);
-    // The screen window sits beside the log window, right of the main window.
-    const QRect main = frameGeometry();
-    ScreenForm().move(main.left() + LogForm().frameGeometry().width(), main.top());
+    // The screen window sits beside the log window, right of the main window,
+    // until it has a place of its own.
+    if (!places_->placed(ScreenForm())) {
+        const QRect main = frameGeometry();
+        ScreenForm().move(main.left() + LogForm().frameGeometry().width(), main.top());
+    }
 }
 
 void MainForm::OnRunFinished(const RunEndInfo& end) {
     ApplyPending();
+    wait_ = {};
+    ShowWait();
     lastOutcome_ = end.outcome;
     writeFailed_ = end.writeFailures > 0;
     if (end.outcome != RunOutcome::Aborted && !unloaded_) {
@@ -457,36 +485,49 @@ void MainForm::StopAcqusition_Click() {
 }
 
 void MainForm::Clear_Click() {
+    ClearLog();
+    LogForm().show();
+}
+
+void MainForm::ClearLog() {
     session_.clear();
     CLoopCount->setText(QString::number(session_.cycleNo()) + QStringLiteral("/"));
     screenShown_ = false;
     screenImage_.clear();
     pendingRecords_.clear();
-    LogForm().show();
     LogForm().ResetGrid();
     if (trend_) trend_->clear();
 }
 
 void MainForm::PlaceLogForm() {
+    if (places_->placed(LogForm())) return;
     const QRect main = frameGeometry();
     LogForm().move(main.left(), main.top() + main.height());
 }
 
 void MainForm::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    // The start-up's clear showed the log window before this window had its
-    // place; put it under this window once that is known.
+    // --log showed the log window before this window had its place; put it
+    // under this window once that is known (unless it has a place kept from
+    // the last start).
     if (!placed_) {
         placed_ = true;
         QTimer::singleShot(0, this, [this] {
-            if (logForm_ && logForm_->isVisible()) PlaceLogForm();
-            // --trend: beside the main window, once that has its place.
-            if (options_.trend) {
-                Trend().move(frameGeometry().right() + 1, frameGeometry().top());
-                Trend().show();
+            if (logForm_ && logForm_->isVisible() && !places_->kept(*logForm_)) {
+                const QRect main = frameGeometry();
+                logForm_->move(main.left(), main.top() + main.height());
             }
+            if (options_.trend) ShowTrend();
         });
     }
+}
+
+void MainForm::ShowTrend() {
+    TrendWindow& trend = Trend();
+    if (!places_->placed(trend))
+        PlaceBeside(trend, logForm_ && logForm_->isVisible() ? logForm_->frameGeometry() : frameGeometry());
+    trend.show();
+    trend.raise();
 }
 
 void MainForm::AMLogOn_Click() {
@@ -506,8 +547,10 @@ void MainForm::DSScreenDispCheck_Click() {
         w.hide();
         return;
     }
-    const QRect main = frameGeometry();
-    w.move(main.left() + LogForm().frameGeometry().width(), main.top());
+    if (!places_->placed(w)) {
+        const QRect main = frameGeometry();
+        w.move(main.left() + LogForm().frameGeometry().width(), main.top());
+    }
     w.show();
     w.LoadPictureBytes(screenShown_ ? screenImage_ : QByteArray());
 }
@@ -518,6 +561,35 @@ void MainForm::SetFileFolder_Click() {
         fileDialog_ = ownDialog_.get();
     }
     ::SetFileFolder_Click(*fileDialog_, *FFolder, *FHeadder, appFolder_, [this](const QString& t) { ShowStatus(t); });
+}
+
+void MainForm::OnWaitChanged(const RunWait& wait) {
+    wait_ = wait;
+    // Nothing is being transferred while the run waits.
+    if (wait_.kind != RunWait::Kind::None) {
+        pendingProgress_ = 0;
+        ScheduleRepaint();
+    }
+    ShowWait();
+}
+
+void MainForm::ShowWait() {
+    waitTick_->stop();
+    QString text;
+    switch (wait_.kind) {
+    case RunWait::Kind::None: break;
+    case RunWait::Kind::Question: text = QStringLiteral("確認待ち"); break;
+    case RunWait::Kind::Interval: {
+        // Whole seconds left, rounded up; the next tick comes when the count
+        // drops by one.
+        const qint64 left = QDateTime::currentDateTime().msecsTo(wait_.nextStart);
+        const qint64 seconds = left > 0 ? (left + 999) / 1000 : 0;
+        text = QStringLiteral("次の測定まで %1 秒").arg(seconds);
+        if (seconds > 0) waitTick_->start(int(std::clamp<qint64>(left - (seconds - 1) * 1000, 1, 1000)));
+        break;
+    }
+    }
+    StatusBar1->SetPanelText(StatusBar::WaitPanel, text);
 }
 
 void MainForm::ShowStatus(const QString& text) {

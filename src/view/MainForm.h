@@ -6,7 +6,6 @@
 // queued signals and are drawn at most about 30 times a second.
 #include "app/AppOptions.h"
 #include "engine/run/RunSink.h"
-#include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 
 #include <QMainWindow>
@@ -29,6 +28,7 @@ class AMLogForm;
 class WaveForm;
 class SaveFileDialog;
 class TrendWindow;
+class WindowPlaces;
 class Session;
 class Questions;
 class BoxQuestions;
@@ -83,10 +83,12 @@ private:
     void WaveTransfer_Click(bool transferOnly);
     void StopAcqusition_Click();
     void Clear_Click();
+    void ClearLog();  // クリア without showing the log window
     void AMLogOn_Click();
     void DSScreenDispCheck_Click();
     void SetFileFolder_Click();
     void PlaceLogForm();
+    void ShowTrend();  // beside the log window the first time, never over this one
 
     // Settings <-> controls.
     void ApplyResumeField(ResumeField field, const ResumeSettings& s);
@@ -97,6 +99,8 @@ private:
     // The session's events.
     void OnRunStarted(const RunStartInfo& info);
     void OnRunFinished(const RunEndInfo& end);
+    void OnWaitChanged(const RunWait& wait);
+    void ShowWait();  // the countdown panel, once a second while the run waits
     void ShowStatus(const QString& text);
     void ScheduleRepaint();
     void ApplyPending();
@@ -142,13 +146,16 @@ private:
     QPointer<WaveForm> screenForm_;
     QPointer<TrendWindow> trend_;
     bool placed_ = false;
+    WindowPlaces* places_ = nullptr;  // where the windows were at the last close
+    bool screenPngKept_ = false;      // 表示にも PNG を使う as Quillmeter.ini holds it
+    RunWait wait_;
+    QTimer* waitTick_ = nullptr;
     bool unloaded_ = false;
     bool screenShown_ = false;  // a display image was fetched since the last クリア
     QByteArray screenImage_;
     RunOutcome lastOutcome_ = RunOutcome::Normal;
     bool writeFailed_ = false;           // the last run, or the resume file, failed to write
     ResumeSettings savedSettings_;       // as the resume file gave them, before the command line
-    qm::ProgramSettings programSettings_;  // Quillmeter.ini as read at start
     bool resumeMayReplace_ = true;       // false: a damaged resume file that could not be copied aside
     QString liveNameProblem_;            // the last refused folder or header typed during a run
     bool transferOnlyRun_ = false;

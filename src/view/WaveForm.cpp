@@ -8,6 +8,7 @@
 
 WaveForm::WaveForm() : QWidget(nullptr), dsScreen_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("DSO 画面"));
+    setObjectName(QStringLiteral("WaveForm"));
     setFixedSize(kClientWidth, kClientHeight);
     // Closing the main window ends the application even while this one is shown.
     setAttribute(Qt::WA_QuitOnClose, false);

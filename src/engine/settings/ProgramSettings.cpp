@@ -9,6 +9,13 @@ namespace qm {
 namespace {
 const QString kScreenPng = QStringLiteral("Screen/PngForDisplay");
 const QString kWindows = QStringLiteral("Windows");
+
+void WriteWindows(QSettings& s, const QMap<QString, QByteArray>& geometry) {
+    s.remove(kWindows);
+    s.beginGroup(kWindows);
+    for (auto it = geometry.cbegin(); it != geometry.cend(); ++it) s.setValue(it.key(), it.value());
+    s.endGroup();
+}
 }  // namespace
 
 QString ProgramSettingsPath(const QString& dataFolder) {
@@ -36,11 +43,27 @@ QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& se
     if (!QDir().mkpath(dataFolder)) return failed;
     QSettings s(path, QSettings::IniFormat);
     s.setValue(kScreenPng, settings.screenPngForDisplay);
-    s.remove(kWindows);
-    s.beginGroup(kWindows);
-    for (auto it = settings.windowGeometry.cbegin(); it != settings.windowGeometry.cend(); ++it)
-        s.setValue(it.key(), it.value());
-    s.endGroup();
+    WriteWindows(s, settings.windowGeometry);
+    s.sync();
+    return s.status() == QSettings::NoError ? QString() : failed;
+}
+
+QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry) {
+    const QString path = ProgramSettingsPath(dataFolder);
+    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(dataFolder)) return failed;
+    QSettings s(path, QSettings::IniFormat);
+    WriteWindows(s, geometry);
+    s.sync();
+    return s.status() == QSettings::NoError ? QString() : failed;
+}
+
+QString SaveScreenPngForDisplay(const QString& dataFolder, bool on) {
+    const QString path = ProgramSettingsPath(dataFolder);
+    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(dataFolder)) return failed;
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(kScreenPng, on);
     s.sync();
     return s.status() == QSettings::NoError ? QString() : failed;
 }

@@ -21,5 +21,11 @@ QString ProgramSettingsPath(const QString& dataFolder);
 ProgramSettings LoadProgramSettings(const QString& dataFolder);
 // Empty on success, else a message naming the file.
 QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& settings);
+// Writes the window places alone (every other key of the file stays as it
+// is). Empty on success, else a message naming the file.
+QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry);
+// Writes 表示にも PNG を使う alone (every other key stays as it is). Empty on
+// success, else a message naming the file.
+QString SaveScreenPngForDisplay(const QString& dataFolder, bool on);
 
 }  // namespace qm

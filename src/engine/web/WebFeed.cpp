@@ -1,6 +1,10 @@
 #include "engine/web/WebFeed.h"
 
 #include "engine/stats/TrendLimits.h"
+#include "engine/text/AnsiText.h"
+#include "engine/text/DateTimeText.h"
+#include "engine/text/NumText.h"
+#include "engine/text/SIFormat.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -93,6 +97,31 @@ QString IsoTime(const QDateTime& t) {
     return t.isValid() ? t.toString(Qt::ISODateWithMs) : QString();
 }
 
+QJsonValue IsoTimeOrNull(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(t.toString(Qt::ISODateWithMs)) : QJsonValue(QJsonValue::Null);
+}
+
+// A statistic in the log's engineering notation, its scaled number rounded
+// to five significant digits ("1.2346e-3", "2500e3"); the range is chosen
+// from the value before the rounding, as for the log's cells. A value beyond
+// the notation's ranges is written plainly ("1e-20").
+QString StatText(double v) {
+    const SIValue si = FormatSIValue(v, QString());
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, si.scaled, std::chars_format::scientific, 4);
+    double rounded = 0;
+    std::from_chars(buf, r.ptr, rounded);
+    if (rounded == 0) rounded = 0.0;  // no "-0"
+    const QString scaled = qm::GeneralNumberText(rounded);
+    if (scaled.contains(QLatin1Char('E'))) return QString::number(v, 'g', 5);
+    return scaled + si.suffix;
+}
+
+void AppendText(std::string& out, std::optional<double> v, QString (*text)(double)) {
+    if (!v || !std::isfinite(*v)) out += "null";
+    else AppendString(out, text(*v));
+}
+
 QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
 std::string Event(const char* name, std::string_view json, int64_t id = -1) {
@@ -137,6 +166,20 @@ void WebFeed::readLiveLocked() {
     const LiveValues v = live_->get();
     folder_ = v.folder;
     header_ = v.header;
+    // The name the run gives its log file.
+    if (!folder_.isEmpty() && !header_.isEmpty()) logFile_ = folder_ + qm::PathSep() + header_ + QStringLiteral("_AM_LOG.csv");
+}
+
+bool WebFeed::runGoingOnLocked() const {
+    // runEnded sets the end message (an empty one for a normal end).
+    return runId_ && state_ != QLatin1String("idle") && endMessage_.isNull();
+}
+
+void WebFeed::setWaitLocked(WaitKind kind, const QDateTime& nextStart) {
+    wait_ = kind;
+    nextStart_ = kind == WaitKind::Interval ? nextStart : QDateTime();
+    if (kind != WaitKind::None) state_ = QStringLiteral("waiting");
+    else if (state_ == QLatin1String("waiting")) state_ = QStringLiteral("running");
 }
 
 QByteArray WebFeed::statusJson() const {
@@ -155,6 +198,13 @@ QByteArray WebFeed::statusJsonLocked() const {
                                  {QStringLiteral("title"), SlotTitle(k, it)}});
     }
     const int32_t done = runId_ ? std::max<int32_t>(0, next_ - firstCycle_) : 0;
+    QJsonValue waitKind(QJsonValue::Null);
+    switch (wait_) {
+    case WaitKind::None: break;
+    case WaitKind::Trigger: waitKind = QStringLiteral("trigger"); break;
+    case WaitKind::Interval: waitKind = QStringLiteral("interval"); break;
+    case WaitKind::Question: waitKind = QStringLiteral("question"); break;
+    }
     QJsonObject o{{QStringLiteral("state"), state_},
                   {QStringLiteral("status"), status_},
                   {QStringLiteral("run"), double(runId_)},
@@ -170,6 +220,13 @@ QByteArray WebFeed::statusJsonLocked() const {
                   {QStringLiteral("started"), IsoTime(started_)},
                   {QStringLiteral("message"), endMessage_},
                   {QStringLiteral("screenCycle"), png_.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(pngCycle_)},
+                  {QStringLiteral("screenTime"), png_.isEmpty() ? QJsonValue(QJsonValue::Null) : IsoTimeOrNull(pngTime_)},
+                  {QStringLiteral("screenTimeText"),
+                   png_.isEmpty() || !pngTime_.isValid() ? QJsonValue(QJsonValue::Null) : QJsonValue(qm::DateTimeText(pngTime_))},
+                  {QStringLiteral("waitKind"), waitKind},
+                  {QStringLiteral("nextStart"), wait_ == WaitKind::Interval ? IsoTimeOrNull(nextStart_) : QJsonValue(QJsonValue::Null)},
+                  // The PC time of this answer: a page on another clock counts down from it.
+                  {QStringLiteral("now"), IsoTime(QDateTime::currentDateTime())},
                   {QStringLiteral("items"), items}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
@@ -219,7 +276,20 @@ void WebFeed::appendStatsLocked(std::string& out) const {
         }
         out += ",\"outside\":";
         AppendInt(out, trend_.outsideCount(k));
-        out += '}';
+        // The same as texts: the statistics to five digits, the limits as
+        // the trend window shows them.
+        const std::pair<const char*, std::optional<double>> stats[] = {
+            {"{\"min\":", s.min()}, {",\"max\":", s.max()}, {",\"mean\":", s.mean()}, {",\"sd\":", s.sd()}};
+        out += ",\"texts\":";
+        for (const auto& [key, value] : stats) {
+            out += key;
+            AppendText(out, value, StatText);
+        }
+        out += ",\"lower\":";
+        AppendText(out, l.lower, SICellText);
+        out += ",\"upper\":";
+        AppendText(out, l.upper, SICellText);
+        out += "}}";
     }
     out += ']';
 }
@@ -236,6 +306,11 @@ QByteArray WebFeed::statsJsonLocked() const {
 QByteArray WebFeed::screenPng() const {
     std::lock_guard lock(mutex_);
     return png_;
+}
+
+QString WebFeed::logFilePath() const {
+    std::lock_guard lock(mutex_);
+    return logFile_;
 }
 
 std::shared_ptr<WebSubscriber> WebFeed::subscribe() {
@@ -390,6 +465,8 @@ void WebFeed::runStarted(const RunStartInfo& info) {
     state_ = QStringLiteral("running");
     endMessage_.clear();
     linkLost_ = false;
+    wait_ = WaitKind::None;
+    nextStart_ = {};
     readLiveLocked();
     statusEventLocked();
 }
@@ -401,7 +478,7 @@ void WebFeed::measItemsRead(const MeasItemArray& items) {
     statusEventLocked();
 }
 
-OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString&) {
+OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString& logFileName) {
     std::lock_guard lock(mutex_);
     if (record.cycle <= lastCycle_ && !log_.empty()) {
         // A repeated cycle (after a reconnect) replaces the kept one.
@@ -412,6 +489,7 @@ OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString&) {
     lastCycle_ = record.cycle;
     trend_.add(record);
     readLiveLocked();
+    if (!logFileName.isEmpty()) logFile_ = logFileName;
     if (!subs_.empty()) {
         // Its text is made when a stream takes it (makeTextLocked).
         RingEvent e;
@@ -431,19 +509,33 @@ OutputResult WebFeed::screenImage(const ScreenImage& image) {
     std::lock_guard lock(mutex_);
     png_ = image.bytes;
     pngCycle_ = image.cycle;
-    if (!subs_.empty())
-        broadcastLocked(Event("screen", "{\"cycle\":" + std::to_string(image.cycle) + "}"));
+    pngTime_ = QDateTime::currentDateTime();
+    if (!subs_.empty()) {
+        std::string e = "{\"cycle\":" + std::to_string(image.cycle) + ",\"time\":";
+        AppendIsoTime(e, pngTime_);
+        e += ",\"timeText\":";
+        AppendString(e, qm::DateTimeText(pngTime_));
+        e += '}';
+        broadcastLocked(Event("screen", e));
+    }
     return {};
 }
 
 void WebFeed::statusChanged(const QString& text) {
     std::lock_guard lock(mutex_);
     status_ = text;
-    if (state_ != QLatin1String("idle") && runId_ && endMessage_.isNull()) {
-        if (text.startsWith(QStringLiteral("トリガ待ち"))) state_ = QStringLiteral("waiting");
-        else if (text.contains(QStringLiteral("再接続しています"))) state_ = QStringLiteral("reconnecting");
-        else if (state_ == QLatin1String("waiting") || state_ == QLatin1String("reconnecting")) {
-            if (!linkLost_) state_ = QStringLiteral("running");
+    if (runGoingOnLocked()) {
+        if (text.startsWith(QStringLiteral("トリガ待ち"))) {
+            setWaitLocked(WaitKind::Trigger);
+        } else if (text.contains(QStringLiteral("再接続しています"))) {
+            setWaitLocked(WaitKind::None);
+            state_ = QStringLiteral("reconnecting");
+        } else if (wait_ == WaitKind::Trigger) {
+            // The trigger came (or the wait was stopped). The waits between
+            // cycles end only when the run says so.
+            setWaitLocked(WaitKind::None);
+        } else if (state_ == QLatin1String("reconnecting") && !linkLost_) {
+            state_ = QStringLiteral("running");
         }
     }
     statusEventLocked();
@@ -452,7 +544,20 @@ void WebFeed::statusChanged(const QString& text) {
 void WebFeed::cycleNumberChanged(int32_t next) {
     std::lock_guard lock(mutex_);
     next_ = next;
-    if (state_ == QLatin1String("waiting")) state_ = QStringLiteral("running");
+    setWaitLocked(WaitKind::None);
+    statusEventLocked();
+}
+
+void WebFeed::waitChanged(const RunWait& wait) {
+    std::lock_guard lock(mutex_);
+    if (!runGoingOnLocked() || linkLost_) return;
+    switch (wait.kind) {
+    case RunWait::Kind::Interval: setWaitLocked(WaitKind::Interval, wait.nextStart); break;
+    case RunWait::Kind::Question: setWaitLocked(WaitKind::Question); break;
+    case RunWait::Kind::None:
+        if (wait_ == WaitKind::Interval || wait_ == WaitKind::Question) setWaitLocked(WaitKind::None);
+        break;
+    }
     statusEventLocked();
 }
 
@@ -460,6 +565,7 @@ void WebFeed::linkEvent(const QString& text, int32_t, const QString& folder, con
     std::lock_guard lock(mutex_);
     folder_ = folder;
     header_ = header;
+    setWaitLocked(WaitKind::None);
     if (text.startsWith(QStringLiteral("再接続しました"))) {
         linkLost_ = false;
         state_ = QStringLiteral("running");
@@ -472,6 +578,7 @@ void WebFeed::linkEvent(const QString& text, int32_t, const QString& folder, con
 
 void WebFeed::runEnded(const RunEndInfo& end) {
     std::lock_guard lock(mutex_);
+    setWaitLocked(WaitKind::None);
     switch (end.outcome) {
     case RunOutcome::Normal: {
         const bool countReached = transferOnly_ || (repeat_ > 0 && next_ - firstCycle_ >= repeat_);

@@ -60,6 +60,9 @@ public:
     QByteArray statsJson() const;
     // The latest saved screen image (PNG bytes), empty when there is none.
     QByteArray screenPng() const;
+    // The run's log file (<folder>/<header>_AM_LOG.csv, from the run's own
+    // settings), empty before the first run. It may not exist yet.
+    QString logFilePath() const;
 
     static constexpr size_t MaxEvents = 4096;            // kept in the ring
     static constexpr size_t MaxEventBytes = 8 << 20;     // bytes kept in the ring
@@ -85,6 +88,7 @@ public:
     OutputResult screenImage(const ScreenImage& image) override;
     void statusChanged(const QString& text) override;
     void cycleNumberChanged(int32_t next) override;
+    void waitChanged(const RunWait& wait) override;
     void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
     void runEnded(const RunEndInfo& end) override;
 
@@ -122,6 +126,13 @@ private:
     void pendingStatusLocked();
     void readLiveLocked();
 
+    // What a waiting run waits for: the trigger (told by the status text),
+    // the repeat interval or the manual question (told by waitChanged).
+    enum class WaitKind { None, Trigger, Interval, Question };
+    // Sets the wait; the state is "waiting" while there is one.
+    void setWaitLocked(WaitKind kind, const QDateTime& nextStart = {});
+    bool runGoingOnLocked() const;
+
     mutable std::mutex mutex_;
     QString dataFolder_;
     const LiveSettings* live_ = nullptr;
@@ -140,11 +151,15 @@ private:
     int32_t lastCycle_ = 0;
     bool transferOnly_ = false;
     bool linkLost_ = false;  // a lost link not (yet) reconnected
+    WaitKind wait_ = WaitKind::None;
+    QDateTime nextStart_;    // the interval's end: the next cycle's start
+    QString logFile_;
     MeasItemArray items_;
     TrendLog trend_;
     std::deque<CycleRecord> log_;
     QByteArray png_;
     int32_t pngCycle_ = 0;
+    QDateTime pngTime_;      // when it was saved
     std::vector<std::shared_ptr<WebSubscriber>> subs_;
     std::deque<RingEvent> ring_;  // events seqBase_ ... seqBase_ + size - 1
     uint64_t seqBase_ = 0;

@@ -12,6 +12,7 @@
 #include <boost/beast/http/status.hpp>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -168,11 +169,11 @@ private:
     void on_finish_impl(beast::error_code&) override {}
 };
 
-// One answer's bytes. A HEAD answer has the headers of the GET answer.
-std::string Answer(int status, std::string_view type, std::string_view body, bool sendBody, bool keepAlive,
-                   std::string_view extraHeaders = {}) {
+// The head of an answer whose body has `length` bytes.
+std::string AnswerHead(int status, std::string_view type, uint64_t length, bool keepAlive, std::string_view extraHeaders = {},
+                       size_t reserve = 0) {
     std::string r;
-    r.reserve(320 + extraHeaders.size() + (sendBody ? body.size() : 0));
+    r.reserve(320 + extraHeaders.size() + reserve);
     const auto reason = http::obsolete_reason(http::status(status));
     r += "HTTP/1.1 ";
     r += std::to_string(status);
@@ -181,13 +182,32 @@ std::string Answer(int status, std::string_view type, std::string_view body, boo
     r += "\r\nContent-Type: ";
     r += type;
     r += "\r\nContent-Length: ";
-    r += std::to_string(body.size());
+    r += std::to_string(length);
     r += "\r\n";
     r += kSecurityHeaders;
     r += extraHeaders;
     r += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    return r;
+}
+
+// One answer's bytes. A HEAD answer has the headers of the GET answer.
+std::string Answer(int status, std::string_view type, std::string_view body, bool sendBody, bool keepAlive,
+                   std::string_view extraHeaders = {}) {
+    std::string r = AnswerHead(status, type, body.size(), keepAlive, extraHeaders, sendBody ? body.size() : 0);
     if (sendBody) r += body;
     return r;
+}
+
+// "attachment" with the file's name: plain for every browser (other
+// characters than printable ASCII as '_') and exact as UTF-8.
+std::string AttachmentHeader(const QString& fileName) {
+    std::string plain;
+    for (const QChar c : fileName) {
+        const char16_t u = c.unicode();
+        plain += (u >= 0x20 && u < 0x7f && u != '"' && u != '\\' && u != '%') ? char(u) : '_';
+    }
+    return "Content-Disposition: attachment; filename=\"" + plain + "\"; filename*=UTF-8''" +
+           Str(QUrl::toPercentEncoding(fileName)) + "\r\n";
 }
 
 std::string Text(int status, const char* text, bool sendBody, bool keepAlive, std::string_view extraHeaders = {}) {
@@ -297,6 +317,7 @@ public:
     void closeNow() {
         if (state_ == State::Closed) return;
         state_ = State::Closed;
+        file_.reset();
         leaveOpen();
         endLinger();
         endStream();
@@ -309,6 +330,7 @@ public:
 
 private:
     enum class State { Idle, Head, Busy, Streaming, Closing, Closed };
+    static constexpr qint64 FileChunkBytes = 64 * 1024;  // a file is sent in pieces of this size
 
     void leaveOpen() {
         if (!counted_) return;
@@ -482,11 +504,59 @@ private:
             if (png.isEmpty()) return reply(Text(404, "no screen image yet", body, keepAlive_));
             return reply(Answer(200, "image/png", std::string_view(png.constData(), size_t(png.size())), body, keepAlive_));
         }
+        if (path == "/api/log.csv") return sendLogFile(feed.logFilePath(), body);
         if (path == "/api/events") {
             if (head) return send(StreamHead(), false);
             return startStream();
         }
         reply(Text(404, "not found", body, keepAlive_));
+    }
+
+    // The run's log file, as it is on disk now: its size when opened, read
+    // and sent a piece at a time, so that a large log is never held whole.
+    void sendLogFile(const QString& fileName, bool body) {
+        if (fileName.isEmpty() || !QFileInfo(fileName).isFile()) return reply(Text(404, "no log file yet", body, keepAlive_));
+        auto file = std::make_unique<QFile>(fileName);
+        if (!file->open(QIODevice::ReadOnly)) {
+            const std::string why = "cannot read the log file: " + file->errorString().toStdString();
+            return reply(Text(500, why.c_str(), body, keepAlive_));
+        }
+        const qint64 size = file->size();
+        std::string headBytes = AnswerHead(200, "text/csv; charset=Shift_JIS", uint64_t(size), keepAlive_,
+                                           AttachmentHeader(QFileInfo(fileName).fileName()));
+        if (!body || size == 0) return reply(std::move(headBytes));
+        file_ = std::move(file);
+        fileLeft_ = size;
+        out_ = std::move(headBytes);
+        sendFilePiece();
+    }
+
+    // Adds the next piece of the file to out_ and writes it.
+    void sendFilePiece() {
+        const qint64 want = std::min(fileLeft_, FileChunkBytes);
+        const size_t at = out_.size();
+        out_.resize(at + size_t(want));
+        const qint64 got = file_->read(out_.data() + at, want);
+        if (got <= 0) {
+            // Cut back (or unreadable) since it was opened: the answer
+            // cannot be completed, and the client sees it cut short.
+            std::fprintf(stderr, "--serve: the log file ended early: %s\n", qPrintable(file_->errorString()));
+            file_.reset();
+            return closeNow();
+        }
+        out_.resize(at + size_t(got));
+        fileLeft_ -= got;
+        stream_.expires_after(std::chrono::seconds(WebServer::WriteSeconds));
+        net::async_write(stream_, net::buffer(out_), [self = shared_from_this()](beast::error_code ec, size_t) {
+            self->out_.clear();  // its capacity stays for the next piece
+            if (self->state_ == State::Closed) return;
+            if (ec) return self->closeNow();
+            if (self->fileLeft_ > 0) return self->sendFilePiece();
+            self->file_.reset();
+            std::string().swap(self->out_);
+            if (self->keepAlive_) return self->readHead();
+            self->linger();
+        });
     }
 
     // ---- writing, closing ----
@@ -620,6 +690,8 @@ private:
     size_t drained_ = 0;
     std::string out_;
     std::shared_ptr<WebSubscriber> sub_;
+    std::unique_ptr<QFile> file_;  // a file being sent
+    qint64 fileLeft_ = 0;          // its bytes still to send
 };
 
 void Server::accept() {

@@ -23,6 +23,23 @@ QPixmap Disc(const QColor& color, int d) {
 // Pixmap markers: blitting is far cheaper than drawing thousands of ellipses.
 QCPScatterStyle Marker(const QColor& color, int d) { return QCPScatterStyle(Disc(color, d)); }
 
+// Cycles are whole numbers: ticks 1, 2 or 5 times a power of ten apart, at
+// least 1, and sub-ticks only on whole numbers.
+class CycleTicker : public QCPAxisTicker {
+protected:
+    double getTickStep(const QCPRange& range) override {
+        const double step = QCPAxisTicker::getTickStep(range);  // 1, 2, 2.5 or 5 times a power of ten
+        if (step <= 1) return 1;
+        return std::floor(step) == step ? step : std::floor(step / 2) * 2;  // 2.5 -> 2
+    }
+    int getSubTickCount(double tickStep) override {
+        const int n = QCPAxisTicker::getSubTickCount(tickStep);
+        const double sub = tickStep / (n + 1);
+        if (sub >= 1 && std::floor(sub) == sub) return n;
+        return tickStep <= 5 ? int(tickStep) - 1 : 0;
+    }
+};
+
 const QColor LineColor(0, 90, 200);
 const QColor OutsideColor(220, 0, 0);
 }  // namespace
@@ -100,7 +117,7 @@ void TrendChart::setXAxis(TrendXAxis x) {
             ticker->setTickCount(5);
             axis->setTicker(ticker);
         } else {
-            auto ticker = QSharedPointer<QCPAxisTicker>::create();
+            auto ticker = QSharedPointer<CycleTicker>::create();
             ticker->setTickCount(6);
             axis->setTicker(ticker);
         }
@@ -119,6 +136,30 @@ void TrendChart::setMarkers(bool on) {
 
 double TrendChart::keyOf(const TrendPoint& p) const { return xAxis_ == TrendXAxis::PcTime ? p.time : double(p.seq); }
 
+bool TrendChart::breaksLine(const TrendPoint& before, const TrendPoint& p) const {
+    // Another run: the numbering starts again or jumps.
+    if (p.cycle != before.cycle + 1) return true;
+    if (xAxis_ != TrendXAxis::PcTime) return false;
+    // A pause: longer than GapSteps usual steps (and than MinGapSeconds).
+    const double step = p.time - before.time;
+    return !(step <= std::max(GapSteps * timeStep_, MinGapSeconds));
+}
+
+double TrendChart::usualTimeStep(const TrendLog& log) {
+    // The median time from one cycle to the next within a run.
+    std::vector<double> steps;
+    steps.reserve(log.points().size());
+    const TrendPoint* before = nullptr;
+    for (const TrendPoint& p : log.points()) {
+        if (before && p.cycle == before->cycle + 1 && p.time >= before->time) steps.push_back(p.time - before->time);
+        if (!std::isnan(p.time)) before = &p;
+    }
+    if (steps.empty()) return -1;
+    auto mid = steps.begin() + std::ptrdiff_t(steps.size() / 2);
+    std::nth_element(steps.begin(), mid, steps.end());
+    return *mid;
+}
+
 void TrendChart::appendLast(const TrendLog& log) {
     if (needFull_ || log.points().empty()) return;
     if (newCount_ >= RecentMax) {
@@ -128,6 +169,16 @@ void TrendChart::appendLast(const TrendLog& log) {
     const TrendPoint& p = log.points().back();
     const double key = keyOf(p);
     if (std::isnan(key)) return;  // no PC time: not on a time axis
+    // A gap before the point (and, on the time axis, no usual step known yet)
+    // is drawn by a full drawing.
+    if (const size_t n = log.points().size(); n >= 2) {
+        const TrendPoint& before = log.points()[n - 2];
+        if (!std::isnan(keyOf(before)) &&
+            (breaksLine(before, p) || (xAxis_ == TrendXAxis::PcTime && timeStep_ < 0))) {
+            needFull_ = true;
+            return;
+        }
+    }
     // A point beyond the current axes needs them rescaled: draw everything.
     const QCPRange xr = slots_[0].rect->axis(QCPAxis::atBottom)->range();
     if (key < xr.lower || key > xr.upper) {
@@ -167,6 +218,7 @@ void TrendChart::appendLast(const TrendLog& log) {
 void TrendChart::drawAll(const TrendLog& log) {
     const auto& points = log.points();
     const bool sorted = xAxis_ == TrendXAxis::Cycle;
+    timeStep_ = xAxis_ == TrendXAxis::PcTime ? usualTimeStep(log) : -1;
     double kLo = std::numeric_limits<double>::infinity(), kHi = -kLo;
     int valued = 0;
     for (int k = 0; k < 4; ++k) {
@@ -175,9 +227,13 @@ void TrendChart::drawAll(const TrendLog& log) {
         line.reserve(int(points.size()));
         double vLo = std::numeric_limits<double>::infinity(), vHi = -vLo;
         const SlotLimits& lim = log.limits(k);
+        const TrendPoint* before = nullptr;
         for (const TrendPoint& p : points) {
             const double key = keyOf(p);
             if (std::isnan(key)) continue;
+            // No line across a gap: a point without a value between the two.
+            if (before && breaksLine(*before, p)) line.append(QCPGraphData((keyOf(*before) + key) / 2, NaN));
+            before = &p;
             kLo = std::min(kLo, key);
             kHi = std::max(kHi, key);
             if (!p.hasValue(k)) {
@@ -263,6 +319,30 @@ QVector<QPointF> TrendChart::shownPoints(int slot) const {
     Collect(out, s.line, 0);
     Collect(out, s.newLine, s.seeded && !s.newLine->data()->isEmpty() ? 1 : 0);
     return out;
+}
+
+QList<int> TrendChart::shownLines(int slot) const {
+    const Slot& s = slots_[size_t(slot)];
+    QList<int> lines;
+    int points = 0;
+    const auto take = [&](const QCPGraph* g, int skip) {
+        for (auto it = g->data()->constBegin() + skip; it != g->data()->constEnd(); ++it) {
+            if (!std::isnan(it->value)) {
+                ++points;
+            } else if (points > 0) {
+                lines.append(points);
+                points = 0;
+            }
+        }
+    };
+    take(s.line, 0);
+    take(s.newLine, s.seeded && !s.newLine->data()->isEmpty() ? 1 : 0);
+    if (points > 0) lines.append(points);
+    return lines;
+}
+
+QVector<double> TrendChart::shownTicks() const {
+    return slots_[3].rect->axis(QCPAxis::atBottom)->tickVector();
 }
 
 QVector<QPointF> TrendChart::shownOutside(int slot) const {

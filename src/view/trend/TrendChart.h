@@ -29,6 +29,11 @@ class TrendChart {
 public:
     static constexpr int RecentMax = 200;      // new points drawn on the top layer before a full drawing
     static constexpr int MarkerMaxPoints = 500;  // points per slot up to which every point gets a marker
+    // On the time axis the line stops across a pause longer than GapSteps
+    // times the usual step from one cycle to the next (and than MinGapSeconds);
+    // on both axes it stops where the cycle numbering starts again or jumps.
+    static constexpr double GapSteps = 3.0;
+    static constexpr double MinGapSeconds = 1.0;
 
     explicit TrendChart(QWidget* parent);
     QCustomPlot* plot() const { return plot_; }
@@ -50,6 +55,10 @@ public:
     // in order, the points marked outside the limits, and the limit lines.
     QVector<QPointF> shownPoints(int slot) const;
     QVector<QPointF> shownOutside(int slot) const;
+    // The points of each unbroken piece of the line, in order.
+    QList<int> shownLines(int slot) const;
+    // Where the x axis has its ticks (after a drawing).
+    QVector<double> shownTicks() const;
     std::optional<double> shownLimit(int slot, bool upper) const;
     QString shownTitle(int slot) const;
     int fullDrawings() const { return fullDrawings_; }
@@ -66,6 +75,9 @@ private:
         bool seeded = false;  // newLine starts with a copy of line's last point
     };
     double keyOf(const TrendPoint& p) const;
+    bool breaksLine(const TrendPoint& before, const TrendPoint& p) const;
+    // The median step (s) from one cycle to the next within a run; -1 when none.
+    static double usualTimeStep(const TrendLog& log);
     void drawAll(const TrendLog& log);
     void setMarkers(bool on);
 
@@ -77,4 +89,5 @@ private:
     bool newDirty_ = false;
     int newCount_ = 0;
     int fullDrawings_ = 0;
+    double timeStep_ = -1;  // the usual step on the time axis at the last full drawing; -1: not known
 };

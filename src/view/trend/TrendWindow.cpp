@@ -3,7 +3,9 @@
 #include "engine/stats/LogReader.h"
 #include "engine/stats/StatsCsv.h"
 #include "engine/stats/TrendLimits.h"
+#include "engine/text/NumText.h"
 #include "engine/text/SIFormat.h"
+#include "view/FolderDialog.h"
 
 #include <qcustomplot.h>
 
@@ -20,13 +22,34 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
-QString Num(std::optional<double> v) { return v ? SICellText(*v) : QStringLiteral("-"); }
+QString Num(std::optional<double> v) { return v ? StatisticText(*v) : QStringLiteral("-"); }
 
 QString LimitText(std::optional<double> v) { return v ? SICellText(*v) : QString(); }
 
 const char* const InvalidStyle = "QLineEdit { background: #ffd0d0; }";
 }  // namespace
+
+QString StatisticText(double v) {
+    if (!std::isfinite(v) || v >= NoValue) return QStringLiteral("-");
+    // The log's range (chosen from the unrounded value, as the log does),
+    // then five significant digits of the scaled number.
+    const QString suffix = FormatSIValue(v, QString()).suffix;
+    double scale = 1;
+    if (suffix == QLatin1String("e-9")) scale = 1e9;
+    else if (suffix == QLatin1String("e-6")) scale = 1e6;
+    else if (suffix == QLatin1String("e-3")) scale = 1e3;
+    else if (suffix == QLatin1String("e3")) scale = 1e-3;
+    const QString picture = qm::FormatPicture(v * scale, StatisticDigits - 1);
+    double scaled = qm::StrictNumber(picture).value_or(v * scale);
+    if (scaled == 0) scaled = 0.0;  // no "-0"
+    const QString text = qm::GeneralNumberText(scaled);
+    // Beyond the log's ranges the scaled number would need an exponent of its own.
+    if (text.contains(QLatin1Char('E'))) return QString::number(v, 'g', StatisticDigits);
+    return text + suffix;
+}
 
 TrendWindow::TrendWindow(const QString& dataFolder, QWidget* parent)
     : QWidget(parent, Qt::Window), dataFolder_(dataFolder), chart_(this) {
@@ -302,6 +325,7 @@ void TrendWindow::defaultAskFile(FileAsk kind, std::function<void(const QString&
         lastFolder_ = QFileInfo(file).absolutePath();
         done(file);
     });
+    FitFileDialog(*dialog);
     dialog->open();
 }
 

@@ -22,6 +22,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// A statistic beside the chart: the log's engineering notation ("12.103e-3",
+// "1.501"), rounded to StatisticDigits significant digits; "-" for none.
+constexpr int StatisticDigits = 5;
+QString StatisticText(double v);
+
 class TrendWindow : public QWidget {
     Q_OBJECT
 public:

@@ -1,9 +1,13 @@
 // The page of the web view in headless Chromium beside runs against the
-// simulated instrument: what it shows while a run goes on and after it has
-// ended, with a token carried into its own requests. Skipped when
-// /usr/bin/chromium is not installed.
+// simulated instrument: what it shows while a run waits between cycles and
+// after it has ended, with a token carried into its own requests. Skipped
+// when /usr/bin/chromium is not installed.
 #include "../run/RunRig.h"
+#include "engine/stats/TrendLimits.h"
 #include "engine/web/WebServer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QFile>
 #include <QProcess>
@@ -53,6 +57,12 @@ void TestWebPage::duringARun() {
     WebServer web;
     QCOMPARE(web.start({}), QString());
     RunRig r;
+    // Limits for A around its fixed value, none for B.
+    LimitArray limits;
+    limits[0] = {1.2e-3, 1.3e-3};
+    QCOMPARE(SaveTrendLimits(r.dir.path(), limits), QString());
+    web.setDataFolder(r.dir.path());
+    r.sim.config().meas[0].fixed = QStringLiteral("1.25E-03");
     r.session.addSink(&web);
     web.watch(&r.session.live());
     r.request.repeatText = QStringLiteral("10000");
@@ -68,23 +78,37 @@ void TestWebPage::duringARun() {
         dom = QString::fromUtf8(chromium.readAllStandardOutput());
         r.session.stop();
     });
-    // Chromium starts once a few cycles are logged.
+    // Once a few cycles are logged, the run waits 30 s between cycles and
+    // Chromium starts.
     QObject::connect(&r.session, &Session::cycleLogged, &r.session, [&](const CycleRecord& rec) {
-        if (rec.cycle == 3) StartDump(chromium, profile, web.url(), 4000);
+        if (rec.cycle != 3) return;
+        r.live([](LiveValues& v) { v.intervalText = QStringLiteral("30"); });
+        StartDump(chromium, profile, web.url(), 4000);
     });
     // However slow Chromium is (or if it does not start), the run ends.
     QTimer::singleShot(25000, &r.session, [&] { r.session.stop(); });
     QCOMPARE(r.run(), RunOutcome::Normal);
     QVERIFY2(!dom.isEmpty(), qPrintable(QString::fromUtf8(chromium.readAllStandardError()).left(2000)));
-    const QString state = Attr(dom, QStringLiteral("state"), QStringLiteral("data-state"));
-    QVERIFY2(state == QLatin1String("running") || state == QLatin1String("waiting"), qPrintable(state));
+    // Between cycles: the time left to the next one.
+    QCOMPARE(Attr(dom, QStringLiteral("state"), QStringLiteral("data-state")), QStringLiteral("waiting"));
+    QCOMPARE(Attr(dom, QStringLiteral("wait"), QStringLiteral("data-kind")), QStringLiteral("interval"));
+    const QRegularExpressionMatch left = QRegularExpression(QStringLiteral("^次の測定まで (\\d+) 秒$")).match(Text(dom, QStringLiteral("wait")));
+    QVERIFY2(left.hasMatch() && left.captured(1).toInt() >= 1 && left.captured(1).toInt() <= 30, qPrintable(Text(dom, QStringLiteral("wait"))));
     const QStringList cycles = Text(dom, QStringLiteral("cycles")).split(QStringLiteral(" / "));
     QCOMPARE(cycles.size(), 2);
-    QVERIFY2(cycles[0].toInt() > 0 && cycles[0].toInt() < 10000, qPrintable(cycles[0]));
+    QVERIFY2(cycles[0].toInt() >= 3 && cycles[0].toInt() < 10000, qPrintable(cycles[0]));
     QCOMPARE(cycles[1], QStringLiteral("10000"));
     QVERIFY(dom.contains(QStringLiteral("A: C1 MAX [V]")));
     QVERIFY(dom.contains(QStringLiteral("<canvas")));  // the trend is drawn
     QVERIFY(!Text(dom, QStringLiteral("lastTime")).isEmpty());
+    // A's limits are drawn across its chart, B has none; the table gives
+    // the last value, the statistics and the limits in the log's notation
+    // with the unit.
+    QCOMPARE(Attr(dom, QStringLiteral("plotA"), QStringLiteral("data-limit-lines")), QStringLiteral("2"));
+    QCOMPARE(Attr(dom, QStringLiteral("plotB"), QStringLiteral("data-limit-lines")), QStringLiteral("0"));
+    for (const char* cell : {"<td>1.25e-3 V</td><td>", "<td>1.2e-3 V</td><td>1.3e-3 V</td><td>0</td>"})
+        QVERIFY2(dom.contains(QString::fromUtf8(cell)), cell);
+    QVERIFY(dom.contains(QStringLiteral("下限 1.2e-3 V  上限 1.3e-3 V")));
     // The page held its event stream open until Chromium ended.
     QTRY_COMPARE_WITH_TIMEOUT(web.subscriberCount(), size_t(0), 10000);
 }
@@ -113,9 +137,16 @@ void TestWebPage::afterTheRunWithAToken() {
     QCOMPARE(Text(dom, QStringLiteral("cycles")), QStringLiteral("5 / 5"));
     QCOMPARE(Text(dom, QStringLiteral("status")), QStringLiteral("動作完了しました"));
     QVERIFY(Text(dom, QStringLiteral("lastTime")).endsWith(r.records.last().timeText));
-    QVERIFY(dom.contains(QStringLiteral("<td>") + r.records.last().cells[0] + QStringLiteral("</td>")));
-    // The screen image is asked for with the token, as every request.
-    QVERIFY(Attr(dom, QStringLiteral("screen"), QStringLiteral("src")).startsWith(QStringLiteral("/screen.png?token=t0k%2Fen&amp;c=")));
+    QVERIFY(dom.contains(QStringLiteral("<td>") + r.records.last().cells[0] + QStringLiteral(" V</td>")));
+    QVERIFY(Text(dom, QStringLiteral("wait")).isEmpty());
+    // The screen image is asked for with the token, as every request, and
+    // captioned with its cycle and the PC time it was saved.
+    QVERIFY(Attr(dom, QStringLiteral("screen"), QStringLiteral("src")).startsWith(QStringLiteral("/screen.png?token=t0k%2Fen&amp;c=5")));
+    const QString saved = QJsonDocument::fromJson(web.statusJson()).object().value(QStringLiteral("screenTimeText")).toString();
+    QVERIFY(!saved.isEmpty());
+    QCOMPARE(Text(dom, QStringLiteral("screenCap")), QStringLiteral("DS画面  サイクル 5  PC 時刻 ") + saved);
+    // The log file, with the token.
+    QCOMPARE(Attr(dom, QStringLiteral("download"), QStringLiteral("href")), QStringLiteral("/api/log.csv?token=t0k%2Fen"));
 }
 
 QTEST_GUILESS_MAIN(TestWebPage)

@@ -153,6 +153,9 @@ class TestWebServer : public QObject {
 private slots:
     void serveAddressOption();
     void apiAndEventsFollowTheRun();
+    void waitStates_data();
+    void waitStates();
+    void largeLogFileStaysOnDisk();
     void tokenAndHost();
     void onlyTheListedRoutes();
     void limitsUnderAttack_data();
@@ -185,17 +188,19 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     const quint16 port = web.port();
     QVERIFY(web.url().startsWith(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
     QCOMPARE(Get(port, "/screen.png").status, 404);  // no image yet
+    QCOMPARE(Get(port, "/api/log.csv").status, 404);  // no log yet
     QCOMPARE(Json(Get(port, "/api/status")).value(QStringLiteral("state")).toString(), QStringLiteral("idle"));
 
     RunRig r;
     r.session.addSink(&web);
     web.watch(&r.session.live());
-    r.request.repeatText = QStringLiteral("5");
+    r.request.repeatText = QStringLiteral("3");
     r.sim.config().meas[0].fixed = QStringLiteral("1.25E-03");
     r.sim.config().meas[1].fixed = QStringLiteral("9.9E+37");  // no value
     r.live([](LiveValues& v) {
         v.log = true;
         v.screenSave = true;
+        v.intervalText = QStringLiteral("1");
     });
     EventReader events;
     events.start(port, [](const std::string& s) { return s.find("\"state\":\"ended\"") != std::string::npos; });
@@ -203,10 +208,12 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     // Polled while the run goes on.
     std::atomic<bool> polling{true};
     QStringList seen;
+    QList<QJsonObject> intervalWaits;
     std::thread poller([&] {
         while (polling) {
             const QJsonObject s = Json(Get(port, "/api/status"));
             seen << s.value(QStringLiteral("state")).toString();
+            if (s.value(QStringLiteral("waitKind")).toString() == QLatin1String("interval")) intervalWaits << s;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -214,25 +221,43 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     polling = false;
     poller.join();
     QVERIFY(seen.contains(QStringLiteral("running")) || seen.contains(QStringLiteral("waiting")));
+    // Between cycles: waiting, with the next cycle's start a second after
+    // the start of the cycle before.
+    QVERIFY(!intervalWaits.isEmpty());
+    for (const QJsonObject& w : intervalWaits) {
+        QCOMPARE(w.value(QStringLiteral("state")).toString(), QStringLiteral("waiting"));
+        const QDateTime next = QDateTime::fromString(w.value(QStringLiteral("nextStart")).toString(), Qt::ISODateWithMs);
+        const QDateTime now = QDateTime::fromString(w.value(QStringLiteral("now")).toString(), Qt::ISODateWithMs);
+        QVERIFY(next.isValid() && now.isValid());
+        QVERIFY2(now.msecsTo(next) >= -500 && now.msecsTo(next) <= 1000, qPrintable(QString::number(now.msecsTo(next))));
+        const int nextCycle = w.value(QStringLiteral("next")).toInt();
+        QVERIFY(nextCycle == 2 || nextCycle == 3);
+        const QDateTime previous = r.records[nextCycle - 2].time;  // read a little after its cycle started
+        QVERIFY2(previous.msecsTo(next) > 0 && previous.msecsTo(next) <= 1000, qPrintable(QString::number(previous.msecsTo(next))));
+    }
 
-    QCOMPARE(r.records.size(), 5);
+    QCOMPARE(r.records.size(), 3);
     const QJsonObject status = Json(Get(port, "/api/status"));
     QCOMPARE(status.value(QStringLiteral("state")).toString(), QStringLiteral("ended"));
-    QCOMPARE(status.value(QStringLiteral("count")).toInt(), 5);
-    QCOMPARE(status.value(QStringLiteral("repeat")).toInt(), 5);
-    QCOMPARE(status.value(QStringLiteral("cycle")).toInt(), 5);
+    QVERIFY(status.value(QStringLiteral("waitKind")).isNull());
+    QVERIFY(status.value(QStringLiteral("nextStart")).isNull());
+    QCOMPARE(status.value(QStringLiteral("count")).toInt(), 3);
+    QCOMPARE(status.value(QStringLiteral("repeat")).toInt(), 3);
+    QCOMPARE(status.value(QStringLiteral("cycle")).toInt(), 3);
+    QCOMPARE(status.value(QStringLiteral("screenCycle")).toInt(), 3);
+    QVERIFY(!status.value(QStringLiteral("screenTimeText")).toString().isEmpty());
     QCOMPARE(status.value(QStringLiteral("folder")).toString(), r.dir.path());
     QCOMPARE(status.value(QStringLiteral("header")).toString(), QStringLiteral("Sample"));
     QCOMPARE(status.value(QStringLiteral("status")).toString(), QStringLiteral("動作完了しました"));
     QCOMPARE(status.value(QStringLiteral("items")).toArray()[0].toObject().value(QStringLiteral("unit")).toString(), QStringLiteral("V"));
 
-    const HttpReply logReply = Get(port, "/api/log?since=2");
+    const HttpReply logReply = Get(port, "/api/log?since=1");
     QVERIFY(logReply.head.contains("application/json; charset=utf-8"));
     const QJsonArray rows = Json(logReply).value(QStringLiteral("cycles")).toArray();
-    QCOMPARE(rows.size(), 3);
-    for (int i = 0; i < 3; ++i) {
+    QCOMPARE(rows.size(), 2);
+    for (int i = 0; i < 2; ++i) {
         const QJsonObject row = rows[i].toObject();
-        const CycleRecord& rec = r.records[i + 2];
+        const CycleRecord& rec = r.records[i + 1];
         QCOMPARE(row.value(QStringLiteral("cycle")).toInt(), rec.cycle);
         QCOMPARE(row.value(QStringLiteral("timeText")).toString(), rec.timeText);
         QCOMPARE(row.value(QStringLiteral("values")).toArray()[0].toDouble(), rec.values[0]);
@@ -241,10 +266,27 @@ void TestWebServer::apiAndEventsFollowTheRun() {
             QCOMPARE(row.value(QStringLiteral("cells")).toArray()[k].toString(), rec.cells[size_t(k)]);
     }
     const QJsonArray stats = Json(Get(port, "/api/stats")).value(QStringLiteral("slots")).toArray();
-    QCOMPARE(stats[0].toObject().value(QStringLiteral("count")).toInt(), 5);
+    QCOMPARE(stats[0].toObject().value(QStringLiteral("count")).toInt(), 3);
     QCOMPARE(stats[0].toObject().value(QStringLiteral("mean")).toDouble(), 1.25e-3);
+    QCOMPARE(stats[0].toObject().value(QStringLiteral("texts")).toObject().value(QStringLiteral("mean")).toString(), QStringLiteral("1.25e-3"));
+    QCOMPARE(stats[0].toObject().value(QStringLiteral("texts")).toObject().value(QStringLiteral("sd")).toString(), QStringLiteral("0e-9"));
     QCOMPARE(stats[1].toObject().value(QStringLiteral("count")).toInt(), 0);
-    QCOMPARE(stats[1].toObject().value(QStringLiteral("noValue")).toInt(), 5);
+    QCOMPARE(stats[1].toObject().value(QStringLiteral("noValue")).toInt(), 3);
+    QVERIFY(stats[1].toObject().value(QStringLiteral("texts")).toObject().value(QStringLiteral("mean")).isNull());
+
+    // The log file as the run wrote it, byte for byte.
+    QFile logFile(r.file(QStringLiteral("Sample_AM_LOG.csv")));
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QByteArray logBytes = logFile.readAll();
+    const HttpReply csv = Get(port, "/api/log.csv");
+    QCOMPARE(csv.status, 200);
+    QCOMPARE(csv.body, logBytes);
+    QVERIFY(csv.head.contains("Content-Type: text/csv; charset=Shift_JIS"));
+    QVERIFY(csv.head.contains("Content-Disposition: attachment; filename=\"Sample_AM_LOG.csv\""));
+    const HttpReply csvHead = Get(port, "/api/log.csv", {}, "HEAD");
+    QCOMPARE(csvHead.status, 200);
+    QVERIFY(csvHead.head.contains("Content-Length: " + QByteArray::number(logBytes.size())));
+    QVERIFY(csvHead.body.isEmpty());
 
     const HttpReply png = Get(port, "/screen.png");
     QCOMPARE(png.status, 200);
@@ -252,10 +294,12 @@ void TestWebServer::apiAndEventsFollowTheRun() {
 
     // One event per logged cycle, numbered by the cycle, and the end.
     QTRY_VERIFY_WITH_TIMEOUT(events.text.find("\"state\":\"ended\"") != std::string::npos, 10000);
-    QCOMPARE(Count(events.text, "event: cycle\n"), 5);
-    for (int c = 1; c <= 5; ++c) QVERIFY(events.text.find("id: " + std::to_string(c) + "\nevent: cycle") != std::string::npos);
+    QCOMPARE(Count(events.text, "event: cycle\n"), 3);
+    for (int c = 1; c <= 3; ++c) QVERIFY(events.text.find("id: " + std::to_string(c) + "\nevent: cycle") != std::string::npos);
     // The status as it was at the start, then the latest state as it changed.
     QVERIFY(Count(events.text, "event: status\n") >= 2);
+    QVERIFY(events.text.find("\"waitKind\":\"interval\"") != std::string::npos);
+    QVERIFY(events.text.find("event: screen\ndata: {\"cycle\":3,\"time\":") != std::string::npos);
 
     // The page and the chart library, served by the program itself.
     const HttpReply page = Get(port, "/");
@@ -267,6 +311,103 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     QCOMPARE(Get(port, "/uPlot.min.css").status, 200);
 }
 
+void TestWebServer::waitStates_data() {
+    // Steps: "status:TEXT", "cycle" (the next cycle's number), "interval",
+    // "question", "none" (the wait between cycles is over), "end".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("waitKind");  // empty: null
+
+    const QString trigger = QStringLiteral("status:トリガ待ちです");
+    QTest::newRow("the trigger wait") << QStringList{trigger} << "waiting" << "trigger";
+    QTest::newRow("the trigger came") << QStringList{trigger, QStringLiteral("status:DS画面を格納しています")} << "running" << "";
+    QTest::newRow("a cycle logged during the trigger wait") << QStringList{trigger, QStringLiteral("cycle")} << "running" << "";
+    QTest::newRow("the interval") << QStringList{QStringLiteral("cycle"), QStringLiteral("interval")} << "waiting" << "interval";
+    QTest::newRow("a status text does not end the interval")
+        << QStringList{QStringLiteral("interval"), QStringLiteral("status:測定値がありません: B (サイクル 1)")} << "waiting" << "interval";
+    QTest::newRow("the interval is over") << QStringList{QStringLiteral("interval"), QStringLiteral("none")} << "running" << "";
+    QTest::newRow("the next trigger wait") << QStringList{QStringLiteral("interval"), QStringLiteral("none"), trigger} << "waiting" << "trigger";
+    QTest::newRow("the question") << QStringList{QStringLiteral("question")} << "waiting" << "question";
+    QTest::newRow("the question answered") << QStringList{QStringLiteral("question"), QStringLiteral("none")} << "running" << "";
+    QTest::newRow("stopped during the interval") << QStringList{QStringLiteral("interval"), QStringLiteral("end")} << "stopped" << "";
+    QTest::newRow("no wait once the run is over") << QStringList{QStringLiteral("end"), QStringLiteral("interval"), trigger} << "stopped" << "";
+}
+
+void TestWebServer::waitStates() {
+    QFETCH(QStringList, steps);
+    QFETCH(QString, state);
+    QFETCH(QString, waitKind);
+    WebFeed feed;
+    RunStartInfo info;
+    info.repeatCount = 10;
+    feed.runStarted(info);
+    const QDateTime nextStart = QDateTime::currentDateTime().addSecs(8);
+    for (const QString& step : steps) {
+        if (step.startsWith(QLatin1String("status:"))) feed.statusChanged(step.mid(7));
+        else if (step == QLatin1String("cycle")) feed.cycleNumberChanged(2);
+        else if (step == QLatin1String("interval")) feed.waitChanged({RunWait::Kind::Interval, 2, nextStart});
+        else if (step == QLatin1String("question")) feed.waitChanged({RunWait::Kind::Question, 2, {}});
+        else if (step == QLatin1String("none")) feed.waitChanged({});
+        else if (step == QLatin1String("end")) feed.runEnded({});
+    }
+    const QJsonObject s = QJsonDocument::fromJson(feed.statusJson()).object();
+    QCOMPARE(s.value(QStringLiteral("state")).toString(), state);
+    QCOMPARE(s.value(QStringLiteral("waitKind")).toString(), waitKind);
+    QCOMPARE(s.value(QStringLiteral("waitKind")).isNull(), waitKind.isEmpty());
+    // Only the interval has a time for the next start.
+    QCOMPARE(s.value(QStringLiteral("nextStart")).toString(),
+             waitKind == QLatin1String("interval") ? nextStart.toString(Qt::ISODateWithMs) : QString());
+}
+
+void TestWebServer::largeLogFileStaysOnDisk() {
+    // A log of 48 MB, asked for by 8 clients that read nothing: the server
+    // holds a piece of it per connection, never the file.
+    QTemporaryDir dir;
+    LiveSettings live;
+    live.update([&](LiveValues& v) {
+        v.folder = dir.path();
+        v.header = QStringLiteral("Big");
+    });
+    QByteArray line = "12345,2026/12/07 9:00:11,1.25e-3,2.5,49.7,1.2e-3";
+    line += QByteArray(200 - line.size() - 2, ' ') + "\r\n";
+    {
+        QFile f(dir.filePath(QStringLiteral("Big_AM_LOG.csv")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray block;
+        for (int i = 0; i < 5000; ++i) block += line;  // 1 MB
+        for (int i = 0; i < 48; ++i) QCOMPARE(f.write(block), qint64(block.size()));
+    }
+    WebServer web;
+    QCOMPARE(web.start({}), QString());
+    web.watch(&live);
+    web.runStarted(RunStartInfo{});
+    QCOMPARE(Get(web.port(), "/api/log").status, 200);
+    const long idleKb = RssKb();
+    std::vector<int> stalled;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = ConnectLoopback(web.port(), 4096);
+        QVERIFY(fd >= 0);
+        SendAll(fd, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        stalled.push_back(fd);
+    }
+    long peakKb = idleKb;
+    for (int i = 0; i < 50; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        peakKb = std::max(peakKb, RssKb());
+    }
+    QVERIFY2(peakKb - idleKb < 8 * 1024, qPrintable(QStringLiteral("%1 kB more than idle").arg(peakKb - idleKb)));
+    // Meanwhile another client gets all of it.
+    const int fd = ConnectLoopback(web.port());
+    SendAll(fd, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    const HttpReply whole = Parse(ReadUntil(fd, 20000));
+    ::close(fd);
+    for (int s : stalled) ::close(s);
+    QCOMPARE(whole.status, 200);
+    QCOMPARE(whole.body.size(), qsizetype(48 * 5000 * line.size()));
+    QVERIFY(whole.body.startsWith(line) && whole.body.endsWith(line));
+    QCOMPARE(whole.body.count(line), qsizetype(48 * 5000));
+}
+
 void TestWebServer::tokenAndHost() {
     WebServer web;
     WebServerOptions o;
@@ -275,6 +416,8 @@ void TestWebServer::tokenAndHost() {
     const quint16 port = web.port();
     QVERIFY(web.url().endsWith(QStringLiteral("?token=s3cret")));
     QCOMPARE(Get(port, "/api/status").status, 401);
+    QCOMPARE(Get(port, "/api/log.csv").status, 401);
+    QCOMPARE(Get(port, "/api/log.csv?token=s3cret").status, 404);  // no log yet
     QCOMPARE(Get(port, "/api/status?token=wrong").status, 401);
     QCOMPARE(Get(port, "/api/status?token=s3cret").status, 200);
     QCOMPARE(Get(port, "/api/status", "Authorization: Bearer s3cret\r\n").status, 200);
@@ -283,6 +426,7 @@ void TestWebServer::tokenAndHost() {
     QVERIFY(Get(port, "/?token=s3cret").body.contains("\"?token=s3cret\""));
     // DNS rebinding: a Host naming another server is refused.
     QCOMPARE(Get(port, "/api/status?token=s3cret", {}, "GET", "attacker.example:" + std::to_string(port)).status, 421);
+    QCOMPARE(Get(port, "/api/log.csv?token=s3cret", {}, "GET", "attacker.example:" + std::to_string(port)).status, 421);
     QCOMPARE(Get(port, "/api/status?token=s3cret", {}, "GET", "localhost:" + std::to_string(port)).status, 200);
     web.stop();
 

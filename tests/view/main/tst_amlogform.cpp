@@ -4,6 +4,7 @@
 #include "view/FlexGrid.h"
 
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -50,10 +51,10 @@ private slots:
         QVERIFY(f.isWindow());
         QCOMPARE(f.parentWidget(), nullptr);
         QVERIFY(!f.isVisible());  // the caller shows it
+        QCOMPARE(f.objectName(), QStringLiteral("AMLogForm"));  // its place is kept by this name
         QVERIFY(!f.testAttribute(Qt::WA_QuitOnClose));
         FlexGrid& g = *f.AMLogGrid;
         QCOMPARE(g.objectName(), QStringLiteral("AMLogGrid"));
-        QCOMPARE(g.geometry(), QRect(16, 8, 497, 345));
         QCOMPARE(g.Rows(), 10005);
         QCOMPARE(g.Cols(), 6);
         QCOMPARE(g.FixedRows(), 5);
@@ -63,6 +64,14 @@ private slots:
         for (int c = 0; c < 6; ++c) QCOMPARE(g.ColWidth(c), widths[c]);
         CheckLabelsOnly(g);
         QCOMPARE(f.NextRow(), 5);
+        // At its first size every column shows whole: no horizontal scrolling.
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(g.geometry().topLeft(), QPoint(16, 8));
+        QCOMPARE(g.horizontalScrollBar()->maximum(), 0);
+        QVERIFY(!g.horizontalScrollBar()->isVisible());
+        QVERIFY(g.CellRect(5, 5).right() < g.viewport()->width());
+        QCOMPARE(g.CellRect(5, 5).width(), 104);
 
         QCOMPARE(f.TrendButton->text(), QStringLiteral("トレンド"));
         QVERIFY(!f.TrendButton->geometry().intersects(g.geometry()));

@@ -1,15 +1,21 @@
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 #include <stdexcept>
 
 #include "view/FolderDialog.h"
+#include "view/QtTranslations.h"
 
 namespace {
 
@@ -183,6 +189,63 @@ private slots:
         QVERIFY(got.has_value());
         QCOMPARE(QFileInfo(*got).fileName(), QStringLiteral("fresh.png"));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("fresh.png"))));
+    }
+
+    // Qt's own texts in the program's language; the detail columns (name,
+    // size, type, date) each wide enough for their texts, side by side
+    // without scrolling.
+    void qtDialogLanguageAndColumns_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("fileNameLabel");
+        QTest::newRow("Japanese") << "ja" << "キャンセル" << "ファイル名(&N):";
+        QTest::newRow("English") << "en" << "Cancel" << "File &name:";
+    }
+    void qtDialogLanguageAndColumns() {
+        QFETCH(QString, language);
+        QFETCH(QString, cancel);
+        QFETCH(QString, fileNameLabel);
+        const QString error = InstallQtTranslations(*qApp, language);
+#ifdef Q_OS_WIN
+        if (!error.isEmpty()) QSKIP("no Qt catalogue beside the test program");
+#endif
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("Sample_AM_LOG_with_a_long_name.csv"))).open(QIODevice::WriteOnly));
+        QString cancelText, labelText;
+        QStringList cut;
+        bool seen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d || seen) return;
+            auto* tree = d->findChild<QTreeView*>(QStringLiteral("treeView"));
+            if (!tree || !tree->model() || tree->model()->rowCount(tree->rootIndex()) == 0) return;  // not listed yet
+            seen = true;
+            cancelText = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
+            labelText = d->findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text();
+            const QFontMetrics fm(tree->font());
+            const QModelIndex row = tree->model()->index(0, 0, tree->rootIndex());
+            int total = 0;
+            for (int c = 0; c < 4; ++c) {
+                const QString text = row.sibling(0, c).data().toString();
+                const int need = fm.horizontalAdvance(text) + (c == 0 ? 28 : 8);
+                if (tree->header()->sectionSize(c) < need) cut << QStringLiteral("%1 (%2)").arg(c).arg(text);
+                total += tree->header()->sectionSize(c);
+            }
+            if (total > tree->viewport()->width()) cut << QStringLiteral("wider than the view");
+            d->reject();
+        });
+        poll.start();
+        QtSaveFileDialog qd;
+        qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("Sample"), kFolderDialogFilter});
+        poll.stop();
+        InstallQtTranslations(*qApp, QStringLiteral("en"));
+        QVERIFY(seen);
+        QCOMPARE(cancelText, cancel);
+        QCOMPARE(labelText, fileNameLabel);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
     }
 };
 

@@ -3,6 +3,7 @@
 // runs started from it against the simulated instrument.
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/text/AnsiText.h"
 #include "support/SimLink.h"
 #include "view/AMLogForm.h"
@@ -11,6 +12,7 @@
 #include "view/StatusBar.h"
 #include "view/VbCheckBox.h"
 #include "view/WaveForm.h"
+#include "view/WindowPlaces.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -19,6 +21,8 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include "view/trend/TrendWindow.h"
 #include <QtTest>
@@ -30,6 +34,7 @@ const QString kDone = QStringLiteral("動作完了しました");
 const QString kTrigger = QStringLiteral("トリガ待ちです");
 const QString kScreen = QStringLiteral("DS画面を転送中です");
 const QStringList kEmptyRow(6, QString());
+constexpr int kFar = 99999;  // in a table of places: at the screen's far edge
 
 // A main window on its own session (with the log file) and data folder; with
 // `withSim`, pointed at the simulated instrument on loopback.
@@ -227,18 +232,140 @@ private slots:
         QCOMPARE(w.button("TransOnly")->isHidden(), !waveform);
     }
 
+    void logWindowUnderTheMainWindow_data() {
+        QTest::addColumn<bool>("logOn");
+        QTest::newRow("plain start") << false;
+        QTest::newRow("--log") << true;
+    }
     void logWindowUnderTheMainWindow() {
-        Window w;
+        QFETCH(bool, logOn);
+        AppOptions o;
+        if (logOn) o.settings.log = true;
+        Window w({}, o);
         AMLogForm& log = w.f->LogForm();
-        QVERIFY(log.isVisible());  // the start-up's クリア shows it
+        // Shown at start only when 自動測定ログ is ticked.
+        QCOMPARE(log.isVisible(), logOn);
         QCOMPARE(log.windowTitle(), QStringLiteral("自動測定のログ"));
         w.f->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
         w.box("AMLogOn")->SetValue(1);
         QVERIFY(log.isVisible());
-        QCOMPARE(log.frameGeometry().topLeft(), w.f->frameGeometry().bottomLeft() + QPoint(0, 1));
+        QTRY_COMPARE(log.frameGeometry().topLeft(), w.f->frameGeometry().bottomLeft() + QPoint(0, 1));
         w.box("AMLogOn")->SetValue(0);
         QVERIFY(!log.isVisible());
+    }
+
+    // The panel beside the status counts down the wait between cycles; the
+    // status itself stays, the progress bar empties.
+    void waitPanel_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("msAhead");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("afterTick");  // one second on (empty: no change)
+        QTest::newRow("interval, 8.5 s") << int(RunWait::Kind::Interval) << 8500 << "次の測定まで 9 秒" << "次の測定まで 8 秒";
+        QTest::newRow("interval, 1.2 s") << int(RunWait::Kind::Interval) << 1200 << "次の測定まで 2 秒" << "次の測定まで 1 秒";
+        QTest::newRow("interval, start passed") << int(RunWait::Kind::Interval) << -500 << "次の測定まで 0 秒" << "";
+        QTest::newRow("question") << int(RunWait::Kind::Question) << 0 << "確認待ち" << "";
+        QTest::newRow("no wait") << int(RunWait::Kind::None) << 0 << "" << "";
+    }
+    void waitPanel() {
+        QFETCH(int, kind);
+        QFETCH(int, msAhead);
+        QFETCH(QString, shown);
+        QFETCH(QString, afterTick);
+        Window w;
+        w.f->show();
+        auto* bar = w.w<StatusBar>("StatusBar1");
+        auto* progress = w.w<QProgressBar>("ProgressBar1");
+        emit w.session.statusChanged(kScreen);
+        emit w.session.progressChanged(100);
+        emit w.session.waitChanged(
+            RunWait{RunWait::Kind(kind), 3, QDateTime::currentDateTime().addMSecs(msAhead)});
+        QTRY_COMPARE(bar->PanelText(1), kScreen);
+        QCOMPARE(bar->PanelText(StatusBar::WaitPanel), shown);
+        QCOMPARE(bar->findChild<QLabel*>(QStringLiteral("Panel4"))->isVisible(), !shown.isEmpty());
+        QCOMPARE(progress->value(), kind == int(RunWait::Kind::None) ? 100 : 0);
+        if (!afterTick.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(bar->PanelText(StatusBar::WaitPanel), afterTick, 1500);
+        // The wait ends: the panel is cleared and hidden.
+        emit w.session.waitChanged(RunWait{});
+        QTRY_VERIFY(bar->PanelText(StatusBar::WaitPanel).isEmpty());
+        QVERIFY(!bar->findChild<QLabel*>(QStringLiteral("Panel4"))->isVisible());
+        QCOMPARE(bar->PanelText(1), kScreen);
+    }
+
+    // A place on no screen comes onto the primary screen; one whose title bar
+    // can still be taken stays.
+    void keepOnScreen_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QPoint>("back");
+        QTest::newRow("on the screen") << QPoint(100, 100) << QPoint(100, 100);
+        QTest::newRow("partly left, grip shown") << QPoint(-200, 10) << QPoint(-200, 10);
+        QTest::newRow("left, too little shown") << QPoint(-260, 10) << QPoint(0, 10);
+        QTest::newRow("far right and below") << QPoint(5000, 5000) << QPoint(kFar, kFar);
+        QTest::newRow("above") << QPoint(50, -190) << QPoint(50, 0);
+    }
+    void keepOnScreen() {
+        QFETCH(QPoint, at);
+        QFETCH(QPoint, back);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QWidget win;
+        win.resize(300, 200);
+        win.move(at);
+        KeepOnScreen(win);
+        const QPoint expected(back.x() == kFar ? screen.right() + 1 - 300 : back.x(),
+                              back.y() == kFar ? screen.bottom() + 1 - 200 : back.y());
+        QCOMPARE(win.pos(), expected);
+    }
+
+    // Every window's place is kept in Quillmeter.ini at close and put back at
+    // the next start; one that would lie on no screen comes back onto one.
+    void windowPlacesKept_data() {
+        QTest::addColumn<QPoint>("mainAt");
+        QTest::addColumn<QPoint>("mainBack");  // -1: anywhere on the screen
+        QTest::newRow("on the screen") << QPoint(30, 40) << QPoint(30, 40);
+        QTest::newRow("screen gone, right") << QPoint(5000, 40) << QPoint(-1, 40);
+        QTest::newRow("screen gone, above") << QPoint(30, -3000) << QPoint(30, -1);
+    }
+    void windowPlacesKept() {
+        QFETCH(QPoint, mainAt);
+        QFETCH(QPoint, mainBack);
+        QTemporaryDir data;
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QRect logPlace, trendPlace;
+        {
+            Window w(data.path());
+            w.f->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
+            w.box("AMLogOn")->SetValue(1);
+            w.f->LogForm().TrendButton->click();
+            QVERIFY(w.f->Trend().isVisible());
+            w.f->LogForm().setGeometry(120, 150, 640, 300);
+            w.f->Trend().move(200, 60);
+            w.f->move(mainAt);
+            logPlace = w.f->LogForm().geometry();
+            trendPlace = w.f->Trend().geometry();
+            w.f->close();
+        }
+        QSettings ini(QDir(data.path()).filePath(QStringLiteral("Quillmeter.ini")), QSettings::IniFormat);
+        QCOMPARE(ini.childGroups(), QStringList(QStringLiteral("Windows")));
+        ini.beginGroup(QStringLiteral("Windows"));
+        QCOMPARE(ini.childKeys(), (QStringList{"AMLogForm", "MainForm", "trendWindow"}));  // the screen window was never shown
+
+        Window w(data.path());
+        w.f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
+        const QRect back = w.f->frameGeometry();
+        // On the screen (Qt may leave the frame's border a few pixels over).
+        QVERIFY2(screen.adjusted(-4, -4, 4, 4).contains(back),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(back.x()).arg(back.y()).arg(back.width()).arg(back.height())));
+        if (mainBack.x() >= 0) QCOMPARE(back.x(), mainBack.x());
+        if (mainBack.y() >= 0) QCOMPARE(back.y(), mainBack.y());
+        // The log window keeps its own place (not under the main window).
+        w.box("AMLogOn")->SetValue(1);
+        QTest::qWait(20);
+        QCOMPARE(w.f->LogForm().geometry(), logPlace);
+        w.f->LogForm().TrendButton->click();
+        QCOMPARE(w.f->Trend().geometry(), trendPlace);
     }
 
     void runShowsRowsCycleLabelAndScreen() {
@@ -291,6 +418,9 @@ private slots:
         // The trend window, opened from the log window, followed every cycle.
         f.LogForm().TrendButton->click();
         QVERIFY(f.Trend().isVisible());
+        // Beside the log window, not over the main window.
+        QCOMPARE(f.Trend().frameGeometry().left(), f.LogForm().frameGeometry().right() + 1);
+        QVERIFY(!f.Trend().frameGeometry().intersects(f.frameGeometry()));
         QCOMPARE(f.Trend().log().stats(0).count(), 3);
         QCOMPARE(f.Trend().log().title(0), QStringLiteral("A: C1 MAX [V]"));
 
@@ -320,6 +450,10 @@ private slots:
         w.button("WaveTransfer")->click();
         QTRY_COMPARE_WITH_TIMEOUT(w.cycleLabel(), QStringLiteral("2/"), 15000);
         QCOMPARE(w.buttons(), QStringLiteral("001"));
+        // The wait shows as a countdown beside the status, with an empty bar.
+        auto* bar = w.w<StatusBar>("StatusBar1");
+        QTRY_VERIFY(bar->PanelText(StatusBar::WaitPanel).startsWith(QStringLiteral("次の測定まで ")));
+        QCOMPARE(w.w<QProgressBar>("ProgressBar1")->value(), 0);
         w.button("StopAcqusition")->click();
         QVERIFY(!w.button("StopAcqusition")->isEnabled());
         QVERIFY(finished.wait(10000));  // well before the 30 s interval
@@ -328,6 +462,7 @@ private slots:
         QVERIFY(!Texts(statuses).contains(kDone));
         QCOMPARE(w.cycleLabel(), QStringLiteral("2/"));
         QCOMPARE(w.buttons(), QStringLiteral("110"));
+        QCOMPARE(bar->PanelText(StatusBar::WaitPanel), QString());
         QTRY_COMPARE(w.sim.received().mid(w.sim.received().size() - 2), (QStringList{"TRMD AUTO", "GTL"}));
     }
 
@@ -393,7 +528,11 @@ private slots:
         }
         QCOMPARE(qm::LoadProgramSettings(data.path()).screenPngForDisplay, !fromCommandLine);
         Window again(data.path());
-        QCOMPARE(again.w<QAction>("ScreenPngAction")->isChecked(), !fromCommandLine);
+        QAction* png = again.w<QAction>("ScreenPngAction");
+        QCOMPARE(png->isChecked(), !fromCommandLine);
+        png->setChecked(false);
+        again.f->close();
+        QVERIFY(!qm::LoadProgramSettings(data.path()).screenPngForDisplay);
     }
 };
 

@@ -85,14 +85,10 @@ private slots:
         QCOMPARE(w.chart().fullDrawings(), full + 1);
         QCOMPARE(w.chart().shownPoints(0), ExpectedA(8) << QPointF(9, 100.0));
 
-        // Statistics beside the chart, in the log's notation: A has 1.5 2 2.5 1 3 2.25 100.
-        const double a[] = {1.5, 2.0, 2.5, 1.0, 3.0, 2.25, 100.0};
-        double mean = 0, sq = 0;
-        for (double v : a) mean += v / 7;
-        for (double v : a) sq += (v - mean) * (v - mean);
-        const QString expected = QStringLiteral("数 7   値なし 2\n最新 100\n最小 1\n最大 100\n平均 %1\n標準偏差 %2\n範囲外 -")
-                                     .arg(SICellText(mean), SICellText(std::sqrt(sq / 6)));
-        QCOMPARE(StatsLabel(w, u'A'), expected);
+        // Statistics beside the chart: A has 1.5 2 2.5 1 3 2.25 100 (mean
+        // 16.0357143, sd 37.0305135).
+        QCOMPARE(StatsLabel(w, u'A'),
+                 QStringLiteral("数 7   値なし 2\n最新 100\n最小 1\n最大 100\n平均 16.036\n標準偏差 37.031\n範囲外 -"));
         QCOMPARE(StatsLabel(w, u'C'), QStringLiteral("数 0   値なし 9\n最新 -\n最小 -\n最大 -\n平均 -\n標準偏差 -\n範囲外 -"));
 
         w.clear();
@@ -102,6 +98,72 @@ private slots:
         AddCycles(w, 0, 2);
         w.redrawNow();
         QCOMPARE(w.chart().shownPoints(0), ExpectedA(2));
+    }
+
+    // Cycle ticks on whole numbers, the statistics in the log's notation to
+    // five digits, and the line broken between runs and (on the time axis)
+    // across a pause of more than three usual steps.
+    void ticksStatisticsAndGaps_data() {
+        QTest::addColumn<bool>("pcTime");
+        QTest::addColumn<QList<int>>("cycles");
+        QTest::addColumn<QList<double>>("seconds");  // PC time after T0
+        QTest::addColumn<QList<double>>("valuesA");
+        QTest::addColumn<QList<int>>("lines");  // points of each unbroken piece
+        QTest::addColumn<QString>("mean");
+        QTest::addColumn<QString>("sd");
+        using I = QList<int>;
+        using D = QList<double>;
+        QTest::newRow("cycles, one run") << false << I{1, 2, 3, 4, 5} << D{0, 1, 2, 3, 4}
+                                         << D{1.5, 1.5031, 1.4989, 1.5012, 1.5019} << I{5} << "1.501" << "1.6331e-3";
+        QTest::newRow("cycles, numbering starts again")
+            << false << I{1, 2, 3, 1, 2} << D{0, 1, 2, 60, 61} << D{0.0121, 0.0119, 0.0124, 0.0120, 0.01215} << I{3, 2}
+            << "12.11e-3" << "188.41e-6";
+        QTest::newRow("cycles, numbering jumps") << false << I{4, 5, 9, 10} << D{0, 1, 2, 3} << D{1500, 1520, 1490, 1516}
+                                                 << I{2, 2} << "1.5065e3" << "13.988";
+        QTest::newRow("time, steady") << true << I{1, 2, 3, 4, 5} << D{0, 1, 2, 3, 4}
+                                      << D{999.99, 1000.01, 999.98, 1000.02, 999.995} << I{5} << "1000" << "15.969e-3";
+        QTest::newRow("time, pause of ten steps") << true << I{1, 2, 3, 4, 5, 6} << D{0, 1, 2, 12, 13, 14}
+                                                  << D{-0.5, -0.52, -0.48, -0.51, -0.49, -0.5} << I{3, 3} << "-500e-3"
+                                                  << "14.142e-3";
+        QTest::newRow("time, pause of three steps") << true << I{1, 2, 3, 4, 5} << D{0, 1, 2, 5, 6}
+                                                    << D{2e-7, 2.1e-7, 1.9e-7, 2.05e-7, 1.95e-7} << I{5} << "200e-9"
+                                                    << "7.9057e-9";
+        QTest::newRow("time, a pause under one second") << true << I{1, 2, 3, 4, 5, 6} << D{0, 0.1, 0.2, 0.3, 0.9, 1.0}
+                                                        << D{3.3, 3.31, 3.29, 3.3, 3.32, 3.28} << I{6} << "3.3" << "14.142e-3";
+    }
+    void ticksStatisticsAndGaps() {
+        QFETCH(bool, pcTime);
+        QFETCH(QList<int>, cycles);
+        QFETCH(QList<double>, seconds);
+        QFETCH(QList<double>, valuesA);
+        QFETCH(QList<int>, lines);
+        QFETCH(QString, mean);
+        QFETCH(QString, sd);
+        TrendWindow w(data());
+        w.show();
+        const TrendXAxis axis = pcTime ? TrendXAxis::PcTime : TrendXAxis::Cycle;
+        w.setXAxis(axis);
+        // The first cycle drawn in full, the others as they come (a gap
+        // among them needs a full drawing of its own).
+        for (int i = 0; i < cycles.size(); ++i) {
+            w.addCycle(MakeCycleRecord(cycles[i], {valuesA[i], 1, 1, 1}, T0.addMSecs(qint64(seconds[i] * 1000))));
+            if (i == 0) w.redrawNow();
+        }
+        w.redrawNow();
+        QCOMPARE(w.chart().shownLines(0), lines);
+        QCOMPARE(w.chart().shownPoints(0).size(), cycles.size());
+        // The same after a full drawing.
+        w.setXAxis(pcTime ? TrendXAxis::Cycle : TrendXAxis::PcTime);
+        w.setXAxis(axis);
+        w.redrawNow();
+        QCOMPARE(w.chart().shownLines(0), lines);
+        if (!pcTime) {
+            QVERIFY(w.chart().shownTicks().size() >= 2);
+            for (double tick : w.chart().shownTicks()) QCOMPARE(tick, std::round(tick));
+        }
+        const QStringList stats = StatsLabel(w, u'A').split(QLatin1Char('\n'));
+        QCOMPARE(stats.value(4), QStringLiteral("平均 ") + mean);
+        QCOMPARE(stats.value(5), QStringLiteral("標準偏差 ") + sd);
     }
 
     void titles() {

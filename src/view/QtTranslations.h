@@ -1,0 +1,15 @@
+#pragma once
+// Qt's own texts (the file dialog, OK / Cancel / Retry, the context menu of a
+// text box) in the program's language, from Qt's catalogue
+// qtbase_<language>.qm in Qt's translations folder
+// (QLibraryInfo::TranslationsPath; the Windows package brings it in its
+// translations folder, which qt.conf names).
+#include <QString>
+
+class QApplication;
+
+// Installs the catalogue for `language` ("ja"), replacing one installed
+// before; "en" (Qt's own language) installs none. Empty on success, else a
+// message naming the catalogue that could not be loaded (Qt's texts then stay
+// English).
+QString InstallQtTranslations(QApplication& app, const QString& language);
