@@ -6,12 +6,12 @@ namespace qm {
 
 namespace {
 
-QString Duration(qint64 ms) {
-    const qint64 s = std::max<qint64>(ms, 0) / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
+// "m:ss", or "h:mm:ss" from an hour on; whole seconds, rounded down or up.
+QString Duration(qint64 ms, bool roundUp = false) {
+    const qint64 s = (std::max<qint64>(ms, 0) + (roundUp ? 999 : 0)) / 1000;
+    const QString mss = QStringLiteral("%1:%2").arg(s / 60 % 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    if (s < 3600) return mss;
+    return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool Wide(char32_t c) {
@@ -76,11 +76,11 @@ void HeadlessConsole::cycleDone(int32_t next) {
     // Until a wait says otherwise the next cycle starts at once.
     cycleStart_ = now;
     nextStart_.reset();
+    // The live line is drawn again with the next status or wait, which
+    // follow at once and know when the next cycle starts.
     if (mode_ == Progress::Lines) {
         std::fprintf(err_, "%s\n", progressTextLocked(now).toUtf8().constData());
         std::fflush(err_);
-    } else {
-        drawLocked();
     }
 }
 
@@ -128,7 +128,7 @@ QString HeadlessConsole::progressTextLocked(const QDateTime& now) const {
         const qint64 period = std::max(periodMs_.value_or(0), busy);
         const QDateTime nextStart = nextStart_ ? *nextStart_ : cycleStart_;
         const qint64 left = now.msecsTo(nextStart) + (remaining - 1) * period + busy;
-        text += QStringLiteral("  残り %1").arg(Duration(left));
+        text += QStringLiteral("  残り %1").arg(Duration(left, true));
     } else {
         text += QStringLiteral("  残り -");
     }

@@ -41,7 +41,7 @@ public:
     // The run is over: the live line is cleared.
     void finish();
 
-    // The progress at `now`: "サイクル 3/5  経過 0:00:02  残り 0:00:03  A 1.5 V  B ...".
+    // The progress at `now`: "サイクル 3/5  経過 0:02  残り 0:03  A 1.5 V  B ...".
     QString progressText(const QDateTime& now) const;
 
 private:

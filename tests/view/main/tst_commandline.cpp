@@ -12,8 +12,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cerrno>
-#include <cstring>
 #ifdef Q_OS_UNIX
 #include <csignal>
 #endif
@@ -101,10 +99,9 @@ private slots:
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 1);
         const QString err = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(err.contains(QStringLiteral("装置が正しく接続されていません！\n127.0.0.1:%1: 接続を拒否されました (").arg(port) +
-                              QString::fromLocal8Bit(strerror(ECONNREFUSED)) +
-                              QStringLiteral(")\n装置の電源と IP アドレスを確認してください\n")),
-                 qPrintable(err));
+        const QRegularExpression said(QStringLiteral("装置が正しく接続されていません！\n127\\.0\\.0\\.1:%1: 接続を拒否されました "
+                                                     "\\([^\n]+\\)\n装置の電源と IP アドレスを確認してください\n").arg(port));
+        QVERIFY2(said.match(err).hasMatch(), qPrintable(err));
         if (headless) QCOMPARE(p.readAllStandardOutput(), QByteArray());
     }
 
@@ -196,7 +193,7 @@ private slots:
                                        << status << QStringLiteral("^マニュアル継続は --headless では使いません[^\n]*\n$") << 1200;
         QTest::newRow("progress lines")
             << QStringList{"--demo", "--log", "--repeat", "3", "--interval", "0", "--no-manual", "--progress"} << 0 << status
-            << QStringLiteral("^(サイクル [123]/3  経過 \\d+:\\d\\d:\\d\\d  残り [-0-9:]+  A [^ ]+ V  B [^ ]+ V  C [^ ]+ %  D [^ ]+ Vs\n){3}$") << 0;
+            << QStringLiteral("^(サイクル [123]/3  経過 \\d+:\\d\\d  残り [-0-9:]+  A [^ ]+ V  B [^ ]+ V  C [^ ]+ %  D [^ ]+ Vs\n){3}$") << 0;
         QTest::newRow("without --progress") << QStringList{"--demo", "--log", "--repeat", "2", "--interval", "0", "--no-manual"} << 0
                                             << QStringLiteral("^模擬装置") << QStringLiteral("^$") << 0;
         QTest::newRow("connection failed")
