@@ -85,7 +85,9 @@ int RunHeadless(const AppOptions& options) {
             given.applyTo(s);
             console.status(QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port));
         } else {
-            console.status(QStringLiteral("模擬装置を開始できません"));
+            // Not the saved instrument instead: the run was meant for the simulator.
+            console.message(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
+            return 1;
         }
     }
 

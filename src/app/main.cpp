@@ -40,6 +40,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         sim = std::make_unique<qmsim::SimInstrument>();
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
         if (server->listen(QHostAddress::LocalHost, 0)) form->UseDemoInstrument(server->port());
+        else form->ShowStatusText(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
     }
     if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
     form->show();
