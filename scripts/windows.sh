@@ -340,10 +340,11 @@ cp "$RES/seed/Resume302.txt" "$RES/linux/"
 start_sim "$RES/sim.txt" --listen 127.0.0.1:0
 port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$RES/sim.txt" | head -n 1)
 (cd "$RES" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$RES/windows")" \
-   --address 127.0.0.1 --port "$port" --repeat 1 --no-log --no-screen-save >"$RES/windows.txt" 2>&1) \
+   --address 127.0.0.1 --port "$port" --repeat 1 --log --no-screen-save --folder "$(winpath "$RES/out-windows")" \
+   >"$RES/windows.txt" 2>&1) \
    || { cat "$RES/windows.txt" >&2; fail "the Windows build's one-cycle run failed"; }
 QT_QPA_PLATFORM=offscreen timeout 120 "$LINUX_APP" --headless --data-dir "$RES/linux" \
-   --address 127.0.0.1 --port "$port" --repeat 1 --no-log --no-screen-save >"$RES/linux.txt" 2>&1 \
+   --address 127.0.0.1 --port "$port" --repeat 1 --log --no-screen-save --folder "$RES/out-linux" >"$RES/linux.txt" 2>&1 \
    || { cat "$RES/linux.txt" >&2; fail "the Linux build's one-cycle run failed"; }
 stop_sim
 cmp "$RES/windows/Resume302.txt" "$RES/linux/Resume302.txt" \

@@ -1,9 +1,12 @@
 #include "app/AppOptions.h"
 
+#include "app/BuildInfo.h"
 #include "engine/text/FileNames.h"
 #include "engine/text/NumText.h"
 
 #include <QDir>
+#include <QtGlobal>
+#include <cstdio>
 
 QString AppUsage() {
     return QStringLiteral(
@@ -14,15 +17,15 @@ QString AppUsage() {
         "  --com N              the serial port COMn, 1 to 16 (ticks USB) for this start\n"
         "  --log, --no-log      tick or clear 自動測定ログ for this start\n"
         "  --screen-save, --no-screen-save  tick or clear DS画面格納 for this start\n"
-        "  --screen-show, --no-screen-show  tick or clear DS画面表示 for this start\n"
-        "  --manual, --no-manual            tick or clear マニュアル継続 for this start\n"
+        "  --screen-show, --no-screen-show  tick or clear DS画面表示 for this start (not with --headless)\n"
+        "  --manual, --no-manual            tick or clear マニュアル継続 for this start (not with --headless)\n"
         "  --screen-png         tick 表示にも PNG を使う for this start: the display takes the\n"
         "                       screen as PNG, one transfer a cycle when saving too\n"
         "  --interval SECONDS   繰返間隔(s) for this start\n"
         "  --repeat N           繰返回数 (0 to 10000) for this start\n"
         "  --folder DIR         フォルダ (output folder) for this start\n"
         "  --name HEADER        名称ヘッダ (file-name header) for this start\n"
-        "  --demo               start a simulated instrument on 127.0.0.1 and use it\n"
+        "  --demo               start a simulated instrument on 127.0.0.1 and use it for this start\n"
         "  --waveform           show the waveform export controls and tick CSV波形格納\n"
         "  --autostart          press 測定開始 once the window is up\n"
         "  --transfer-only      with --autostart: press 波形転送 instead (one cycle)\n"
@@ -31,28 +34,65 @@ QString AppUsage() {
         "                       (exit code 0 normal, 1 connection failed, 2 error, 3 a file not written)\n"
         "  --echo-status        print every status text on stdout\n"
         "  --headless           no window (no display needed): one run with the saved settings;\n"
-        "                       implies --autostart --assume-yes --exit-after-run --echo-status\n"
+        "                       implies --autostart --assume-yes --exit-after-run --echo-status;\n"
+        "                       never asks to continue; must record something (--log, --screen-save\n"
+        "                       or --waveform, or saved settings that do)\n"
         "  --overwrite          with --headless: replace per-cycle files of earlier runs\n"
-        "  --reconnect MINUTES  a lost instrument is connected again for up to MINUTES minutes\n"
+        "  --progress           with --headless: a line per cycle on stderr also when it is no terminal\n"
+        "                       (on a terminal one line shows the progress all the time)\n"
+        "  --reconnect MINUTES  an instrument lost, or not there at the start, is connected again\n"
+        "                       for up to MINUTES minutes\n"
         "  --trend              open the trend window at start\n"
-        "  --stats FILE         print the statistics of a log CSV file and exit\n"
+        "  --stats FILE         print the statistics of a log CSV file and exit (with --data-dir only)\n"
         "  --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on\n"
         "                       127.0.0.1 unless ADDRESS; the page's address is printed once\n"
         "  --serve-token TEXT   the token every web request must give (?token= or Authorization:\n"
         "                       Bearer); on an address that is not loopback one is made if not given\n"
-        "  --help               this text\n"
+        "  --version            the program's version, its Qt and its commit\n"
+        "  --help, -h           this text\n"
         "Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.\n");
 }
 
-std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error) {
+QString AppVersionText() {
+    QString qt = QStringLiteral("Qt %1").arg(QLatin1String(qVersion()));
+    if (QLatin1String(qVersion()) != QLatin1String(QT_VERSION_STR))
+        qt += QStringLiteral(" (built with %1)").arg(QLatin1String(QT_VERSION_STR));
+    QString text = QStringLiteral("Quillmeter %1\n%2\n").arg(QLatin1String(QM_PROGRAM_VERSION), qt);
+    if (const QLatin1String commit(QM_GIT_COMMIT); !commit.isEmpty()) text += QStringLiteral("commit %1\n").arg(commit);
+    return text;
+}
+
+int UsageError(const QString& error) {
+    std::fprintf(stderr, "%s\n(quillmeter --help lists every option)\n", error.toUtf8().constData());
+    return 64;
+}
+
+bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString* error) {
+    if (log || screenSave || waveSave) return true;
+    if (error)
+        *error = QStringLiteral("--headless: nothing to record (no log, no screen saving, no waveform files): "
+                                "give --log, --screen-save or --waveform");
+    return false;
+}
+
+std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error, ParseEnd* end) {
     AppOptions o;
     SettingOverrides& s = o.settings;
+    if (end) *end = ParseEnd::Usage;
     const auto fail = [&](const QString& text) {
         if (error) *error = text;
         return std::nullopt;
     };
+    const auto finish = [&](ParseEnd how) {
+        if (end) *end = how;
+        return fail(QString());
+    };
+    QString runFlag;  // the first option that belongs to a run (not to --stats)
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (a.startsWith(QLatin1String("--")) && runFlag.isEmpty() && a != QLatin1String("--stats") &&
+            a != QLatin1String("--data-dir"))
+            runFlag = a;
         QString v;
         const auto value = [&] {
             if (i + 1 >= args.size()) return false;
@@ -153,8 +193,23 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         else if (a == QLatin1String("--headless")) o.headless = o.autostart = o.assumeYes = o.exitAfterRun = o.echoStatus = true;
         else if (a == QLatin1String("--overwrite")) o.overwrite = true;
         else if (a == QLatin1String("--trend")) o.trend = true;
-        else if (a == QLatin1String("--help")) return fail(QString());
+        else if (a == QLatin1String("--progress")) o.progress = true;
+        else if (a == QLatin1String("--help") || a == QLatin1String("-h")) return finish(ParseEnd::Help);
+        else if (a == QLatin1String("--version")) return finish(ParseEnd::Version);
         else return fail(QStringLiteral("%1: unknown option").arg(a));
     }
+    // --stats reads a log file and starts nothing: a flag of a run with it
+    // would be ignored silently.
+    if (!o.statsFile.isEmpty() && !runFlag.isEmpty())
+        return fail(QStringLiteral("--stats: cannot be combined with %1 (--stats only reads a log file)").arg(runFlag));
+    if (o.progress && !o.headless) return fail(QStringLiteral("--progress: only with --headless"));
+    // A headless run has no window and nobody to answer.
+    if (o.headless && s.manual.value_or(false))
+        return fail(QStringLiteral("--manual: a --headless run never asks to continue (it waits for the interval)"));
+    if (o.headless && s.screenShow.value_or(false))
+        return fail(QStringLiteral("--screen-show: a --headless run shows no screen (--screen-save saves it)"));
+    if (o.headless && o.screenPng)
+        return fail(QStringLiteral("--screen-png: a --headless run shows no screen (the images it saves are PNG)"));
+    if (end) *end = ParseEnd::Run;
     return o;
 }

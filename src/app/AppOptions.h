@@ -22,6 +22,7 @@ struct AppOptions {
     bool echoStatus = false;    // --echo-status: panel 1 texts on stdout
     bool headless = false;      // --headless: no window; implies the four above
     bool overwrite = false;     // --overwrite: headless runs may replace files of earlier runs
+    bool progress = false;      // --progress: headless, a line per cycle on stderr even when it is no terminal
     double reconnectMinutes = 0;  // --reconnect MINUTES
     bool screenPng = false;     // --screen-png: 表示にも PNG を使う for this start (not saved)
     bool trend = false;         // --trend: open the trend window at start
@@ -32,8 +33,27 @@ struct AppOptions {
     bool quitOnUnload = true;   // closing the main window ends the application
 };
 
+// What the command line asks for besides the program's normal start.
+enum class ParseEnd {
+    Run,      // start (the options are returned)
+    Help,     // --help, -h: print AppUsage()
+    Version,  // --version: print AppVersionText()
+    Usage,    // a usage error: *error names the flag
+};
+
 // Parses the arguments (without the program name). On a usage error returns
-// nullopt and sets *error to one line naming the flag; --help gives nullopt
-// with an empty *error.
-std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error);
+// nullopt and sets *error to one line naming the flag; --help and --version
+// give nullopt with an empty *error and say which in *end.
+std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error, ParseEnd* end = nullptr);
 QString AppUsage();
+// The program's version, the Qt it was built with and runs on, and the
+// commit it was built from when that was known when the build was set up.
+QString AppVersionText();
+
+// A usage error: the line naming the flag and a pointer to --help on
+// stderr; returns the exit code 64.
+int UsageError(const QString& error);
+
+// A headless run must record something: false (and *error names the flags)
+// when the combined settings save no log, no screen image and no waveform.
+bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString* error);

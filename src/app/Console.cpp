@@ -33,6 +33,17 @@ void ReleaseOwnConsole() {
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
 }
 
+bool StderrIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 QStringList ProgramArguments(int, char**) {
     QStringList out;
     int n = 0;
@@ -45,8 +56,19 @@ QStringList ProgramArguments(int, char**) {
 
 #else
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 void UseUtf8Console() {}
 void ReleaseOwnConsole() {}
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int StderrColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
 
 QStringList ProgramArguments(int argc, char** argv) {
     QStringList out;

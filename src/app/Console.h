@@ -17,3 +17,8 @@ QStringList ProgramArguments(int argc, char** argv);
 // for this program alone; it is closed again (nothing is printed there).
 // A console shared with a shell that started the program stays. No-op elsewhere.
 void ReleaseOwnConsole();
+
+// True when stderr is a terminal (a console on Windows), not a file or pipe.
+bool StderrIsTerminal();
+// The width of that terminal in columns; 0 when not known.
+int StderrColumns();

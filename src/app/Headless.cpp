@@ -1,11 +1,12 @@
 #include "app/Headless.h"
+#include "app/Console.h"
+#include "app/HeadlessConsole.h"
 #include "app/Outputs.h"
 
 #include "app/Signals.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
-#include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 #include "engine/stats/StatsCsv.h"
 #include "engine/stats/TrendLimits.h"
@@ -15,8 +16,29 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
+
+namespace {
+
+// The headless run's questions: every question OK, no retry of a failed
+// connection, messages through the console (so they do not run into the
+// progress line).
+class ConsoleQuestions : public AutoQuestions {
+public:
+    explicit ConsoleQuestions(qm::HeadlessConsole& console) : console_(console) {}
+    bool askRetryConnect(const QString& text, const qm::StopToken&) override {
+        console_.message(text);
+        return false;
+    }
+    void notify(const QString& text) override { console_.message(text); }
+
+private:
+    qm::HeadlessConsole& console_;
+};
+
+}  // namespace
 
 int RunHeadless(const AppOptions& options) {
     const QString dir = options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir;
@@ -32,12 +54,22 @@ int RunHeadless(const AppOptions& options) {
     if (!damaged.warning.isEmpty()) std::fprintf(stderr, "%s\n", damaged.warning.toUtf8().constData());
     ApplyStartDefaults(s, appFolder, options.waveform);
     const ResumeSettings saved = s;
-    options.settings.applyTo(s);
+    // The settings given for this start; --demo adds the simulator's address.
+    SettingOverrides given = options.settings;
+    given.applyTo(s);
 
-    const auto print = [](const QString& text) {
-        std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-        std::fflush(stdout);
-    };
+    // A run with nothing to record would only cost time: refused before
+    // anything starts.
+    if (QString error; !HeadlessRecordsSomething(s.logOn == 1, s.screenSave == 1, s.waveSave == 1, &error))
+        return UsageError(error);
+
+    const qm::HeadlessConsole::Progress progress = StderrIsTerminal() ? qm::HeadlessConsole::Progress::Live
+                                                   : options.progress ? qm::HeadlessConsole::Progress::Lines
+                                                                      : qm::HeadlessConsole::Progress::None;
+    qm::HeadlessConsole console(progress, stdout, stderr, StderrColumns());
+    // Nobody is there to answer "次の測定の準備をして下さい!": the interval applies.
+    if (s.manual == 1)
+        console.message(QStringLiteral("マニュアル継続は --headless では使いません: 繰返間隔 (%1 s) で続けます").arg(s.interval));
 
     quint16 port = quint16(options.tcpPort);
     std::unique_ptr<qmsim::SimInstrument> sim;
@@ -46,26 +78,30 @@ int RunHeadless(const AppOptions& options) {
         sim = std::make_unique<qmsim::SimInstrument>();
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
         if (server->listen(QHostAddress::LocalHost, 0)) {
+            // For this start only, as --address: the saved interface stays.
             port = server->port();
-            s.usbCheck = 0;
-            s.ipAddress = QStringLiteral("127.0.0.1");
-            print(QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port));
+            given.com.reset();
+            given.address = QStringLiteral("127.0.0.1");
+            given.applyTo(s);
+            console.status(QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port));
         } else {
-            print(QStringLiteral("模擬装置を開始できません"));
+            // Not the saved instrument instead: the run was meant for the simulator.
+            console.message(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
+            return 1;
         }
     }
 
     Outputs outputs;
     Session session;
     outputs.attach(session, options, appFolder, true);
-    AutoQuestions questions;
+    ConsoleQuestions questions(console);
 
     LiveValues live;
     live.log = s.logOn == 1;
     live.waveSave = s.waveSave == 1;
-    live.screenShow = s.screenShow == 1;
+    live.screenShow = false;  // no window to show it in
     live.screenSave = s.screenSave == 1;
-    live.manual = s.manual == 1;
+    live.manual = false;
     live.intervalText = s.interval;
     live.folder = s.folder;
     live.header = s.header;
@@ -82,22 +118,44 @@ int RunHeadless(const AppOptions& options) {
     request.dataFolder = appFolder;
     request.refuseOverwrite = !options.overwrite;
     request.reconnectMinutes = options.reconnectMinutes;
-    request.screenPngForDisplay = options.screenPng || qm::LoadProgramSettings(appFolder).screenPngForDisplay;
 
     // The run's statistics, printed at its end as --stats prints a log's.
     TrendLog stats;
     stats.setAllLimits(LoadTrendLimits(appFolder));
-    QObject::connect(&session, &Session::measItemsRead, &session, [&](const MeasItemArray& items) { stats.setItems(items); });
-    QObject::connect(&session, &Session::cycleLogged, &session, [&](const CycleRecord& r) { stats.add(r); });
+    bool started = false;
+    QObject::connect(&session, &Session::runStarted, &session, [&](const RunStartInfo& info) {
+        started = true;
+        console.runStarted(info);
+    });
+    QObject::connect(&session, &Session::measItemsRead, &session, [&](const MeasItemArray& items) {
+        stats.setItems(items);
+        console.itemsRead(items);
+    });
+    QObject::connect(&session, &Session::cycleLogged, &session, [&](const CycleRecord& r) {
+        stats.add(r);
+        console.cycleLogged(r);
+    });
+    QObject::connect(&session, &Session::cycleNumberChanged, &session, [&](int next) { console.cycleDone(next); });
+    QObject::connect(&session, &Session::waitChanged, &session, [&](const RunWait& w) { console.waitChanged(w); });
+    QTimer clock;
+    if (progress == qm::HeadlessConsole::Progress::Live) {
+        QObject::connect(&clock, &QTimer::timeout, &session, [&] { console.tick(); });
+        clock.start(1000);
+    }
 
     int code = 0;
-    QObject::connect(&session, &Session::statusChanged, &session, print);
+    QObject::connect(&session, &Session::statusChanged, &session, [&](const QString& t) { console.status(t); });
     QObject::connect(&session, &Session::repeatCountLimited, &session, [&](const QString& t) { s.repeat = t; });
     QObject::connect(&session, &Session::runFinished, &session, [&](const RunEndInfo& end) {
-        if (!end.message.isEmpty()) std::fprintf(stderr, "%s\n", end.message.toUtf8().constData());
+        clock.stop();
+        console.finish();
+        if (!end.message.isEmpty()) console.message(end.message);
         code = ExitCodeFor(end.outcome, end.writeFailures > 0);
-        std::fprintf(stdout, "%s", StatsCsvText(stats, QStringLiteral("\n")).toUtf8().constData());
-        std::fflush(stdout);
+        // A run that never reached the instrument has no statistics.
+        if (started && end.outcome != RunOutcome::ConnectFailed) {
+            std::fprintf(stdout, "%s", StatsCsvText(stats, QStringLiteral("\n")).toUtf8().constData());
+            std::fflush(stdout);
+        }
         QCoreApplication::exit(code);
     });
     // SIGINT/SIGTERM: the first stops the run, the second ends at once.
@@ -109,10 +167,11 @@ int RunHeadless(const AppOptions& options) {
 
     if (!session.start(request, questions)) return 2;
     QCoreApplication::exec();
+    console.finish();
     session.shutdown();
     outputs.finish();
     ResumeSettings toSave = s;
-    options.settings.revert(toSave, saved);
+    given.revert(toSave, saved);
     const QString error = damaged.mayReplace ? SaveResumeFile(resumeFile, toSave) : QStringLiteral("壊れたファイルの控えがありません");
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n",

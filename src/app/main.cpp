@@ -43,6 +43,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         sim = std::make_unique<qmsim::SimInstrument>();
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
         if (server->listen(QHostAddress::LocalHost, 0)) form->UseDemoInstrument(server->port());
+        else form->ShowStatusText(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
     }
     if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
     form->show();
@@ -76,14 +77,14 @@ int main(int argc, char** argv) {
     UseUtf8Console();
     const QStringList args = ProgramArguments(argc, argv);
     QString error;
-    const auto options = ParseAppOptions(args, &error);
+    ParseEnd end = ParseEnd::Run;
+    const auto options = ParseAppOptions(args, &error, &end);
     if (!options) {
-        if (error.isEmpty()) {  // --help
-            std::fprintf(stdout, "%s", AppUsage().toUtf8().constData());
+        if (end == ParseEnd::Help || end == ParseEnd::Version) {
+            std::fprintf(stdout, "%s", (end == ParseEnd::Help ? AppUsage() : AppVersionText()).toUtf8().constData());
             return 0;
         }
-        std::fprintf(stderr, "%s\n(quillmeter --help lists every option)\n", error.toUtf8().constData());
-        return 64;
+        return UsageError(error);
     }
     if (!options->statsFile.isEmpty()) {
         QCoreApplication app(argc, argv);

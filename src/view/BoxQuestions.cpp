@@ -49,9 +49,12 @@ void BoxQuestions::showOnGuiThread(Kind kind, const QString& text, quint64 id) {
         box->setIcon(QMessageBox::Question);
         box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
     } else {
+        // Try again, or give up: nothing else can be done without a link.
         box->setIcon(QMessageBox::Warning);
-        box->setStandardButtons(QMessageBox::Cancel | QMessageBox::Retry | QMessageBox::Ignore);
-        box->button(QMessageBox::Ignore)->setText(QStringLiteral("続行"));
+        box->setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        box->button(QMessageBox::Retry)->setText(QStringLiteral("再試行"));
+        box->button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box->setDefaultButton(QMessageBox::Retry);
     }
     connect(box, &QMessageBox::finished, this, [this, box, kind, id](int) {
         auto* clicked = box->clickedButton();

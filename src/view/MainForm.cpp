@@ -318,7 +318,11 @@ void MainForm::Form_Load() {
 }
 
 void MainForm::UseDemoInstrument(quint16 port) {
+    // For this start only, as --address: the resume file keeps the real
+    // instrument's interface and address.
     options_.tcpPort = port;
+    options_.settings.com.reset();
+    options_.settings.address = QStringLiteral("127.0.0.1");
     IFCheck->SetValue(0);
     IPAdressText->setText(QStringLiteral("127.0.0.1"));
     ShowStatus(QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port));

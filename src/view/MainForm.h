@@ -63,7 +63,7 @@ public:
     // --echo-status), such as the web view's address.
     void ShowStatusText(const QString& text) { ShowStatus(text); }
     // --demo: the simulated instrument listens at 127.0.0.1:port; clears USB
-    // and points the address at it.
+    // and points the address at it for this start only (not saved).
     void UseDemoInstrument(quint16 port);
 
 signals:

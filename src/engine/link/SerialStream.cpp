@@ -30,6 +30,7 @@ OpenResult SerialOpenRefusal(int comNumber, const StopToken& stop) {
         out.error = QStringLiteral("%1 を開く前に中断しました").arg(com);
     } else if (comNumber <= 0) {
         out.error = QStringLiteral("%1 は使えないポート番号です").arg(com);
+        out.failure = OpenFailure::PortMissing;
     }
     return out;
 }

@@ -6,8 +6,11 @@
 
 #ifndef _WIN32
 
+#include <QFile>
 #include <QSerialPort>
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace qm {
 
@@ -108,23 +111,37 @@ void SerialTransport::close(int flushMs) {
     if (port_->isOpen()) port_->close();
     markLost(QStringLiteral("ポートは閉じられています"));
 }
+
+// Why the port did not open, from QSerialPort's error (which it takes from
+// errno): ENOENT and ENODEV are a missing device; EACCES, EBUSY and a lock
+// held by another process all come as PermissionError, told apart here by
+// whether this user may read and write the device at all.
+OpenFailure OpenFailureOf(const QSerialPort& port, const QString& device) {
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError: return OpenFailure::PortMissing;
+    case QSerialPort::PermissionError: {
+        const QByteArray path = QFile::encodeName(device);
+        if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) return OpenFailure::NoPermission;
+        return OpenFailure::PortBusy;
+    }
+    default: return OpenFailure::Other;
+    }
+}
 }  // namespace
 
 OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& limits) {
     OpenResult out = SerialOpenRefusal(comNumber, stop);
     if (!out.error.isEmpty()) return out;
-    const QString com = QStringLiteral("COM%1").arg(comNumber);
+    const QString device = SerialDeviceFor(comNumber);
     auto port = std::make_unique<QSerialPort>();
-    port->setPortName(SerialDeviceFor(comNumber));
+    port->setPortName(device);
     port->setBaudRate(kSerialBaud);
     port->setDataBits(QSerialPort::Data8);
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port->open(QIODevice::ReadWrite)) {
-        out.error = QStringLiteral("%1 (%2) を開けません: %3").arg(com, port->portName(), port->errorString());
-        return out;
-    }
+    if (!port->open(QIODevice::ReadWrite))
+        return OpenFailed(SerialLinkName(comNumber, device), OpenFailureOf(*port, device), port->errorString());
     // What waits in the port from before answers nothing this link asked.
     port->clear(QSerialPort::Input);
     port->readAll();

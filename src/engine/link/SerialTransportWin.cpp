@@ -151,13 +151,23 @@ void WinSerialTransport::close(int flushMs) {
 OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& limits) {
     OpenResult out = SerialOpenRefusal(comNumber, stop);
     if (!out.error.isEmpty()) return out;
-    const QString com = QStringLiteral("COM%1").arg(comNumber);
     const QString device = SerialDeviceFor(comNumber);
-    const auto failed = [&com](DWORD code, HANDLE h) {
+    // Why the port did not open, from the system's error code: a port that
+    // another program holds gives "access denied" on Windows.
+    const auto failed = [&](DWORD code, HANDLE h) {
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        OpenResult r;
-        r.error = QStringLiteral("%1 を開けません: %2").arg(com, WindowsErrorText(code));
-        return r;
+        OpenFailure failure = OpenFailure::Other;
+        switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEV_NOT_EXIST: failure = OpenFailure::PortMissing; break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY: failure = OpenFailure::PortBusy; break;
+        default: break;
+        }
+        return OpenFailed(SerialLinkName(comNumber, device), failure, WindowsErrorText(code));
     };
 
     HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(device.utf16()), GENERIC_READ | GENERIC_WRITE, 0,

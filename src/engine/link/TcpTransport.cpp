@@ -95,6 +95,28 @@ qint64 Send(Socket s, const char* buf, qint64 len) {
     return ::send(s, buf, int(std::min<qint64>(len, INT_MAX)), kSendFlags);
 }
 QString LookupText(int rc) { return SystemText(rc); }
+
+OpenFailure ConnectFailure(int e) {
+    switch (e) {
+    case WSAECONNREFUSED: return OpenFailure::Refused;
+    case WSAETIMEDOUT: return OpenFailure::TimedOut;
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAENETDOWN:
+    case WSAEHOSTDOWN: return OpenFailure::Unreachable;
+    default: return OpenFailure::Other;
+    }
+}
+
+OpenFailure LookupFailure(int rc) {
+    switch (rc) {
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY: return OpenFailure::HostNotFound;
+    default: return OpenFailure::Other;
+    }
+}
 #else
 using Socket = int;
 constexpr Socket kNoSocket = -1;
@@ -133,6 +155,34 @@ int WaitConnected(Socket s, int ms) { return PollOne(s, POLLOUT, ms); }
 qint64 Recv(Socket s, char* buf, qint64 len) { return ::recv(s, buf, size_t(len), 0); }
 qint64 Send(Socket s, const char* buf, qint64 len) { return ::send(s, buf, size_t(len), kSendFlags); }
 QString LookupText(int rc) { return rc == EAI_SYSTEM ? SystemText(errno) : QString::fromLocal8Bit(gai_strerror(rc)); }
+
+OpenFailure ConnectFailure(int e) {
+    switch (e) {
+    case ECONNREFUSED: return OpenFailure::Refused;
+    case ETIMEDOUT: return OpenFailure::TimedOut;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN:
+#ifdef EHOSTDOWN
+    case EHOSTDOWN:
+#endif
+        return OpenFailure::Unreachable;
+    default: return OpenFailure::Other;
+    }
+}
+
+OpenFailure LookupFailure(int rc) {
+    switch (rc) {
+    case EAI_NONAME:
+    case EAI_AGAIN:
+    case EAI_FAIL:
+#if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
+    case EAI_NODATA:
+#endif
+        return OpenFailure::HostNotFound;
+    default: return OpenFailure::Other;
+    }
+}
 #endif
 
 qint64 MsUntil(SteadyClock::time_point t) { return std::chrono::ceil<Ms>(t - SteadyClock::now()).count(); }
@@ -338,7 +388,8 @@ struct LookupState {
 
 struct Attempt {
     Socket socket = kNoSocket;
-    QString error;
+    QString error;  // the system's text
+    OpenFailure failure = OpenFailure::Other;
     bool stopped = false;
     bool timedOut = false;
 };
@@ -355,26 +406,27 @@ Attempt Connect(const Endpoint& ep, SteadyClock::time_point start, SteadyClock::
         CloseSocket(s);
         return std::move(r);
     };
-    if (!PrepareSocket(s)) return fail({kNoSocket, SystemText(LastError())});
+    const auto failCode = [&](int e) { return fail({kNoSocket, SystemText(e), ConnectFailure(e)}); };
+    if (!PrepareSocket(s)) return failCode(LastError());
     if (::connect(s, reinterpret_cast<const sockaddr*>(&ep.addr), ep.length) != 0) {
         const int e = LastError();
-        if (!ConnectPending(e)) return fail({kNoSocket, SystemText(e)});
+        if (!ConnectPending(e)) return failCode(e);
         for (;;) {
-            if (stop.interrupts(start)) return fail({kNoSocket, QStringLiteral("接続を中断しました"), true});
+            if (stop.interrupts(start))
+                return fail({kNoSocket, QStringLiteral("接続を中断しました"), OpenFailure::Other, true});
             const qint64 left = MsUntil(deadline);
             if (left <= 0)
                 return fail({kNoSocket,
-                             QStringLiteral("%1 秒以内に応答がありません")
-                                 .arg(std::chrono::duration<double>(deadline - start).count()),
-                             false, true});
+                             QStringLiteral("%1 秒以内").arg(std::chrono::duration<double>(deadline - start).count()),
+                             OpenFailure::TimedOut, false, true});
             const int n = WaitConnected(s, int(std::min<qint64>(left, kStopSliceMs)));
             if (n > 0) break;
-            if (n < 0 && !Interrupted(LastError())) return fail({kNoSocket, SystemText(LastError())});
+            if (n < 0 && !Interrupted(LastError())) return failCode(LastError());
         }
         int err = 0;
         socklen_t len = sizeof err;
         if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) err = LastError();
-        if (err != 0) return fail({kNoSocket, SystemText(err)});
+        if (err != 0) return failCode(err);
     }
     // Commands are short and often followed at once by a query: never let
     // them wait for a delayed acknowledgement.
@@ -398,6 +450,7 @@ HostLookup ResolveHost(const QString& host) {
     const int rc = ::getaddrinfo(QUrl::toAce(host).constData(), nullptr, &hints, &list);
     if (rc != 0) {
         out.error = LookupText(rc);
+        out.failure = LookupFailure(rc);
         return out;
     }
     for (const addrinfo* p = list; p; p = p->ai_next) {
@@ -425,9 +478,8 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
         name = name.mid(1, name.size() - 2);
     const QString where =
         (name.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(name).arg(port);
-    const auto failed = [&](const QString& why) {
-        out.error = QStringLiteral("%1 に接続できません: %2").arg(where, why);
-        return std::move(out);
+    const auto failed = [&](const QString& why, OpenFailure failure = OpenFailure::Other) {
+        return OpenFailed(where, failure, why);
     };
     const auto stopped = [&] {
         out.stopped = true;
@@ -435,7 +487,11 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
         return std::move(out);
     };
     if (!StartSockets()) return failed(SystemText(LastError()));
-    if (name.isEmpty()) return failed(QStringLiteral("アドレスが空です"));
+    if (name.isEmpty()) {
+        out.error = QStringLiteral("IP アドレスが空です");
+        out.failure = OpenFailure::HostNotFound;
+        return out;
+    }
 
     QStringList addresses;
     if (NumericEndpoint(name, port)) {
@@ -463,15 +519,18 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
             const qint64 left = MsUntil(deadline);
             if (left <= 0)
                 return failed(QStringLiteral("%1 秒以内に名前からアドレスが求まりません")
-                                  .arg(options.limits.connectTimeoutMs / 1000.0));
+                                  .arg(options.limits.connectTimeoutMs / 1000.0),
+                              OpenFailure::HostNotFound);
             state->done.wait_for(lock, Ms(std::min<qint64>(left, kStopSliceMs)));
         }
         if (state->result.addresses.isEmpty())
-            return failed(state->result.error.isEmpty() ? QStringLiteral("アドレスがありません") : state->result.error);
+            return failed(state->result.error, state->result.failure == OpenFailure::None ? OpenFailure::HostNotFound
+                                                                                          : state->result.failure);
         addresses = state->result.addresses;
     }
 
     QString why;
+    OpenFailure failure = OpenFailure::Other;
     for (const QString& a : addresses) {
         const auto ep = NumericEndpoint(a, port);
         if (!ep) {
@@ -485,9 +544,10 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
         }
         if (at.stopped) return stopped();
         why = at.error;
+        failure = at.failure;
         if (at.timedOut) break;
     }
-    return failed(why);
+    return failed(why, failure);
 }
 
 }  // namespace qm

@@ -23,6 +23,7 @@ namespace qm {
 struct HostLookup {
     QStringList addresses;
     QString error;
+    OpenFailure failure = OpenFailure::HostNotFound;  // when there are no addresses
 };
 // Runs on a detached thread of its own: it may take as long as it likes, the
 // connect gives it up on a stop or at the connect bound.

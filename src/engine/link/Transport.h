@@ -115,11 +115,40 @@ protected:
     std::function<void()> slowNotice_;
 };
 
+// Why a link could not be opened. The common cases are told in Japanese
+// with a hint for the user; the transports take them from the system's error
+// codes where the link opens.
+enum class OpenFailure {
+    None,
+    Refused,       // nobody accepts connections at that address and port
+    TimedOut,      // no answer within the bound
+    HostNotFound,  // the host name gives no address
+    Unreachable,   // no route to the host or its network
+    PortMissing,   // the serial device does not exist (or the number names none)
+    PortBusy,      // another program has the serial port open
+    NoPermission,  // this user may not open the serial device
+    Other,         // the system's own text says what
+};
+
 struct OpenResult {
     std::unique_ptr<Transport> transport;  // null on failure
-    QString error;                          // the system's reason on failure
+    // On failure: "<where>: <reason>", the link named once ("127.0.0.1:5198",
+    // "COM3 (/dev/ttyACM2)") and the reason in Japanese, the system's own
+    // text in parentheses ("接続を拒否されました (Connection refused)").
+    QString error;
+    OpenFailure failure = OpenFailure::None;
     bool stopped = false;                   // the stop token ended the attempt
 };
+
+// The reason of a failure: its Japanese text, then the system's text in
+// parentheses when there is one (Other: the system's text alone).
+QString OpenFailureText(OpenFailure failure, const QString& systemText);
+// What the user may check, one line: for TCP the instrument's power and IP
+// address; for a serial port the power, the cable and the port number, or
+// the program that holds the port, or the user's rights to the device.
+QString OpenFailureHint(OpenFailure failure, bool serial);
+// A failed result: error = "<where>: <reason>".
+OpenResult OpenFailed(const QString& where, OpenFailure failure, const QString& systemText);
 
 // TCP: resolves `host` (an address or a name) and connects, together bounded
 // at kConnectTimeoutMs; the low-delay option is set. Must be called on the

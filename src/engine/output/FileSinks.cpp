@@ -86,9 +86,19 @@ QString LogCsvSink::unwrittenOutput() const {
 
 void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) {
     QFile f(folder + qm::PathSep() + header + QStringLiteral("_events.log"));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return;
     const QString line = qm::NowDateTimeText() + QStringLiteral(" サイクル %1: ").arg(cycle) + text + QLatin1Char('\n');
-    f.write(line.toUtf8());
+    QString reason;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) reason = f.errorString();
+    else reason = qm::WriteAll(f, line.toUtf8());
+    if (reason.isEmpty()) return;
+    ++unwritten_;
+    fileName_ = f.fileName();
+    reason_ = reason;
+}
+
+QString EventLogSink::unwrittenOutput() const {
+    if (unwritten_ == 0) return {};
+    return QStringLiteral("イベントログ %1 に %2 行を書けませんでした: %3").arg(Shown(fileName_)).arg(unwritten_).arg(reason_);
 }
 
 QString SaveFileBytes(const QString& fileName, const QByteArray& bytes) {

@@ -54,12 +54,21 @@ public:
     OutputResult traces(const TraceSet& traces, const std::function<void(int)>& progress) override;
 };
 
-// With --reconnect: each loss and reconnection of the link, one UTF-8 line
-// with the PC's date and time and the cycle number, appended to
-// <folder>/<header>_events.log, so a gap in the log can be explained.
+// With --reconnect: each loss of the link, each try to connect again, the
+// reconnection or the giving up, one UTF-8 line with the PC's date and time
+// and the cycle number, appended to <folder>/<header>_events.log, so a gap in
+// the log can be explained. Lines that could not be written are named at the
+// end of the run.
 class EventLogSink : public RunSink {
 public:
+    void runStarted(const RunStartInfo&) override { unwritten_ = 0; }
     void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
+    QString unwrittenOutput() const override;
+
+private:
+    int unwritten_ = 0;
+    QString fileName_;
+    QString reason_;
 };
 
 // Writes `bytes` to `fileName` through a temporary file beside it; returns the

@@ -41,6 +41,8 @@ QString ScreenBufferName(const QString& format) { return QStringLiteral("BufferF
 
 struct RunEnd {};       // the cycle loop ends: "動作完了しました", then closing
 struct TriggerStop {};  // a stop seen in the trigger wait: closing only
+// --reconnect: the link could not be opened at the start within the time given.
+struct NeverConnected {};
 
 QString FiveDigits(int32_t n) { return (QStringLiteral("0000") + QString::number(n)).right(5); }
 
@@ -53,10 +55,16 @@ public:
     RunEndInfo run();
 
 private:
-    bool connect();
-    bool openLink(QString* error);
+    // Where the link is connected again: before it ever opened, during the
+    // queries before the first cycle, or in a cycle.
+    enum class Phase { Start, StartUp, Cycle };
+    enum class Connection { Open, Declined, NotThere };
+    Connection connect();
+    bool openLink();
+    QString notConnectedText() const { return kNotConnected + QLatin1Char('\n') + openError_ + QLatin1Char('\n') + openHint_; }
     bool prepareOutput(RunEndInfo& end);
-    bool reconnect(const QString& why);
+    void startUp();
+    bool reconnect(const QString& why, Phase phase);
     void linkEvent(const QString& text) {
         const LiveValues live = live_.get();
         sinks_.each([&](RunSink& s) { s.linkEvent(text, cycleNo(), live.folder, live.header); });
@@ -100,6 +108,11 @@ private:
     int writeFailures_ = 0;
     QStringList failedFiles_;
     std::unique_ptr<Instrument> inst_;
+    bool snapshotDone_ = false;  // the trigger mode to restore is known
+    // Why the link did not open the last time: "<where>: <reason>", and what
+    // the user may check.
+    QString openError_;
+    QString openHint_;
     bool overlongWarned_ = false;
     // The files of the current cycle already written: a cycle repeated after
     // a reconnection does not write them a second time.
@@ -107,26 +120,22 @@ private:
     QStringList written_;
 };
 
-bool Run::openLink(QString* error) {
+bool Run::openLink() {
     if (state_.link) {
         state_.link->close(0);
         state_.link.reset();
     }
     qm::OpenResult opened;
-    QString where;
+    int port = 0;
     if (request_.serial) {
-        int port = 0;
         try {
             port = qm::ToInt16(qm::LeadingNumber(QStringView(request_.comText).mid(3, 10)));
         } catch (const qm::NumberOverflow&) {
             port = 0;
         }
         opened = qm::OpenSerial(port, stop_);
-        where = request_.comText;
-        if (port >= 1) where += QStringLiteral(" (") + qm::SerialDeviceFor(port) + QLatin1Char(')');
     } else {
         opened = qm::OpenTcp(request_.address, request_.tcpPort, stop_);
-        where = request_.address + QLatin1Char(':') + QString::number(request_.tcpPort);
     }
     if (opened.transport) {
         state_.link = std::move(opened.transport);
@@ -140,20 +149,26 @@ bool Run::openLink(QString* error) {
         };
         return true;
     }
-    if (error) *error = where + QStringLiteral(": ") + opened.error;
+    // A port text that names no port number ("USB") is named as typed.
+    openError_ = request_.serial && port < 1 ? QStringLiteral("%1 は使えないポート番号です").arg(request_.comText)
+                                             : opened.error;
+    openHint_ = qm::OpenFailureHint(opened.failure, request_.serial);
     return false;
 }
 
-bool Run::connect() {
+Run::Connection Run::connect() {
     const QString question = request_.serial
                                  ? QStringLiteral("インタフェースはUSB(") + request_.comText + QStringLiteral(")です｡接続OK?")
-                                 : QStringLiteral("インタフェースはTCP：") + request_.address + QStringLiteral("です｡接続OK?");
-    if (!questions_.askOkCancel(question, stop_)) return false;
+                                 : QStringLiteral("インタフェースはTCP：") + TcpInterfaceName(request_.address, request_.tcpPort) +
+                                       QStringLiteral("です｡接続OK?");
+    if (!questions_.askOkCancel(question, stop_)) return Connection::Declined;
     for (;;) {
-        QString error;
-        if (openLink(&error)) return true;
-        if (stop_.stopRequested()) return false;
-        if (!questions_.askRetryConnect(kNotConnected + QLatin1Char('\n') + error, stop_)) return false;
+        if (openLink()) return Connection::Open;
+        if (stop_.stopRequested()) return Connection::Declined;
+        // With --reconnect the instrument may not be up yet: the back-off
+        // takes it from here, without a question.
+        if (request_.reconnectMinutes > 0) return Connection::NotThere;
+        if (!questions_.askRetryConnect(notConnectedText(), stop_)) return Connection::Declined;
     }
 }
 
@@ -200,32 +215,41 @@ bool Run::prepareOutput(RunEndInfo& end) {
     return true;
 }
 
-// The link is gone: close it, say so, and connect again after 1, 2, 4 ... up
-// to 30 s, for at most the given minutes. True when the link is back.
-bool Run::reconnect(const QString& why) {
-    using namespace std::chrono;
+// The link is gone (or never came): close it, say so, and connect again
+// after the first pause (1 s), doubled after each failed try up to the
+// longest (30 s), for at most the given minutes; the last try comes when the
+// time is up. Every loss, try and the end go to the events log. True when
+// the link is back.
+bool Run::reconnect(const QString& why, Phase phase) {
     if (!(request_.reconnectMinutes > 0)) return false;
     const auto giveUp = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(request_.reconnectMinutes * 60.0));
     if (state_.link) state_.link->close(0);
     state_.link.reset();
     inst_.reset();
-    linkEvent(QStringLiteral("接続が切れました: %1").arg(why));
-    auto pause = seconds(1);
+    const bool start = phase == Phase::Start;
+    linkEvent((start ? QStringLiteral("装置に接続できません: %1") : QStringLiteral("接続が切れました: %1")).arg(why));
+    const QString trying = start ? QStringLiteral("装置に接続できません。再接続しています (%1 回目)")
+                                 : QStringLiteral("接続が切れました。再接続しています (%1 回目)");
+    auto pause = duration_cast<steady_clock::duration>(request_.limits.reconnectFirstPause);
+    const auto longest = duration_cast<steady_clock::duration>(request_.limits.reconnectLongestPause);
+    QString last = why;
     for (int attempt = 1;; ++attempt) {
-        status(QStringLiteral("接続が切れました。再接続しています (%1 回目)").arg(attempt));
-        if (steady_clock::now() + pause > giveUp) {
-            if (stop_.sleepUntil(giveUp)) throw RunInterrupted(stop_.aborted());
+        const auto left = giveUp - steady_clock::now();
+        if (left <= steady_clock::duration::zero()) {
+            linkEvent(QStringLiteral("再接続をあきらめました (%1 回試みました): %2").arg(attempt - 1).arg(last));
             return false;
         }
-        if (stop_.sleepFor(pause)) throw RunInterrupted(stop_.aborted());
-        QString error;
-        if (openLink(&error)) {
-            inst_->enableStatusEvents();
-            linkEvent(QStringLiteral("再接続しました"));
+        status(trying.arg(attempt));
+        if (stop_.sleepFor(duration_cast<milliseconds>(std::min(pause, left)))) throw RunInterrupted(stop_.aborted());
+        if (openLink()) {
+            if (phase == Phase::Cycle) inst_->enableStatusEvents();
+            linkEvent(QStringLiteral("再接続しました (%1 回目)").arg(attempt));
             return true;
         }
         if (stop_.stopRequested()) throw RunInterrupted(stop_.aborted());
-        pause = std::min(pause * 2, duration_cast<seconds>(seconds(30)));
+        last = openError_;
+        linkEvent(QStringLiteral("再接続できません (%1 回目): %2").arg(attempt).arg(last));
+        pause = std::min(pause * 2, longest);
     }
 }
 
@@ -461,10 +485,26 @@ void Run::oneCycle(Instrument& inst) {
     announceWait({});
 }
 
+// Before the first cycle: the configuration snapshot, the buffers, "*ESE 255"
+// and, when logging, the measurement items.
+void Run::startUp() {
+    inst_->readConfig(state_.config, request_.invCheckOn);
+    snapshotDone_ = true;
+    allocateBuffers();
+    inst_->enableStatusEvents();
+    if (live_.get().log) {
+        static const char* const letters[] = {"A", "B", "C", "D"};
+        for (size_t k = 0; k < 4; ++k)
+            inst_->queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
+        sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
+    }
+}
+
 RunEndInfo Run::run() {
     RunEndInfo end;
     if (!prepareOutput(end)) return end;
-    if (!connect()) {
+    const Connection connection = connect();
+    if (connection == Connection::Declined) {
         end.outcome = stop_.aborted() ? RunOutcome::Aborted : RunOutcome::ConnectFailed;
         return end;
     }
@@ -475,18 +515,19 @@ RunEndInfo Run::run() {
     if (limited) sinks_.each([&](RunSink& s) { s.repeatCountLimited(QStringLiteral("10000")); });
 
     bool closing = true;
-    bool snapshotDone = false;  // the trigger mode to restore is known
+    QString endStatus;  // the status at the end when it is not the end message
     try {
         try {
-            inst_->readConfig(state_.config, request_.invCheckOn);
-            snapshotDone = true;
-            allocateBuffers();
-            inst_->enableStatusEvents();
-            if (live_.get().log) {
-                static const char* const letters[] = {"A", "B", "C", "D"};
-                for (size_t k = 0; k < 4; ++k)
-                    inst_->queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
-                sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
+            if (connection == Connection::NotThere && !reconnect(openError_, Phase::Start)) throw NeverConnected{};
+            // A link lost before the first cycle is connected again (with
+            // --reconnect) and the start-up done anew.
+            for (;;) {
+                try {
+                    startUp();
+                    break;
+                } catch (const LinkError& e) {
+                    if (!reconnect(e.text, Phase::StartUp)) throw;
+                }
             }
             for (;;) {
                 try {
@@ -494,7 +535,7 @@ RunEndInfo Run::run() {
                 } catch (const LinkError& e) {
                     // With --reconnect the cycle starts again, same number,
                     // once the link is back; otherwise the run ends here.
-                    if (!reconnect(e.text)) throw;
+                    if (!reconnect(e.text, Phase::Cycle)) throw;
                 }
             }
         } catch (const RunEnd&) {
@@ -508,6 +549,11 @@ RunEndInfo Run::run() {
         // The program is closing: nothing more is sent or written.
         closing = false;
         end.outcome = RunOutcome::Aborted;
+    } catch (const NeverConnected&) {
+        end.outcome = RunOutcome::ConnectFailed;
+        end.message = notConnectedText() + QLatin1Char('\n') +
+                      QStringLiteral("(%1 分間接続を試みました)").arg(request_.reconnectMinutes);
+        endStatus = openError_;
     } catch (const QuillError& e) {
         end.outcome = RunOutcome::Error;
         end.message = e.text;
@@ -520,12 +566,12 @@ RunEndInfo Run::run() {
     }
 
     if (closing) {
-        if (!end.message.isEmpty()) status(end.message);
+        if (!end.message.isEmpty()) status(endStatus.isEmpty() ? end.message : endStatus);
         // The closing commands, where they can still be sent. A run whose
         // snapshot failed does not know the trigger mode to restore.
         try {
             if (inst_ && state_.link && !state_.link->lost()) {
-                if (!request_.transferOnly && snapshotDone) inst_->restoreTriggerMode(state_.config.TriggerMode);
+                if (!request_.transferOnly && snapshotDone_) inst_->restoreTriggerMode(state_.config.TriggerMode);
                 inst_->goLocal();
             }
         } catch (const std::exception&) {
@@ -548,6 +594,13 @@ RunEndInfo Run::run() {
 }
 
 }  // namespace
+
+QString TcpInterfaceName(const QString& address, quint16 port) {
+    if (port == kInstrumentTcpPort) return address;
+    const QString a = address.trimmed();
+    const bool ipv6 = a.contains(QLatin1Char(':')) && !a.startsWith(QLatin1Char('['));
+    return (ipv6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(a).arg(port);
+}
 
 int32_t RepeatCountFrom(const QString& text, bool* limited) {
     double v = qm::LeadingNumber(text);

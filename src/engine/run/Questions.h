@@ -15,7 +15,7 @@ public:
     virtual ~Questions() = default;
     // OK / Cancel. True for OK; Cancel, closing the box or a stop give false.
     virtual bool askOkCancel(const QString& text, const qm::StopToken& stop) = 0;
-    // The connection failed (Cancel / Try Again / Continue). True for Try Again.
+    // The connection failed (再試行 / キャンセル). True for 再試行.
     virtual bool askRetryConnect(const QString& text, const qm::StopToken& stop) = 0;
     // A message that does not hold up the run.
     virtual void notify(const QString& text) = 0;

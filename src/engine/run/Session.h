@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <memory>
@@ -22,11 +23,22 @@ namespace qm {
 class Transport;
 }
 
+// The instrument's own TCP port.
+inline constexpr quint16 kInstrumentTcpPort = 5198;
+
+// The pace of a run's waits that tests shorten; the defaults are the real ones.
+struct RunLimits {
+    // Reconnection: the first pause before a try, doubled after each failed
+    // try up to the longest.
+    std::chrono::milliseconds reconnectFirstPause{1000};
+    std::chrono::milliseconds reconnectLongestPause{30000};
+};
+
 // What a run takes once, at its start.
 struct RunRequest {
     bool serial = false;      // USB ticked: the serial port named by comText; else TCP
     QString address;          // IPｱﾄﾞﾚｽ
-    quint16 tcpPort = 5198;
+    quint16 tcpPort = kInstrumentTcpPort;
     QString comText;          // "COM2"
     bool transferOnly = false;
     QString repeatText;       // 繰返回数: the leading number, at most 10000
@@ -35,14 +47,21 @@ struct RunRequest {
     // Per-cycle files of earlier runs: when this run would write one that
     // exists, it asks first; with refuseOverwrite it does not start instead.
     bool refuseOverwrite = false;
-    // > 0: a lost link is connected again for at most this many minutes,
-    // and the interrupted cycle repeated.
+    // > 0: a link that cannot be opened at the start, or is lost during the
+    // run, is connected again for at most this many minutes, and the
+    // interrupted cycle repeated.
     double reconnectMinutes = 0;
     // 表示にも PNG を使う: the display image is fetched as PNG (BufferFile.png)
     // instead of BMP; with DS画面格納 too, the one PNG of a cycle is shown and
     // saved (one transfer instead of two).
     bool screenPngForDisplay = false;
+    RunLimits limits;
 };
+
+// The TCP interface as the confirmation names it: the address, followed by
+// ":" and the port when that is not the instrument's own 5198 ("[::1]:47999"
+// for an IPv6 address).
+QString TcpInterfaceName(const QString& address, quint16 port);
 
 class Session : public QObject {
     Q_OBJECT

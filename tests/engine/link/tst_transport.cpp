@@ -95,9 +95,10 @@ struct Rig {
     ~Rig() {
         worker.run([this] { return link.reset(), 0; });
     }
+    int com = 0;  // the COM number of a serial link
     bool open(bool serial, const LinkLimits& limits = {}) {
-        static int com = 40;
-        const int n = ++com;
+        static int next = 40;
+        const int n = com = ++next;
         if (serial) {
             if (!pty.open()) return false;
             qputenv(qPrintable(QStringLiteral("QUILLMETER_COM%1").arg(n)), pty.slavePath().toLocal8Bit());
@@ -127,6 +128,7 @@ struct Rig {
 };
 
 const QByteArray kAuto("AUTO");
+int ComOf(const Rig& rig) { return rig.com; }
 
 QTestData& row(bool serial, const char* name) {
     return QTest::newRow(qPrintable(QLatin1String(serial ? "serial " : "tcp ") + QLatin1String(name)));
@@ -182,7 +184,9 @@ private slots:
     void blocks();
     void blockHeader_data();
     void blockHeader();
+    void openFailures_data();
     void openFailures();
+    void nameLookup();
     void connectGivesUp_data();
     void connectGivesUp();
     void closeSendsPendingOutput_data();
@@ -385,33 +389,73 @@ void TestTransport::blockHeader() {
     QCOMPARE(h.error.isEmpty(), n >= 0);
 }
 
+// A link that does not open says where once, and why in Japanese with the
+// system's own text, taken from its error code.
+void TestTransport::openFailures_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("error");  // the start of the message; %1 the port or device
+    QTest::newRow("refused") << "refused" << int(OpenFailure::Refused)
+                             << QStringLiteral("127.0.0.1:%1: 接続を拒否されました (") + QString::fromLocal8Bit(strerror(ECONNREFUSED)) + ")";
+    QTest::newRow("no such host") << "no such host" << int(OpenFailure::HostNotFound)
+                                  << "instrument.invalid:5198: ホスト名が見つかりません (unknown name)";
+    QTest::newRow("empty address") << "empty" << int(OpenFailure::HostNotFound) << "IP アドレスが空です";
+    QTest::newRow("COM0") << "COM0" << int(OpenFailure::PortMissing) << "COM0 は使えないポート番号です";
+    QTest::newRow("missing device") << "missing" << int(OpenFailure::PortMissing)
+                                    << QStringLiteral("COM61 (/nonexistent/ttyQM): ポートがありません (");
+    QTest::newRow("busy port") << "busy" << int(OpenFailure::PortBusy) << QStringLiteral("COM62 (%1): ポートは他のプログラムが使用中です (");
+}
+
 void TestTransport::openFailures() {
+    QFETCH(QString, what);
+    QFETCH(int, failure);
+    QFETCH(QString, error);
     Worker worker;
     StopToken stop;
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 closed = probe.serverPort();
-    probe.close();
-    OpenResult r = worker.run([&] { return OpenTcp(QStringLiteral("127.0.0.1"), closed, stop); });
+    Rig holder;  // busy: another link holds the port
+    OpenResult r;
+    if (what == QLatin1String("refused")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 closed = probe.serverPort();
+        probe.close();
+        error = error.arg(closed);
+        r = worker.run([&] { return OpenTcp(QStringLiteral("127.0.0.1"), closed, stop); });
+    } else if (what == QLatin1String("no such host") || what == QLatin1String("empty")) {
+        TcpOptions options;
+        options.resolve = [](const QString&) { return HostLookup{{}, QStringLiteral("unknown name"), OpenFailure::HostNotFound}; };
+        const QString host = what == QLatin1String("empty") ? QString() : QStringLiteral("instrument.invalid");
+        r = worker.run([&] { return OpenTcp(host, 5198, stop, options); });
+    } else if (what == QLatin1String("COM0")) {
+        r = worker.run([&] { return OpenSerial(0, stop); });
+    } else if (what == QLatin1String("missing")) {
+        qputenv("QUILLMETER_COM61", "/nonexistent/ttyQM");
+        r = worker.run([&] { return OpenSerial(61, stop); });
+    } else {
+        QVERIFY(holder.open(true));
+        const QByteArray device = qgetenv(qPrintable(QStringLiteral("QUILLMETER_COM%1").arg(ComOf(holder))));
+        qputenv("QUILLMETER_COM62", device);
+        error = error.arg(QString::fromLocal8Bit(device));
+        r = worker.run([&] { return OpenSerial(62, stop); });
+    }
     QVERIFY(!r.transport && !r.stopped);
-    QVERIFY2(r.error.contains(QStringLiteral("127.0.0.1:%1").arg(closed)) &&
-                 r.error.contains(QString::fromLocal8Bit(strerror(ECONNREFUSED))),
-             qPrintable(r.error));
+    QVERIFY2(r.error.startsWith(error), qPrintable(r.error));
+    QCOMPARE(int(r.failure), failure);
+    worker.run([&] { return r.transport.reset(), 0; });
+}
 
-    r = worker.run([&] { return OpenSerial(0, stop); });
-    QVERIFY(!r.transport && r.error.contains("COM0"));
+void TestTransport::nameLookup() {
     qputenv("QUILLMETER_COM61", "/nonexistent/ttyQM");
     QCOMPARE(SerialDeviceFor(61), QStringLiteral("/nonexistent/ttyQM"));
     qunsetenv("QUILLMETER_COM62");
     QCOMPARE(SerialDeviceFor(62), QStringLiteral("/dev/ttyACM61"));
-    r = worker.run([&] { return OpenSerial(61, stop); });
-    QVERIFY2(!r.transport && r.error.contains("COM61 (/nonexistent/ttyQM)"), qPrintable(r.error));
-
     // A name is looked up ("localhost" may give ::1 first, where nobody listens).
+    Worker worker;
+    StopToken stop;
     qmsim::SimInstrument sim;
     qmsim::SimTcpServer server(&sim);
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    r = worker.run([&] { return OpenTcp(QStringLiteral("localhost"), server.port(), stop); });
+    OpenResult r = worker.run([&] { return OpenTcp(QStringLiteral("localhost"), server.port(), stop); });
     QVERIFY2(r.transport, qPrintable(r.error));
     QCOMPARE(r.transport->describe(), QStringLiteral("localhost:%1").arg(server.port()));
     worker.run([&] { return r.transport.reset(), 0; });
@@ -465,6 +509,7 @@ void TestTransport::connectGivesUp() {
     ::close(listener);
     QVERIFY(!r.transport);
     QCOMPARE(r.stopped, byStop);
+    if (!byStop) QCOMPARE(int(r.failure), int(lookup ? OpenFailure::HostNotFound : OpenFailure::TimedOut));
     QVERIFY2(!r.error.isEmpty(), "reason");
     qInfo("gave up after %lld ms: %s", static_cast<long long>(took), qPrintable(r.error));
     QVERIFY2(took >= 100 && took < 800, qPrintable(QString::number(took)));

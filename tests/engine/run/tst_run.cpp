@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -44,6 +45,8 @@ private slots:
     void stop();
     void manualContinue();
     void transferOnlyRun();
+    void confirmationNamesThePort_data();
+    void confirmationNamesThePort();
     void connectionRefusedDeclinedAndRetried();
     void faultsEndTheRun_data();
     void faultsEndTheRun();
@@ -62,7 +65,22 @@ private slots:
     void reconnect_data();
     void reconnect();
     void reconnectGivesUpOrStops();
+    void reconnectAtStart_data();
+    void reconnectAtStart();
 };
+
+namespace {
+// Reconnection paced in milliseconds instead of seconds.
+void ShortPauses(RunRig& r, double minutes) {
+    r.request.reconnectMinutes = minutes;
+    r.request.limits.reconnectFirstPause = std::chrono::milliseconds(20);
+    r.request.limits.reconnectLongestPause = std::chrono::milliseconds(80);
+}
+QString EventsLog(const RunRig& r) {
+    QFile f(r.file(QStringLiteral("Sample_events.log")));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+}  // namespace
 
 void TestRun::twoCyclesExactCommands() {
     RunRig r;
@@ -74,7 +92,8 @@ void TestRun::twoCyclesExactCommands() {
     QCOMPARE(r.statuses, QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
     QCOMPARE(r.session.cycleNo(), 3);
     QVERIFY(r.session.linkOpen());
-    QCOMPARE(r.ask.questions(), QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1です｡接続OK?")));
+    QCOMPARE(r.ask.questions(),
+             QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1:%1です｡接続OK?").arg(r.server.port())));
     // A model numbered 400 or below gets no "DISP OFF".
     RunRig old;
     old.sim.config().modelName = QStringLiteral("DS-5352");
@@ -231,15 +250,44 @@ void TestRun::transferOnlyRun() {
     QCOMPARE(r.session.cycleNo(), 2);
 }
 
+// The confirmation names the port only when it is not the instrument's 5198;
+// with 5198 the text is the address as typed.
+void TestRun::confirmationNamesThePort_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("5198") << "192.168.1.20" << 5198 << "192.168.1.20";
+    QTest::newRow("5198, blank kept") << " 192.168.1.20 " << 5198 << " 192.168.1.20 ";
+    QTest::newRow("other port") << "127.0.0.1" << 47999 << "127.0.0.1:47999";
+    QTest::newRow("host name") << "scope.lab" << 6000 << "scope.lab:6000";
+    QTest::newRow("IPv6") << "::1" << 47999 << "[::1]:47999";
+}
+
+void TestRun::confirmationNamesThePort() {
+    QFETCH(QString, address);
+    QFETCH(int, port);
+    QFETCH(QString, shown);
+    RunRig r(false);
+    r.request.address = address;
+    r.request.tcpPort = quint16(port);
+    r.ask.answers = {false};  // declined: nothing is opened
+    QCOMPARE(r.run(), RunOutcome::ConnectFailed);
+    QCOMPARE(r.ask.questions(), QStringList(QStringLiteral("確認|インタフェースはTCP：%1です｡接続OK?").arg(shown)));
+    QVERIFY(r.ask.failures().isEmpty());
+}
+
 void TestRun::connectionRefusedDeclinedAndRetried() {
     {
         RunRig r(false);  // nobody listens on port 1
         QCOMPARE(r.run(), RunOutcome::ConnectFailed);
+        // The address once, the reason in Japanese with the system's text,
+        // and what to check.
         QCOMPARE(r.ask.failures().size(), 1);
-        // The message names the address and the system's reason.
-        QVERIFY2(r.ask.failures()[0].startsWith(QStringLiteral("確認|装置が正しく接続されていません！\n127.0.0.1:1: ")),
-                 qPrintable(r.ask.failures()[0]));
+        const QRegularExpression said(QStringLiteral("^確認\\|装置が正しく接続されていません！\n127\\.0\\.0\\.1:1: 接続を拒否されました "
+                                                     "\\([^\n]+\\)\n装置の電源と IP アドレスを確認してください$"));
+        QVERIFY2(said.match(r.ask.failures()[0]).hasMatch(), qPrintable(r.ask.failures()[0]));
         QVERIFY(!r.session.linkOpen());
+        QVERIFY(r.statuses.isEmpty());
     }
     {
         RunRig r;
@@ -679,17 +727,36 @@ void TestRun::reconnect() {
 
 void TestRun::reconnectGivesUpOrStops() {
     {
-        // Never back: the run ends after the given time as a lost link does.
+        // Never back: the run ends after the given time as a lost link does,
+        // and the events log says why.
         RunRig r;
-        r.request.reconnectMinutes = 0.05;  // 3 s
+        ShortPauses(r, 0.01);  // 600 ms
         QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
             if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
         });
         QElapsedTimer t;
         t.start();
         QCOMPARE(r.run(), RunOutcome::Error);
-        QVERIFY2(t.elapsed() >= 2900 && t.elapsed() < 8000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY2(t.elapsed() >= 590, qPrintable(QString::number(t.elapsed())));
         QVERIFY(r.end.message.contains(QStringLiteral("接続")));
+        const QString events = EventsLog(r);
+        QVERIFY2(events.contains(QStringLiteral("再接続できません (1 回目): 127.0.0.1:%1: 接続を拒否されました").arg(r.server.port())),
+                 qPrintable(events));
+        QVERIFY2(events.trimmed().section(QLatin1Char('\n'), -1).contains(QStringLiteral("再接続をあきらめました")), qPrintable(events));
+    }
+    {
+        // An events log that cannot be written is named at the end (exit code 3).
+        RunRig r;
+        ShortPauses(r, 1);
+        const QString events = r.file(QStringLiteral("Sample_events.log"));
+        QVERIFY(QDir().mkdir(events));
+        const quint16 port = r.server.port();
+        r.server.close();
+        When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (2 回目)")); },
+             [&] { r.server.listen(QHostAddress::LocalHost, port); });
+        QCOMPARE(r.run(), RunOutcome::Normal);
+        QCOMPARE(ExitCodeFor(r.end.outcome, r.end.writeFailures > 0), 3);
+        QVERIFY2(r.end.message.contains(QStringLiteral("イベントログ %1 に").arg(QDir::toNativeSeparators(events))), qPrintable(r.end.message));
     }
     {
         // A stop during the back-off is seen at once. Many cycles: when the
@@ -697,7 +764,7 @@ void TestRun::reconnectGivesUpOrStops() {
         // the next cycle finds it gone.
         RunRig r;
         r.request.repeatText = QStringLiteral("1000");
-        r.request.reconnectMinutes = 10;
+        ShortPauses(r, 10);
         QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
             if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
         });
@@ -712,6 +779,69 @@ void TestRun::reconnectGivesUpOrStops() {
         QVERIFY2(sinceStop.elapsed() < 100, qPrintable(QString::number(sinceStop.elapsed())));
         QCOMPARE(r.statuses.last(), kDone);
     }
+}
+
+// With --reconnect an instrument that is not there yet at the start, or goes
+// away during the queries before the first cycle, is connected again; one
+// that never comes ends the run as a failed connection. Every try is in the
+// events log.
+void TestRun::reconnectAtStart_data() {
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<int>("snapshots");  // "DTINF?" sent
+    QTest::addColumn<int>("eses");       // "*ESE 255" sent
+    QTest::newRow("not up yet") << "start" << 1 << 1;
+    QTest::newRow("drops in the snapshot") << "snapshot" << 2 << 1;
+    QTest::newRow("drops in the items") << "items" << 2 << 2;
+    QTest::newRow("never there") << "never" << 0 << 0;
+}
+
+void TestRun::reconnectAtStart() {
+    QFETCH(QString, when);
+    QFETCH(int, snapshots);
+    QFETCH(int, eses);
+    RunRig r;
+    ShortPauses(r, when == QLatin1String("never") ? 0.005 : 1);
+    r.live([](LiveValues& v) { v.log = true; });
+    const quint16 port = r.server.port();
+    if (when == QLatin1String("start") || when == QLatin1String("never")) {
+        r.server.close();
+        if (when == QLatin1String("start"))
+            When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
+                 [&] { r.server.listen(QHostAddress::LocalHost, port); });
+    } else {
+        // The link goes away once, after the answer to a start-up query.
+        const QString at = when == QLatin1String("snapshot") ? QStringLiteral("DTINF?") : QStringLiteral("MSEL?");
+        QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&r, at, done = false](const QString& c) mutable {
+            if (c != at || std::exchange(done, true)) return;
+            QTimer::singleShot(0, &r.server, [&] { r.server.outage(100); });
+        });
+    }
+    const RunOutcome outcome = r.run();
+    const QString events = EventsLog(r);
+    if (when == QLatin1String("never")) {
+        QCOMPARE(outcome, RunOutcome::ConnectFailed);
+        QVERIFY2(r.end.message.startsWith(QStringLiteral("装置が正しく接続されていません！\n127.0.0.1:%1: 接続を拒否されました").arg(port)),
+                 qPrintable(r.end.message));
+        QVERIFY(r.ask.failures().isEmpty());  // no question: the back-off tries again by itself
+        const QStringList lines = events.trimmed().split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 4, qPrintable(events));  // the failure, at least two tries, the end
+        QVERIFY(lines.first().contains(QStringLiteral("装置に接続できません: 127.0.0.1:%1").arg(port)));
+        QVERIFY(lines.last().contains(QStringLiteral("再接続をあきらめました")) && lines.last().contains(QStringLiteral("接続を拒否されました")));
+        QVERIFY(r.sim.received().isEmpty());
+        return;
+    }
+    QCOMPARE(outcome, RunOutcome::Normal);
+    QCOMPARE(r.records.size(), 2);
+    QVERIFY2(events.contains(QStringLiteral("再接続しました")), qPrintable(events));
+    // The start-up is done anew from the snapshot on, and then the cycles.
+    QCOMPARE(r.sim.received().count(QStringLiteral("DTINF?")), snapshots);
+    QCOMPARE(r.sim.received().count(QStringLiteral("*ESE 255")), eses);
+    QCOMPARE(r.sim.received().count(QStringLiteral("DIRM A")), eses);
+    QCOMPARE(r.sim.received().count(QStringLiteral("MSRA?")), 2);
+    if (when == QLatin1String("start"))
+        QVERIFY2(events.contains(QStringLiteral("再接続できません (2 回目)")), qPrintable(events));
+    else
+        QVERIFY2(events.contains(QStringLiteral("接続が切れました")), qPrintable(events));
 }
 
 QTEST_MAIN(TestRun)

@@ -382,7 +382,8 @@ private slots:
         QCOMPARE(w.run(), RunOutcome::Normal);
         QCOMPARE(duringRun, QStringLiteral("001"));
         QCOMPARE(w.buttons(), QStringLiteral("110"));
-        QCOMPARE(w.ask.questions(), QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1です｡接続OK?")));
+        QCOMPARE(w.ask.questions(),
+                 QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1:%1です｡接続OK?").arg(w.server.port())));
         QCOMPARE(Texts(statuses), (QStringList{kTrigger, kScreen, kTrigger, kScreen, kDone}));
         QCOMPARE(w.w<StatusBar>("StatusBar1")->PanelText(1), kDone);
         QCOMPARE(w.w<QProgressBar>("ProgressBar1")->value(), 100);

@@ -1,0 +1,39 @@
+// The reasons a link could not be opened, as the user reads them.
+#include "engine/link/Transport.h"
+
+namespace qm {
+
+QString OpenFailureText(OpenFailure failure, const QString& systemText) {
+    QString text;
+    switch (failure) {
+    case OpenFailure::Refused: text = QStringLiteral("接続を拒否されました"); break;
+    case OpenFailure::TimedOut: text = QStringLiteral("応答がありません"); break;
+    case OpenFailure::HostNotFound: text = QStringLiteral("ホスト名が見つかりません"); break;
+    case OpenFailure::Unreachable: text = QStringLiteral("ネットワーク上で装置に到達できません"); break;
+    case OpenFailure::PortMissing: text = QStringLiteral("ポートがありません"); break;
+    case OpenFailure::PortBusy: text = QStringLiteral("ポートは他のプログラムが使用中です"); break;
+    case OpenFailure::NoPermission: text = QStringLiteral("ポートを開く権限がありません"); break;
+    case OpenFailure::None:
+    case OpenFailure::Other: return systemText.isEmpty() ? QStringLiteral("開けません") : systemText;
+    }
+    return systemText.isEmpty() ? text : text + QStringLiteral(" (") + systemText + QLatin1Char(')');
+}
+
+QString OpenFailureHint(OpenFailure failure, bool serial) {
+    if (!serial) return QStringLiteral("装置の電源と IP アドレスを確認してください");
+    switch (failure) {
+    case OpenFailure::PortBusy: return QStringLiteral("このポートを使っている他のプログラムを終了してください");
+    case OpenFailure::NoPermission:
+        return QStringLiteral("このユーザにポートを使う権限があるか確認してください (Linux では dialout グループ)");
+    default: return QStringLiteral("装置の電源と USB ケーブル、COM ポート番号を確認してください");
+    }
+}
+
+OpenResult OpenFailed(const QString& where, OpenFailure failure, const QString& systemText) {
+    OpenResult r;
+    r.failure = failure;
+    r.error = where + QStringLiteral(": ") + OpenFailureText(failure, systemText);
+    return r;
+}
+
+}  // namespace qm
