@@ -19,6 +19,8 @@ QString AppUsage() {
         "  --screen-save, --no-screen-save  tick or clear DS画面格納 for this start\n"
         "  --screen-show, --no-screen-show  tick or clear DS画面表示 for this start (not with --headless)\n"
         "  --manual, --no-manual            tick or clear マニュアル継続 for this start (not with --headless)\n"
+        "  --screen-png         tick 表示にも PNG を使う for this start: the display takes the\n"
+        "                       screen as PNG, one transfer a cycle when saving too\n"
         "  --interval SECONDS   繰返間隔(s) for this start\n"
         "  --repeat N           繰返回数 (0 to 10000) for this start\n"
         "  --folder DIR         フォルダ (output folder) for this start\n"
@@ -178,6 +180,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         else if (a == QLatin1String("--no-screen-save")) s.screenSave = false;
         else if (a == QLatin1String("--screen-show")) s.screenShow = true;
         else if (a == QLatin1String("--no-screen-show")) s.screenShow = false;
+        else if (a == QLatin1String("--screen-png")) o.screenPng = true;
         else if (a == QLatin1String("--manual")) s.manual = true;
         else if (a == QLatin1String("--no-manual")) s.manual = false;
         else if (a == QLatin1String("--demo")) o.demo = true;
@@ -205,6 +208,8 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         return fail(QStringLiteral("--manual: a --headless run never asks to continue (it waits for the interval)"));
     if (o.headless && s.screenShow.value_or(false))
         return fail(QStringLiteral("--screen-show: a --headless run shows no screen (--screen-save saves it)"));
+    if (o.headless && o.screenPng)
+        return fail(QStringLiteral("--screen-png: a --headless run shows no screen (the images it saves are PNG)"));
     if (end) *end = ParseEnd::Run;
     return o;
 }

@@ -24,6 +24,7 @@ struct AppOptions {
     bool overwrite = false;     // --overwrite: headless runs may replace files of earlier runs
     bool progress = false;      // --progress: headless, a line per cycle on stderr even when it is no terminal
     double reconnectMinutes = 0;  // --reconnect MINUTES
+    bool screenPng = false;     // --screen-png: 表示にも PNG を使う for this start (not saved)
     bool trend = false;         // --trend: open the trend window at start
     QString statsFile;          // --stats FILE: print the log's statistics and exit
     bool serve = false;         // --serve [ADDRESS:]PORT: the read-only web view beside the run

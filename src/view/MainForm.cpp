@@ -2,6 +2,7 @@
 
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/FileNames.h"
 #include "view/AMLogForm.h"
@@ -24,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -182,6 +184,14 @@ void MainForm::BuildLayout() {
     StatusBar1 = new StatusBar(this);
     setStatusBar(StatusBar1);
 
+    // 設定 > 表示にも PNG を使う: the display takes the screen as PNG (one
+    // transfer a cycle when saving too; for slow serial links).
+    SettingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
+    SettingsMenu->setObjectName(QStringLiteral("SettingsMenu"));
+    ScreenPngAction = SettingsMenu->addAction(QStringLiteral("表示にも PNG を使う"));
+    ScreenPngAction->setObjectName(QStringLiteral("ScreenPngAction"));
+    ScreenPngAction->setCheckable(true);
+
     // Design-time check states.
     ManualCheck->SetValue(1);
     DSScreenDispCheck->SetValue(1);
@@ -297,6 +307,10 @@ void MainForm::Form_Load() {
     }
     WaveSaveCheck->SetValue(defaults.waveSave);
 
+    // The program's own settings; --screen-png ticks its box for this start only.
+    screenPngKept_ = qm::LoadProgramSettings(appFolder_).screenPngForDisplay;
+    ScreenPngAction->setChecked(screenPngKept_ || options_.screenPng);
+
     // Settings from the command line, as if typed in, for this start only.
     ResumeSettings given = CurrentSettings();
     options_.settings.applyTo(given);
@@ -333,6 +347,13 @@ void MainForm::Form_Unload() {
     if (const QString placesError = places_->save(); !placesError.isEmpty()) {
         ShowStatus(placesError);
         std::fprintf(stderr, "%s\n", placesError.toUtf8().constData());
+    }
+    // 表示にも PNG を使う when changed, unless --screen-png set it for this start only.
+    const bool png = ScreenPngAction->isChecked();
+    if (const QString pngError = options_.screenPng || png == screenPngKept_ ? QString() : qm::SaveScreenPngForDisplay(appFolder_, png);
+        !pngError.isEmpty()) {
+        ShowStatus(pngError);
+        std::fprintf(stderr, "%s\n", pngError.toUtf8().constData());
     }
     // A run that waits somewhere gives up at once and writes nothing more;
     // the link's pending output goes out before it closes.
@@ -388,6 +409,7 @@ RunRequest MainForm::MakeRequest(bool transferOnly) const {
     r.invCheckOn = INVCheck->IsOn();
     r.dataFolder = appFolder_;
     r.reconnectMinutes = options_.reconnectMinutes;
+    r.screenPngForDisplay = ScreenPngAction->isChecked();
     return r;
 }
 

@@ -13,9 +13,11 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -137,12 +139,15 @@ private:
     QLineEdit* IPAdressText;
     StatusBar* StatusBar1;
     QProgressBar* ProgressBar1;
+    QMenu* SettingsMenu;        // 設定
+    QAction* ScreenPngAction;   // 表示にも PNG を使う (checkable)
 
     QPointer<AMLogForm> logForm_;
     QPointer<WaveForm> screenForm_;
     QPointer<TrendWindow> trend_;
     bool placed_ = false;
     WindowPlaces* places_ = nullptr;  // where the windows were at the last close
+    bool screenPngKept_ = false;      // 表示にも PNG を使う as Quillmeter.ini holds it
     RunWait wait_;
     QTimer* waitTick_ = nullptr;
     bool unloaded_ = false;

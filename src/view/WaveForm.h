@@ -20,11 +20,12 @@ public:
     WaveForm();
     ~WaveForm() override;
 
-    // Loads the image file into the picture box. An empty name, a missing file
-    // or a file that is not a readable image gives an empty picture.
+    // Loads the image file (BMP or PNG, told by its content, not its name)
+    // into the picture box. An empty name, a missing file or a file that is
+    // not a readable image gives an empty picture.
     // Returns true when a picture is shown.
     bool LoadPicture(const QString& file);
-    // The same from an image file's bytes, as the instrument sent them.
+    // The same from an image file's bytes (BMP or PNG), as the instrument sent them.
     bool LoadPictureBytes(const QByteArray& bytes);
 
     // The picture box.

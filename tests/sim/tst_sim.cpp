@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <memory>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -153,6 +154,8 @@ private slots:
     void ptyOutage();
     void programFrontEnd();
     void programFaults();
+    void programBaud_data();
+    void programBaud();
     void programBadOptions_data();
     void programBadOptions();
 };
@@ -996,7 +999,7 @@ void TestSim::programFaults()
     QVERIFY(help.waitForFinished(10000));
     const QByteArray usage = help.readAllStandardOutput();
     for (const char* opt : {"--overlong", "--endless ", "--endless-rate", "trickle", "--trickle-ms", "--outage-after",
-                            "--outage-ms", "--pty-link"})
+                            "--outage-ms", "--pty-link", "--baud"})
         QVERIFY2(usage.contains(opt), opt);
 
     QProcess proc;
@@ -1061,6 +1064,61 @@ void TestSim::programFaults()
     QVERIFY(!QFileInfo(link).isSymLink());
 }
 
+// --baud: the output crosses the line at baud / 10 bytes a second, in many
+// small pieces, on TCP and on the pty alike; answers queue behind each other.
+void TestSim::programBaud_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("pty") << true;
+}
+
+void TestSim::programBaud()
+{
+    QFETCH(bool, serial);
+    const QString program = qEnvironmentVariable("QUILLMETER_SIM");
+    if (program.isEmpty())
+        QSKIP("QUILLMETER_SIM names no program");
+    const QByteArray answer(3839, 'X');  // with its LF 3840 bytes: 1 s at 38400 baud
+    QProcess proc;
+    const QStringList link = serial ? QStringList{"--pty"} : QStringList{"--listen", "127.0.0.1:0"};
+    proc.start(program, link + QStringList{"--baud", "38400", "--reply", "MSRA?=" + QString::fromLatin1(answer)});
+    QTRY_VERIFY_WITH_TIMEOUT(proc.canReadLine(), 10000);
+    const QByteArray first = proc.readLine().trimmed();
+
+    QTcpSocket s;
+    std::unique_ptr<PtyClient> pty;
+    if (serial) {
+        QVERIFY2(first.startsWith("PTY /dev/"), first.constData());
+        pty = std::make_unique<PtyClient>(QString::fromLocal8Bit(first.mid(4)));
+        QVERIFY(pty->fd >= 0);
+    } else {
+        s.connectToHost(QHostAddress::LocalHost, quint16(first.mid(first.lastIndexOf(':') + 1).toUInt()));
+        QVERIFY(s.waitForConnected(5000));
+    }
+    const QByteArray expected = answer + "\n1.000E-03\n";
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    if (serial)
+        QVERIFY(pty->send("MSRA?\nTDIV?\n"));
+    else
+        s.write("MSRA?\nTDIV?\n");
+    bool partSeen = false;  // some bytes there, not all: a stream, not one late burst
+    while (got.size() < expected.size() && clock.elapsed() < 20000) {
+        QTest::qWait(20);
+        got = serial ? pty->take() : got + s.readAll();
+        partSeen = partSeen || (!got.isEmpty() && got.size() < expected.size() / 2);
+    }
+    const qint64 took = clock.elapsed();
+    QCOMPARE(got, expected);
+    QVERIFY(partSeen);
+    QVERIFY2(took >= 800, QByteArray::number(took));
+    proc.terminate();
+    QVERIFY(proc.waitForFinished(10000));
+    QCOMPARE(proc.exitCode(), 0);
+}
+
 void TestSim::programBadOptions_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -1072,6 +1130,8 @@ void TestSim::programBadOptions_data()
     QTest::newRow("outage after zero") << QStringList{"--outage-after", "0"};
     QTest::newRow("outage negative") << QStringList{"--outage-ms", "-1"};
     QTest::newRow("empty link") << QStringList{"--pty-link", ""};
+    QTest::newRow("baud zero") << QStringList{"--baud", "0"};
+    QTest::newRow("baud not a number") << QStringList{"--baud", "fast"};
 }
 
 void TestSim::programBadOptions()

@@ -126,6 +126,12 @@ struct SimConfig {
 
     SimFaults faults;
 
+    // > 0: the instrument's output crosses a line of this many baud, as a
+    // serial link would carry it (ten bits a byte: baud / 10 bytes a second).
+    // Bytes leave once they have crossed it, in chunks of about 10 ms; answers
+    // queue behind each other on the line. Endless answers go no faster.
+    int baud = 0;
+
     // Four channels when the 7th character of the model name is '4', else two.
     int channelCount() const
     {

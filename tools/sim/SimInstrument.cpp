@@ -497,6 +497,7 @@ void SimInstrument::enqueue(Piece piece)
 
 void SimInstrument::pump()
 {
+    qint64 wakeNs = -1;  // with a baud rate: when the next chunk has crossed the line
     while (!m_queue.empty() && m_queue.front().due <= m_clock.elapsed()) {
         Piece& front = m_queue.front();
         Piece p;
@@ -507,6 +508,14 @@ void SimInstrument::pump()
             front.due += front.stepMs;
             if (front.due <= m_clock.elapsed())  // late: never catch up in a burst
                 front.due = m_clock.elapsed() + front.stepMs;
+        } else if (front.action == Piece::Bytes && m_cfg.baud > 0 && front.stepMs == 0) {
+            const qsizetype n = crossedLine(front, &wakeNs);
+            if (n < 0)
+                break;
+            p.bytes = front.bytes.mid(front.sent, n);
+            front.sent += n;
+            if (front.sent >= front.bytes.size())
+                m_queue.pop_front();
         } else {
             p = std::move(front);
             m_queue.pop_front();
@@ -529,7 +538,7 @@ void SimInstrument::pump()
                 emit outageRequested(p.outageMs);
             break;
         case Piece::Stream: {
-            const int rate = std::max(1, m_cfg.faults.endlessRate);
+            const int rate = endlessRate();
             const int tick = rate >= 1000 / StreamTickMs ? StreamTickMs : (1000 + rate - 1) / rate;
             // The first chunk, one tick's worth, leaves at once.
             m_streamCredit = std::clamp(double(rate) * tick / 1000.0, 1.0, double(MaxStreamChunk));
@@ -540,8 +549,38 @@ void SimInstrument::pump()
         }
         }
     }
-    if (!m_queue.empty())
+    if (m_queue.empty())
+        return;
+    if (wakeNs >= 0 && m_queue.front().due <= m_clock.elapsed())
+        m_timer.start(int(std::max<qint64>(0, (wakeNs - m_clock.nsecsElapsed() + 999999) / 1000000)));
+    else
         m_timer.start(static_cast<int>(std::max<qint64>(0, m_queue.front().due - m_clock.elapsed())));
+}
+
+qsizetype SimInstrument::crossedLine(const Piece& front, qint64* wakeNs)
+{
+    // The line is free again when its last byte has crossed, or when this
+    // piece became due, whichever is later. A byte has crossed the line
+    // 10 / baud seconds after it started.
+    const double byteNs = 1e10 / m_cfg.baud;
+    const qint64 start = std::max(m_lineFreeNs, front.due * 1000000);
+    const qint64 now = m_clock.nsecsElapsed();
+    const qint64 left = front.bytes.size() - front.sent;
+    const qint64 crossed = now > start ? std::min<qint64>(left, qint64(double(now - start) / byteNs)) : 0;
+    // Wait for a chunk of about one stream tick, or the rest of the piece.
+    const qint64 chunk = std::min<qint64>(left, std::max<qint64>(1, qint64(StreamTickMs * 1e6 / byteNs)));
+    if (crossed < chunk) {
+        *wakeNs = start + qint64(std::ceil(double(chunk) * byteNs));
+        return -1;
+    }
+    m_lineFreeNs = start + qint64(double(crossed) * byteNs);
+    return qsizetype(crossed);
+}
+
+int SimInstrument::endlessRate() const
+{
+    const int rate = std::max(1, m_cfg.faults.endlessRate);
+    return m_cfg.baud > 0 ? std::max(1, std::min(rate, m_cfg.baud / 10)) : rate;
 }
 
 void SimInstrument::stopStream()
@@ -553,7 +592,7 @@ void SimInstrument::stopStream()
 void SimInstrument::streamChunk()
 {
     const qint64 now = m_clock.elapsed();
-    const double rate = std::max(1, m_cfg.faults.endlessRate);
+    const double rate = endlessRate();
     m_streamCredit = std::min(m_streamCredit + rate * double(now - m_streamLast) / 1000.0, double(MaxStreamChunk));
     m_streamLast = now;
     sendStreamChunk();

@@ -92,6 +92,10 @@ private:
     void enqueue(const QByteArray& bytes, qint64 due);
     void enqueue(Piece piece);
     void pump();
+    // The bytes of the front piece that have crossed the line by now (with a
+    // baud rate); -1 with *wakeNs set when the next chunk has not crossed yet.
+    qsizetype crossedLine(const Piece& front, qint64* wakeNs);
+    int endlessRate() const;
     void stopStream();
     void streamChunk();
     void sendStreamChunk();
@@ -108,6 +112,9 @@ private:
     std::deque<Piece> m_queue;
     QTimer m_timer;
     QElapsedTimer m_clock;
+    // With a baud rate: when the line has carried every byte given to it so
+    // far (on m_clock, ns).
+    qint64 m_lineFreeNs = 0;
 
     // Endless answer: bytes owed by the rate, sent while the transport keeps up.
     QTimer m_streamTimer;

@@ -29,6 +29,9 @@ const char Usage[] =
     "                       for each new device after an outage)\n"
     "  --pty-link PATH      keep a symbolic link at PATH to the current pty device,\n"
     "                       gone while the device is (implies --pty)\n"
+    "  --baud N             answers cross a line of N baud (N / 10 bytes a second, in\n"
+    "                       chunks of about 10 ms), as over a real serial link; TCP and\n"
+    "                       pty alike (default: as fast as the link takes them)\n"
     "Instrument:\n"
     "  --model NAME         model name (DS-5554; 7th character 4 = four channels)\n"
     "  --maker TEXT         text before the model name in DTINF?\n"
@@ -137,6 +140,10 @@ int main(int argc, char** argv)
             if (ptyLink.isEmpty())
                 usageError(QStringLiteral("--pty-link needs a path"));
             pty = true;
+        } else if (opt == QLatin1String("--baud")) {
+            cfg.baud = toInt(opt, value(), 1);
+            if (cfg.baud > 100000000)
+                usageError(QStringLiteral("bad value for --baud: %1").arg(cfg.baud));
         } else if (opt == QLatin1String("--model")) {
             cfg.modelName = value();
         } else if (opt == QLatin1String("--maker")) {

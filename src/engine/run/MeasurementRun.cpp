@@ -21,6 +21,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -35,7 +36,8 @@ constexpr int kSilentPolls = 3;
 // pause that grows to at most 10 ms, so a long wait costs next to nothing.
 constexpr auto kBackToBack = milliseconds(100);
 constexpr auto kLongestPause = milliseconds(10);
-const QString kScreenBufferName = QStringLiteral("BufferFile.bmp");
+// The display image's file in the data folder, named after its format.
+QString ScreenBufferName(const QString& format) { return QStringLiteral("BufferFile.") + format; }
 
 struct RunEnd {};       // the cycle loop ends: "動作完了しました", then closing
 struct TriggerStop {};  // a stop seen in the trigger wait: closing only
@@ -389,15 +391,20 @@ void Run::oneCycle(Instrument& inst) {
     live = live_.get();
     if (live.screenShow || live.screenSave) inst.goLocal();
 
+    // The display's PNG of this cycle, when the display takes PNG: the save
+    // step below uses it instead of asking the instrument a second time.
+    std::optional<qm::BlockResult> shownPng;
     if (live_.get().screenShow) {
         status(QStringLiteral("DS画面を転送中です"));
         progress(0);
-        const qm::BlockResult image = inst.fetchScreen(QStringLiteral("bmp"));
-        ScreenImage shown{cycleNo(), QStringLiteral("bmp"), {}, QDir(request_.dataFolder).filePath(kScreenBufferName), true};
+        const QString format = request_.screenPngForDisplay ? QStringLiteral("png") : QStringLiteral("bmp");
+        const qm::BlockResult image = inst.fetchScreen(format);
+        ScreenImage shown{cycleNo(), format, {}, QDir(request_.dataFolder).filePath(ScreenBufferName(format)), true};
         if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
         else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
         const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
         if (!r.ok()) fileFailed(shown.fileName, r.error);
+        if (request_.screenPngForDisplay) shownPng = image;
         progress(100);
     }
 
@@ -420,7 +427,7 @@ void Run::oneCycle(Instrument& inst) {
     if (live_.get().screenSave) {
         progress(0);
         status(QStringLiteral("DS画面を格納しています"));
-        const qm::BlockResult image = inst.fetchScreen(QStringLiteral("png"));
+        const qm::BlockResult image = shownPng ? *shownPng : inst.fetchScreen(QStringLiteral("png"));
         const QString pngName = baseName + QStringLiteral(".png");
         // An image that did not arrive is a file not written, named as such.
         const auto notReceived = [&](const QString& said, const QString& reason) {

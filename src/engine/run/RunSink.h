@@ -22,10 +22,10 @@ struct RunStartInfo {
 // A screen image as the instrument sent it (an image file's bytes).
 struct ScreenImage {
     int32_t cycle = 0;
-    QString format;     // "bmp" (display) or "png" (saved)
+    QString format;     // "bmp" or "png" (the display's as the run was asked; saved ones "png")
     QByteArray bytes;
     QString fileName;   // where it is to be stored
-    bool forDisplay = false;  // the display image (BufferFile.bmp); else the cycle's PNG file
+    bool forDisplay = false;  // the display image (BufferFile.bmp or .png); else the cycle's PNG file
 };
 
 // The traces of a cycle, for the waveform file.

@@ -43,7 +43,7 @@ struct RunRequest {
     bool transferOnly = false;
     QString repeatText;       // 繰返回数: the leading number, at most 10000
     bool invCheckOn = true;   // INVなし: the invert states are not asked
-    QString dataFolder;       // where the display image BufferFile.bmp goes
+    QString dataFolder;       // where the display image BufferFile.bmp (or .png) goes
     // Per-cycle files of earlier runs: when this run would write one that
     // exists, it asks first; with refuseOverwrite it does not start instead.
     bool refuseOverwrite = false;
@@ -51,6 +51,10 @@ struct RunRequest {
     // run, is connected again for at most this many minutes, and the
     // interrupted cycle repeated.
     double reconnectMinutes = 0;
+    // 表示にも PNG を使う: the display image is fetched as PNG (BufferFile.png)
+    // instead of BMP; with DS画面格納 too, the one PNG of a cycle is shown and
+    // saved (one transfer instead of two).
+    bool screenPngForDisplay = false;
     RunLimits limits;
 };
 

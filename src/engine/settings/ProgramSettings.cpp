@@ -58,4 +58,14 @@ QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteA
     return s.status() == QSettings::NoError ? QString() : failed;
 }
 
+QString SaveScreenPngForDisplay(const QString& dataFolder, bool on) {
+    const QString path = ProgramSettingsPath(dataFolder);
+    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(dataFolder)) return failed;
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(kScreenPng, on);
+    s.sync();
+    return s.status() == QSettings::NoError ? QString() : failed;
+}
+
 }  // namespace qm

@@ -24,5 +24,8 @@ QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& se
 // Writes the window places alone (every other key of the file stays as it
 // is). Empty on success, else a message naming the file.
 QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry);
+// Writes 表示にも PNG を使う alone (every other key stays as it is). Empty on
+// success, else a message naming the file.
+QString SaveScreenPngForDisplay(const QString& dataFolder, bool on);
 
 }  // namespace qm

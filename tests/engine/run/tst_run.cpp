@@ -53,6 +53,8 @@ private slots:
     void logFileAndRecords();
     void logRefusesCycleAbove10000();
     void screenImagesAndWaveformFiles();
+    void screenFormats_data();
+    void screenFormats();
     void filesNotWrittenAreNamed_data();
     void filesNotWrittenAreNamed();
     void secondStartIsRefused();
@@ -453,6 +455,60 @@ void TestRun::screenImagesAndWaveformFiles() {
     QVERIFY(QFile::exists(r.file(QStringLiteral("Sample_AM_LOG.csv"))));
     QVERIFY(!r.statuses.contains(QStringLiteral("DS画面の格納完了")));
     QCOMPARE(r.statuses.last(), kDone);
+}
+
+// The screen steps with the display in BMP (the design's two transfers) or
+// in PNG (one transfer when the image is saved too): the exact commands, the
+// display file and the saved file.
+void TestRun::screenFormats_data() {
+    QTest::addColumn<bool>("pngForDisplay");
+    QTest::addColumn<bool>("show");
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<bool>("badBlock");
+    QTest::addColumn<QStringList>("screenCommands");
+    const QString bmp = QStringLiteral("TSCRN? bmp"), png = QStringLiteral("TSCRN? png"), gtl = QStringLiteral("GTL");
+    QTest::newRow("bmp: show and save") << false << true << true << false << QStringList{gtl, bmp, png};
+    QTest::newRow("png: show and save") << true << true << true << false << QStringList{gtl, png};
+    QTest::newRow("bmp: show only") << false << true << false << false << QStringList{gtl, bmp};
+    QTest::newRow("png: show only") << true << true << false << false << QStringList{gtl, png};
+    QTest::newRow("png: save only") << true << false << true << false << QStringList{gtl, png};
+    QTest::newRow("png: spoiled block, no second try") << true << true << true << true << QStringList{gtl, png};
+}
+
+void TestRun::screenFormats() {
+    QFETCH(bool, pngForDisplay);
+    QFETCH(bool, show);
+    QFETCH(bool, save);
+    QFETCH(bool, badBlock);
+    QFETCH(QStringList, screenCommands);
+    RunRig r;
+    r.request.repeatText = QStringLiteral("1");
+    r.request.screenPngForDisplay = pngForDisplay;
+    if (badBlock) r.sim.config().faults.blockFault = qmsim::BlockFault::BadLength;
+    r.live([&](LiveValues& v) {
+        v.screenShow = show;
+        v.screenSave = save;
+    });
+    QList<QByteArray> shown;
+    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown << b; });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTRY_COMPARE(r.runCommands(), QStringList(QStringLiteral("*ESE 255")) + Cycle() + screenCommands +
+                                      QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
+
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QString format = pngForDisplay ? QStringLiteral("png") : QStringLiteral("bmp");
+    const QByteArray image = badBlock ? QByteArray() : qmsim::screenFile(r.sim.config(), format);
+    const QString buffer = r.file(QStringLiteral("BufferFile.") + format);
+    QCOMPARE(shown, show ? QList<QByteArray>{image} : QList<QByteArray>{});
+    QCOMPARE(read(buffer), show ? image : QByteArray());
+    QVERIFY(!QFile::exists(r.file(pngForDisplay ? QStringLiteral("BufferFile.bmp") : QStringLiteral("BufferFile.png"))));
+    const QString saved = r.file(QStringLiteral("Sample_00001.png"));
+    QCOMPARE(read(saved), save && !badBlock ? qmsim::screenFile(r.sim.config(), QStringLiteral("png")) : QByteArray());
+    QCOMPARE(r.end.failedFiles, badBlock ? QStringList(saved) : QStringList());
+    QCOMPARE(r.statuses.contains(QStringLiteral("DS画面の格納完了")), save && !badBlock);
 }
 
 // Every per-cycle file asked for that is not on disk makes the end say so

@@ -308,6 +308,7 @@ private slots:
         // Nobody answers a headless run and it has no window.
         QTest::newRow("--manual") << QStringList{"--manual", "--log"} << "--manual";
         QTest::newRow("--screen-show") << QStringList{"--screen-show", "--log"} << "--screen-show";
+        QTest::newRow("--screen-png") << QStringList{"--screen-png", "--log"} << "--screen-png";
         // Nothing to record (the log switch is not saved; neither is set in
         // a new resume file): the three ways to record are named.
         QTest::newRow("nothing to record") << QStringList{"--demo", "--no-screen-save"} << "--headless";

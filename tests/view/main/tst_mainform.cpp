@@ -3,6 +3,7 @@
 // runs started from it against the simulated instrument.
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/text/AnsiText.h"
 #include "support/SimLink.h"
 #include "view/AMLogForm.h"
@@ -17,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -489,6 +491,49 @@ private slots:
         QVERIFY2(!after.contains(QStringLiteral("TRMD AUTO")) && !after.contains(QStringLiteral("GTL")),
                  qPrintable(after.join(QLatin1Char(' '))));
         QCOMPARE(ReadFile(w.file("Sample_AM_LOG.csv")).count('\n'), 4 + 1);
+    }
+
+    // 設定 > 表示にも PNG を使う: kept in Quillmeter.ini from one start to the
+    // next; --screen-png ticks it for one start without writing it back. A run
+    // then takes the one PNG for the screen window and the file.
+    void screenPngSetting_data() {
+        QTest::addColumn<bool>("fromCommandLine");
+        QTest::newRow("ticked in the menu") << false;
+        QTest::newRow("--screen-png") << true;
+    }
+    void screenPngSetting() {
+        QFETCH(bool, fromCommandLine);
+        QTemporaryDir data;
+        AppOptions o;
+        o.screenPng = fromCommandLine;
+        {
+            Window w(data.path(), o, true);
+            auto* menu = w.w<QMenu>("SettingsMenu");
+            auto* png = w.w<QAction>("ScreenPngAction");
+            QVERIFY(menu && png);
+            QCOMPARE(menu->title(), QStringLiteral("設定"));
+            QCOMPARE(png->text(), QStringLiteral("表示にも PNG を使う"));
+            QVERIFY(png->isCheckable());
+            QCOMPARE(png->isChecked(), fromCommandLine);
+            if (!fromCommandLine) png->trigger();
+            QVERIFY(png->isChecked());
+            w.edit("TRound")->setText(QStringLiteral("1"));
+            w.box("DSScreenDispCheck")->SetValue(1);
+            w.box("DSScreenSaveCheck")->SetValue(1);
+            QCOMPARE(w.run(), RunOutcome::Normal);
+            QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? png")), 1);
+            QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? bmp")), 0);
+            QCOMPARE(w.f->ScreenForm().DsScreen()->pixmap().size(), QSize(640, 480));
+            QCOMPARE(ReadFile(w.file("BufferFile.png")), ReadFile(w.file("Sample_00001.png")));
+            w.f->close();
+        }
+        QCOMPARE(qm::LoadProgramSettings(data.path()).screenPngForDisplay, !fromCommandLine);
+        Window again(data.path());
+        QAction* png = again.w<QAction>("ScreenPngAction");
+        QCOMPARE(png->isChecked(), !fromCommandLine);
+        png->setChecked(false);
+        again.f->close();
+        QVERIFY(!qm::LoadProgramSettings(data.path()).screenPngForDisplay);
     }
 };
 

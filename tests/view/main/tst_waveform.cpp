@@ -62,6 +62,8 @@ private slots:
         QTest::newRow("640x480 BMP file") << QSize(640, 480) << QByteArray("BMP") << true;
         QTest::newRow("larger than the box, clipped") << QSize(800, 600) << QByteArray("BMP") << false;
         QTest::newRow("small PNG") << QSize(50, 30) << QByteArray("PNG") << false;
+        QTest::newRow("640x480 PNG (display as PNG)") << QSize(640, 480) << QByteArray("PNG") << false;
+        QTest::newRow("640x480 PNG file") << QSize(640, 480) << QByteArray("PNG") << true;
     }
     void pictureShownUnscaledFromTheCorner() {
         QFETCH(QSize, size);
