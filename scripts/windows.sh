@@ -198,7 +198,8 @@ missing_dlls=$(
     [ -e "$f" ] || continue
     "$TRIPLET-objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p'
   done | sort -u | while read -r dll; do
-    if [ ! -e "$STAGE/$dll" ] && ! ls "$WINEPREFIX/drive_c/windows/system32/" 2>/dev/null | grep -qix "$dll" \
+    # (grep without -q reads the whole list: ls must not die of a closed pipe)
+    if [ ! -e "$STAGE/$dll" ] && ! ls "$WINEPREFIX/drive_c/windows/system32/" 2>/dev/null | grep -ix "$dll" >/dev/null \
        && ! [[ $dll =~ ^(api-ms-win-|ext-ms-) ]]; then echo "$dll"; fi
   done)
 cp README.md "$STAGE/README.md"
@@ -385,7 +386,7 @@ echo "   $SERIAL_RESULT"
 step "the installer: $SETUP_NAME from the zip's files (NSIS)"
 # The programs carry their version information, quillmeter.exe the icon.
 for exe in quillmeter.exe quillmeter-sim.exe; do
-  wrestool -x --type=version "$STAGE/$exe" >"$WORK/$exe.version" 2>/dev/null || true
+  wrestool -x --raw --type=version "$STAGE/$exe" >"$WORK/$exe.version" 2>/dev/null || true
   python3 - "$WORK/$exe.version" "$VERSION" "$exe" <<'EOF' || fail "$exe has no version information $VERSION"
 import sys
 text = open(sys.argv[1], 'rb').read().decode('utf-16-le', 'ignore')
