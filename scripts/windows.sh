@@ -163,9 +163,10 @@ SIM=$HOST_BUILD/quillmeter-sim
 LINUX_APP=$HOST_BUILD/quillmeter
 
 step "wine prefix"
-# wineboot returns before the wine server has written the new prefix's
-# registry files: wait for the server to end (it does a few seconds after its
-# last program).
+# Made before the package is staged: the check of the DLLs that the programs
+# import looks into its system folder. wineboot returns before the wine
+# server has written a new prefix's registry files: wait for the server to
+# end (it does a few seconds after its last program).
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 wineboot --init >/dev/null 2>&1 || true
   timeout 300 wineserver -w || true
