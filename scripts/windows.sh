@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quillmeter for 64-bit Windows on this Debian machine and tests it
 # under wine, then packs dist/quillmeter-<version>-qt<Qt version>-windows-x64.zip
-# (with dist/quillmeter-windows-x64.zip pointing at it).
+# (with dist/quillmeter-windows-x64.zip pointing at it) and the installer
+# dist/quillmeter-<version>-setup.exe.
 #
 #   bash scripts/windows.sh
 #
@@ -11,9 +12,12 @@
 # cross-build in build-win/; the unit tests under wine; an end-to-end headless
 # run of the packed quillmeter.exe against the Linux quillmeter-sim (built in
 # build-win-host/); serial under wine through a pty mapped to COM5 (reported,
-# not required); the zip. The Linux build folders (build/, build-test/, ...)
-# are never touched. It stops at the first failing step; the zip is written
-# only when everything before it passed.
+# not required); the installer (scripts/windows-installer.sh, NSIS) made from
+# the zip's files and tested under wine: an older version installed and run,
+# the upgrade, the installed program end to end, the uninstaller; the zip and
+# the installer. The Linux build folders (build/, build-test/, ...) are never
+# touched. It stops at the first failing step; the zip and the installer are
+# written only when everything before them passed.
 #
 # Environment: QM_WINQT_DIR (cache), QM_WINQT_JOBS (compile jobs),
 # QM_WINE_TIMEOUT (seconds a test program may run under wine, default 600).
@@ -35,13 +39,17 @@ WORK=$BUILD/check                  # test output, e2e folders, the pty link
 LOGS=$ROOT_DIR/build-win-logs      # output of the configure and build steps
 export WINEPREFIX=$CACHE/wine      # a wine prefix of its own, not ~/.wine
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer prompts
+# No Mono/Gecko installer prompts; no menu entries of wine's on this machine
+# for the installer's shortcut.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 export WINEARCH=win64
 
 VERSION=$(sed -n 's/^project(Quillmeter VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$VERSION" ] || { echo "windows.sh: no version in CMakeLists.txt" >&2; exit 1; }
 PACKAGE=quillmeter-$VERSION-qt$QT_VERSION-windows-x64
 ZIP=$DIST/$PACKAGE.zip
+SETUP_NAME=quillmeter-$VERSION-setup.exe
+SETUP=$DIST/$SETUP_NAME
 
 START=$SECONDS
 STEP="start"
@@ -52,7 +60,7 @@ on_error() {
   trap - ERR
   echo >&2
   echo "windows.sh: FAILED in step '$STEP' (exit code $rc) after $(elapsed $((SECONDS - START)))" >&2
-  echo "windows.sh: no zip was written" >&2
+  echo "windows.sh: no zip or installer was written" >&2
   exit "$rc"
 }
 trap on_error ERR
@@ -65,8 +73,8 @@ step() {
 fail() { echo "windows.sh: $*" >&2; false; }
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }   # wine maps / to Z:
 
-# A zip of an earlier run must not pass for this one's.
-rm -f "$DIST"/quillmeter-*windows-x64.zip "$DIST"/quillmeter-*windows-x64.zip.tmp
+# A zip or installer of an earlier run must not pass for this one's.
+rm -f "$DIST"/quillmeter-*windows-x64.zip "$DIST"/quillmeter-*windows-x64.zip.tmp "$DIST"/quillmeter-*-setup.exe
 
 step "Debian packages and Qt $QT_VERSION for Windows"
 QT_STEP_START=$SECONDS
@@ -80,6 +88,8 @@ done
 if ((${#extra[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${extra[@]}" >/dev/null
 fi
+# The icon (rsvg-convert, icotool) and the installer (makensis, wrestool).
+bash scripts/deps.sh icoutils nsis >/dev/null
 [ -f "$QT_PREFIX/.quillmeter-stamp" ] || fail "Qt for Windows is not complete in $QT_PREFIX"
 
 step "QCustomPlot source and the Boost headers"
@@ -152,6 +162,18 @@ cmake --build "$HOST_BUILD" --target quillmeter-sim quillmeter --parallel "$JOBS
 SIM=$HOST_BUILD/quillmeter-sim
 LINUX_APP=$HOST_BUILD/quillmeter
 
+step "wine prefix"
+# Made before the package is staged: the check of the DLLs that the programs
+# import looks into its system folder. wineboot returns before the wine
+# server has written a new prefix's registry files: wait for the server to
+# end (it does a few seconds after its last program).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  timeout 300 wineboot --init >/dev/null 2>&1 || true
+  timeout 300 wineserver -w || true
+fi
+[ -f "$WINEPREFIX/system.reg" ] || fail "wine did not make its prefix in $WINEPREFIX"
+echo "   $WINEPREFIX ($(wine --version))"
+
 step "stage the package"
 STAGE=$DIST/stage/$PACKAGE
 rm -rf "$DIST/stage"
@@ -181,7 +203,8 @@ missing_dlls=$(
     [ -e "$f" ] || continue
     "$TRIPLET-objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p'
   done | sort -u | while read -r dll; do
-    if [ ! -e "$STAGE/$dll" ] && ! ls "$WINEPREFIX/drive_c/windows/system32/" 2>/dev/null | grep -qix "$dll" \
+    # (grep without -q reads the whole list: ls must not die of a closed pipe)
+    if [ ! -e "$STAGE/$dll" ] && ! ls "$WINEPREFIX/drive_c/windows/system32/" 2>/dev/null | grep -ix "$dll" >/dev/null \
        && ! [[ $dll =~ ^(api-ms-win-|ext-ms-) ]]; then echo "$dll"; fi
   done)
 cp README.md "$STAGE/README.md"
@@ -203,13 +226,6 @@ printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, 
   "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
 echo "   $(du -sh "$STAGE" | cut -f1) in $STAGE"
 if [ -n "$missing_dlls" ]; then echo "   imports not in the package (must come with Windows): $(echo $missing_dlls)"; fi
-
-step "wine prefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout 300 wineboot --init >/dev/null 2>&1 || true
-fi
-[ -f "$WINEPREFIX/system.reg" ] || fail "wine did not make its prefix in $WINEPREFIX"
-echo "   $WINEPREFIX ($(wine --version))"
 
 step "unit tests under wine"
 rm -rf "$WORK"
@@ -373,16 +389,127 @@ else
 fi
 echo "   $SERIAL_RESULT"
 
-step "pack the zip"
+step "the installer: $SETUP_NAME from the zip's files (NSIS)"
+# The programs carry their version information, quillmeter.exe the icon.
+for exe in quillmeter.exe quillmeter-sim.exe; do
+  wrestool -x --raw --type=version "$STAGE/$exe" >"$WORK/$exe.version" 2>/dev/null || true
+  python3 - "$WORK/$exe.version" "$VERSION" "$exe" <<'EOF' || fail "$exe has no version information $VERSION"
+import sys
+text = open(sys.argv[1], 'rb').read().decode('utf-16-le', 'ignore')
+for key in ('FileVersion', 'ProductVersion'):
+    at = text.find(key + '\0')
+    assert at >= 0 and text[at + len(key):at + len(key) + 8].strip('\0').startswith(sys.argv[2]), key
+assert 'OriginalFilename' in text and sys.argv[3] in text
+EOF
+done
+icons=$(wrestool -l --type=icon "$STAGE/quillmeter.exe" | wc -l)
+[ "$icons" -ge 7 ] && wrestool -l --type=group_icon "$STAGE/quillmeter.exe" | grep -q . \
+  || fail "quillmeter.exe carries no icon of 7 sizes ($icons images)"
+echo "   quillmeter.exe: version $VERSION and an icon of $icons sizes; quillmeter-sim.exe: version $VERSION"
+INST=$BUILD/installer
+rm -rf "$INST"
+mkdir -p "$INST"
+ICO=$BUILD/icon/quillmeter.ico
+bash scripts/windows-installer.sh --stage "$STAGE" --version "$VERSION" --icon "$ICO" --out "$INST/$SETUP_NAME"
+# An older version to upgrade from: the same files and one that this version
+# does not have (packed fast: it is only for the test).
+OLD_VERSION=0.1
+OLD_STAGE=$INST/old-stage
+cp -a "$STAGE" "$OLD_STAGE"
+echo "a file of the older version only" >"$OLD_STAGE/old-version-only.txt"
+bash scripts/windows-installer.sh --stage "$OLD_STAGE" --version "$OLD_VERSION" --icon "$ICO" \
+  --out "$INST/quillmeter-$OLD_VERSION-setup.exe" --fast
+rm -rf "$OLD_STAGE"
+
+step "the installer under wine: an older version, the upgrade, a run, the uninstaller"
+UNINST_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmeter'
+PF_WIN='C:\Program Files\Quillmeter'
+PF="$WINEPREFIX/drive_c/Program Files/Quillmeter"
+PD=$WINEPREFIX/drive_c/ProgramData/Quillmeter          # %ProgramData%\Quillmeter: the user's data
+LNK="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillmeter.lnk"
+IE2E=$WORK/installed
+mkdir -p "$IE2E"
+# The installer and the uninstaller hand work to other wine processes: wait
+# until the wine server has nothing left to run.
+wine_settle() { timeout 120 wineserver -w || fail "wine did not finish within 120 s"; }
+run_setup() {  # installer
+  local rc=0
+  timeout 300 wine "$1" /S || rc=$?
+  wine_settle
+  [ "$rc" -eq 0 ] || fail "$(basename "$1") /S ended with exit code $rc"
+}
+reg_value() { wine reg query "$UNINST_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+data_sums() { (cd "$PD" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum); }
+run_installed() {  # name, repeat, more options
+  local name=$1 repeat=$2 rc=0
+  shift 2
+  mkdir -p "$IE2E/$name"
+  start_sim "$IE2E/$name/sim.txt" --listen 127.0.0.1:0
+  port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$IE2E/$name/sim.txt" | head -n 1)
+  (cd "$IE2E/$name" && timeout 120 wine "$PF_WIN\\quillmeter.exe" --headless --address 127.0.0.1 --port "$port" \
+     --repeat "$repeat" --interval 0 --folder "$(winpath "$IE2E/$name/out")" --name "$name" "$@" \
+     >"$IE2E/$name/stdout.txt" 2>"$IE2E/$name/stderr.txt") || rc=$?
+  stop_sim
+  [ "$rc" -eq 0 ] || { cat "$IE2E/$name/stderr.txt" >&2; fail "the installed quillmeter.exe --headless ended with exit code $rc"; }
+}
+# Start from a prefix without Quillmeter (an earlier run may have stopped half-way).
+if [ -f "$PF/uninstall.exe" ]; then timeout 120 wine "$PF_WIN\\uninstall.exe" /S || true; wine_settle; fi
+wine reg delete "$UNINST_KEY" /f >/dev/null 2>&1 || true
+rm -rf "$PF" "$PD" "$LNK"
+
+run_setup "$INST/quillmeter-$OLD_VERSION-setup.exe"
+[ -f "$PF/old-version-only.txt" ] && [ "$(reg_value DisplayVersion)" = "$OLD_VERSION" ] \
+  || fail "the older version ($OLD_VERSION) is not installed in $PF"
+run_installed old 1 --log --no-screen-save
+[ -f "$PD/Resume302.txt" ] || fail "the older version's run left no $PD/Resume302.txt"
+data_before=$(data_sums)
+echo "   version $OLD_VERSION installed and run: $(wc -l <<<"$data_before") files in %ProgramData%\\Quillmeter"
+
+run_setup "$INST/$SETUP_NAME"
+[ ! -e "$PF/old-version-only.txt" ] || fail "the upgrade left the older version's own file"
+diffs=$(diff -r -q "$STAGE" "$PF" | grep -v -x -F "Only in $PF: uninstall.exe" || true)
+[ -z "$diffs" ] || fail "the installed files differ from the zip's: $diffs"
+[ "$(data_sums)" = "$data_before" ] || fail "the upgrade changed %ProgramData%\\Quillmeter"
+[ -f "$LNK" ] || fail "no Start-menu shortcut $LNK"
+for check in "DisplayName=Quillmeter" "DisplayVersion=$VERSION" "Publisher=Quillmeter developers" \
+             "DisplayIcon=$PF_WIN\\quillmeter.exe,0" "InstallLocation=$PF_WIN" \
+             "UninstallString=\"$PF_WIN\\uninstall.exe\""; do
+  value=$(reg_value "${check%%=*}")
+  [ "$value" = "${check#*=}" ] || fail "Uninstall key: ${check%%=*} is '$value', not '${check#*=}'"
+done
+size=$(reg_value EstimatedSize)
+[[ $size =~ ^0x[0-9a-f]+$ ]] && ((size > 1024)) || fail "Uninstall key: EstimatedSize is '$size'"
+echo "   upgraded to $VERSION: the older version's file gone, $(find "$PF" -type f | wc -l) files as in the zip" \
+     "and the uninstaller, Start-menu shortcut, Uninstall key (EstimatedSize $((size / 1024)) MB), data folder untouched"
+
+run_installed new 3 --log --screen-save
+check_run_output "$IE2E/new/out" new
+[ -f "$PD/Resume302.txt" ] || fail "the installed program keeps no settings in %ProgramData%\\Quillmeter"
+data_before=$(data_sums)
+
+timeout 120 wine "$PF_WIN\\uninstall.exe" /S || fail "the uninstaller did not start"
+wine_settle
+[ ! -e "$PF" ] || fail "Program Files still holds: $(find "$PF" | head -n 20)"
+[ ! -e "$LNK" ] || fail "the Start-menu shortcut is left"
+wine reg query "$UNINST_KEY" >/dev/null 2>&1 && fail "the Uninstall key is left"
+[ "$(data_sums)" = "$data_before" ] || fail "the uninstaller changed %ProgramData%\\Quillmeter"
+echo "   uninstalled: nothing in Program Files, no shortcut, no Uninstall key;" \
+     "%ProgramData%\\Quillmeter kept ($(wc -l <<<"$data_before") files, unchanged)"
+
+step "pack the zip and the installer"
 mkdir -p "$DIST"
 (cd "$DIST/stage" && zip -q -r -X "$ZIP.tmp" "$PACKAGE")
 unzip -tq "$ZIP.tmp" >/dev/null || fail "the zip does not test clean"
 mv "$ZIP.tmp" "$ZIP"
 ln -sfn "$(basename "$ZIP")" "$DIST/quillmeter-windows-x64.zip"
 echo "   $ZIP ($(du -h "$ZIP" | cut -f1)), also as dist/quillmeter-windows-x64.zip"
+cp "$INST/$SETUP_NAME" "$SETUP.tmp"
+mv "$SETUP.tmp" "$SETUP"
+echo "   $SETUP ($(du -h "$SETUP" | cut -f1))"
 
 step "done"
 echo "Quillmeter $VERSION for Windows with Qt $QT_VERSION: $ZIP"
+echo "Installer: $SETUP (tested under wine: upgrade from an older version, a run, the uninstaller)"
 echo "Tests under wine: $passed passed, $skipped skipped (failed once, then passed: ${retried[*]:-none})."
 echo "Serial under wine: $SERIAL_RESULT"
 echo "Took $(elapsed $((SECONDS - START))) (Qt for Windows: $(elapsed "$QT_STEP_SECONDS"))."

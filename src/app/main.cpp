@@ -16,6 +16,8 @@
 #include "view/QtTranslations.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
@@ -31,6 +33,13 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         std::fprintf(stderr, "%s\n", error.toUtf8().constData());
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The program's icon in every size the build made from packaging/quillmeter.svg;
+    // the menu entry of that name gives it on Wayland.
+    QIcon icon;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/quillmeter/icon")).entryInfoList(QDir::Files))
+        icon.addFile(file.filePath());
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmeter.Quillmeter"));
 
     Outputs outputs;
     Session session;
