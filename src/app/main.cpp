@@ -42,6 +42,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         if (server->listen(QHostAddress::LocalHost, 0)) form->UseDemoInstrument(server->port());
     }
     if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
+    outputs.showStatus = [f = form.get()](const QString& text) { f->ShowStatusText(text); };
     form->show();
     MainForm* f = form.get();
 
@@ -61,6 +62,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         });
 
     const int code = app.exec();
+    outputs.showStatus = nullptr;
     form.reset();
     session.shutdown();
     outputs.finish();

@@ -170,6 +170,8 @@ struct MqttSink::Impl {
     bool accepted = false;
     bool lost = false;
     int refusedCode = 0;
+    int finalMid = 0;         // the "offline" state published at the end
+    bool finalAcked = false;
     Clock::time_point connectStarted, nextAttempt, lastStatePublish, lastStatsPublish, lastSync, lastSave;
     int backoffMs = 0;
     struct InFlight {
@@ -499,6 +501,7 @@ struct MqttSink::Impl {
     }
 
     void onPublished(int mid) {
+        if (finalMid && mid == finalMid) finalAcked = true;
         for (InFlight& f : inflight) {
             if (f.mid == mid) {
                 f.acked = true;
@@ -671,13 +674,31 @@ struct MqttSink::Impl {
             }
             if (!state.isEmpty()) publishRetained(topicState, state);
             if (mosq && !stats.isEmpty()) publishRetained(topicStats, stats);
-            if (mosq) publishRetained(topicState, offline);
-            if (mosq) mosquitto_disconnect(mosq);
-            const auto until = Clock::now() + std::chrono::milliseconds(500);
-            while (mosq && mosquitto_want_write(mosq) && Clock::now() < until) {
-                pollfd p{mosquitto_socket(mosq), POLLOUT, 0};
-                if (p.fd < 0 || ::poll(&p, 1, 50) < 0) break;
-                if (mosquitto_loop_write(mosq, 1) != MOSQ_ERR_SUCCESS) break;
+            int mid = 0;
+            if (mosq &&
+                mosquitto_publish(mosq, &mid, topicState.constData(), int(offline.size()), offline.constData(), 1, true) ==
+                    MOSQ_ERR_SUCCESS) {
+                // Until the broker has acknowledged "offline" (and so every
+                // acknowledgement before it has been read): a socket closed
+                // with unread input is reset, and the broker would then drop
+                // what it had not read yet and publish the last will.
+                finalMid = mid;
+                const auto until = Clock::now() + std::chrono::milliseconds(1000);
+                while (!finalAcked && Clock::now() < until) {
+                    const int sock = mosquitto_socket(mosq);
+                    if (sock < 0) break;
+                    pollfd p{sock, short(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0};
+                    if (::poll(&p, 1, 50) < 0) break;
+                    if ((p.revents & (POLLIN | POLLERR | POLLHUP)) && mosquitto_loop_read(mosq, 1) != MOSQ_ERR_SUCCESS) break;
+                    if ((p.revents & POLLOUT) && mosquitto_loop_write(mosq, 1) != MOSQ_ERR_SUCCESS) break;
+                }
+                if (mosquitto_socket(mosq) >= 0) mosquitto_disconnect(mosq);
+                const auto flushUntil = Clock::now() + std::chrono::milliseconds(500);
+                while (mosquitto_socket(mosq) >= 0 && mosquitto_want_write(mosq) && Clock::now() < flushUntil) {
+                    pollfd p{mosquitto_socket(mosq), POLLOUT, 0};
+                    if (::poll(&p, 1, 50) < 0) break;
+                    if (mosquitto_loop_write(mosq, 1) != MOSQ_ERR_SUCCESS) break;
+                }
             }
         }
         if (mosq) mosquitto_destroy(mosq);
