@@ -131,6 +131,8 @@ struct MqttSink::Impl {
         topicStats = (base + QStringLiteral("stats")).toUtf8();
         topicEvent = (base + QStringLiteral("event")).toUtf8();
         instanceId = "start-" + NewRunId();
+        AppendString(stationJson, o.station);
+        makeItemsJsonLocked();
     }
 
     MqttOptions o;
@@ -143,6 +145,24 @@ struct MqttSink::Impl {
     // ---- what the run told (under m) ----
     mutable std::mutex m;
     QByteArray runId;
+    // Parts of every cycle's JSON, made when they change rather than per cycle.
+    std::string runIdText;    // the run id (plain ASCII)
+    std::string stationJson;  // the station as a JSON string
+    std::string itemsJson;    // [titles],"units":[units]
+    void makeItemsJsonLocked() {
+        std::string t(1, '[');
+        for (int k = 0; k < 4; ++k) {
+            if (k) t += ',';
+            AppendString(t, trend.title(k));
+        }
+        t += "],\"units\":[";
+        for (int k = 0; k < 4; ++k) {
+            if (k) t += ',';
+            AppendString(t, items[size_t(k)].Unit);
+        }
+        t += ']';
+        itemsJson = std::move(t);
+    }
     int64_t events = 0;
     MeasItemArray items;
     TrendLog trend;
@@ -185,8 +205,11 @@ struct MqttSink::Impl {
     QString brokerProblem;       // the last trouble said, so that it is said once
     bool saidTrouble = false;
 
+    // Wakes the publisher; one write until it has looked (a burst of calls
+    // costs one system call).
+    std::atomic<bool> woken{false};
     void wake() {
-        if (wakeWrite < 0) return;
+        if (wakeWrite < 0 || woken.exchange(true)) return;
         const char c = 1;
         [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &c, 1);  // a full pipe is awake already
     }
@@ -201,12 +224,14 @@ struct MqttSink::Impl {
     QByteArray cycleJson(const CycleRecord& r) const {
         std::string out;
         out.reserve(900);
-        out += "{\"id\":";
-        AppendBytes(out, runId + ':' + QByteArray::number(r.cycle));
-        out += ",\"run\":";
-        AppendBytes(out, runId);
-        out += ",\"station\":";
-        AppendString(out, o.station);
+        out += "{\"id\":\"";
+        out += runIdText;
+        out += ':';
+        AppendInt(out, r.cycle);
+        out += "\",\"run\":\"";
+        out += runIdText;
+        out += "\",\"station\":";
+        out += stationJson;
         out += ",\"cycle\":";
         AppendInt(out, r.cycle);
         out += ",\"time\":";
@@ -221,17 +246,9 @@ struct MqttSink::Impl {
             if (k) out += ',';
             AppendString(out, r.cells[size_t(k)]);
         }
-        out += "],\"titles\":[";
-        for (int k = 0; k < 4; ++k) {
-            if (k) out += ',';
-            AppendString(out, trend.title(k));
-        }
-        out += "],\"units\":[";
-        for (int k = 0; k < 4; ++k) {
-            if (k) out += ',';
-            AppendString(out, items[size_t(k)].Unit);
-        }
-        out += "],\"outside\":[";
+        out += "],\"titles\":";
+        out += itemsJson;  // [...],"units":[...]
+        out += ",\"outside\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) out += ',';
             const SlotLimits& l = trend.limits(k);
@@ -637,6 +654,7 @@ struct MqttSink::Impl {
             }
             const int ready = ::poll(fds, n, timeoutMs);
             if (ready > 0 && (fds[0].revents & POLLIN)) {
+                woken = false;  // before draining: a wake from now on writes again
                 char buf[64];
                 while (::read(wakeRead, buf, sizeof buf) > 0) {
                 }
@@ -784,6 +802,7 @@ void MqttSink::runStarted(const RunStartInfo& info) {
     const LimitArray limits = d_->o.dataFolder.isEmpty() ? LimitArray{} : LoadTrendLimits(d_->o.dataFolder);
     std::lock_guard lock(d_->m);
     d_->runId = NewRunId();
+    d_->runIdText = d_->runId.toStdString();
     d_->events = 0;
     d_->trend.clear();
     d_->trend.setAllLimits(limits);
@@ -803,6 +822,7 @@ void MqttSink::measItemsRead(const MeasItemArray& items) {
     std::lock_guard lock(d_->m);
     d_->items = items;
     d_->trend.setItems(items);
+    d_->makeItemsJsonLocked();
     d_->stateDirty = true;
 }
 
