@@ -7,7 +7,7 @@ PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libqcustomplot-dev libqcustomplot2.1-qt6
       libgl-dev libbenchmark-dev libboost1.74-dev
-      libmosquitto-dev mosquitto mosquitto-clients
+      libmosquitto-dev mosquitto mosquitto-clients openssl
       fonts-noto-cjk xvfb xauth "$@")
 missing=()
 for p in "${PKGS[@]}"; do

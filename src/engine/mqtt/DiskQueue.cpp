@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace qm {
@@ -148,6 +149,7 @@ DiskQueue::DiskQueue(QString folder, int64_t maxBytes)
       segmentBytes_(std::clamp<int64_t>(maxBytes_ / 10, 4 * 1024, int64_t(4) << 20)) {}
 
 DiskQueue::~DiskQueue() {
+    if (lockFd_ >= 0) ::close(lockFd_);
     if (fd_ >= 0) ::close(fd_);
     if (readFd_ >= 0) ::close(readFd_);
 }
@@ -163,6 +165,16 @@ DiskQueue::OpenResult DiskQueue::open() {
     OpenResult result;
     if (!QDir().mkpath(folder_)) {
         result.error = QStringLiteral("フォルダ %1 を作成できません").arg(QDir::toNativeSeparators(folder_));
+        return result;
+    }
+    // One program per queue: a second one (the same data folder twice)
+    // would interleave its records with this one's.
+    lockFd_ = ::open(QFile::encodeName(QDir(folder_).filePath(QStringLiteral("lock"))).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        result.error = errno == EWOULDBLOCK
+                           ? QStringLiteral("フォルダ %1 は別の Quillmeter が使っています").arg(QDir::toNativeSeparators(folder_))
+                           : QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder_), Errno(errno));
         return result;
     }
     std::vector<uint32_t> numbers;

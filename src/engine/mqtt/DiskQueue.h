@@ -79,6 +79,7 @@ public:
 
     // Reads what an earlier run of the program left (records not done are
     // kept, in order; a torn tail is cut off). Call once, before the rest.
+    // Fails while another queue (another program) has the folder open.
     OpenResult open();
     QString folder() const { return folder_; }
     int64_t maxBytes() const { return maxBytes_; }
@@ -152,6 +153,7 @@ private:
     bool unsynced_ = false;        // appended bytes not yet made durable
     Position savedDone_;           // what the `acked` file says
     int readFd_ = -1;              // the publisher's read handle
+    int lockFd_ = -1;              // holds the folder's lock while the queue is open
     uint32_t readSegment_ = 0;
 };
 

@@ -95,9 +95,16 @@ QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s
 
 int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
-// A run's id: its start in UTC, to the millisecond ("20261207T000000.123Z").
+// A run's id: its start in UTC, to the millisecond ("20261207T000000.123Z");
+// a later millisecond when that one was taken already.
 QByteArray NewRunId() {
-    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'")).toLatin1();
+    static std::atomic<int64_t> last{0};
+    int64_t ms = NowMs();
+    int64_t seen = last.load();
+    do {
+        ms = std::max(ms, seen + 1);
+    } while (!last.compare_exchange_weak(seen, ms));
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'")).toLatin1();
 }
 
 QString ConnackText(int rc) {
@@ -173,6 +180,7 @@ struct MqttSink::Impl {
     int64_t logged = 0;
     bool waitBetween = false, waitTrigger = false, linkLost = false, transferOnly = false;
     bool stateDirty = true, statsDirty = false;
+    bool statsNow = false;  // the run ended: its final statistics go at once
     QString lastQueueProblem, lastHousekeepingProblem;
     std::deque<QueueRecord> backlog;  // records the disk did not take yet, in order
     static constexpr size_t MaxBacklog = 1000;
@@ -574,8 +582,8 @@ struct MqttSink::Impl {
                 stateDirty = false;
                 state = stateJsonLocked(this->state);
             }
-            if (statsDirty && now - lastStatsPublish >= std::chrono::seconds(1)) {
-                statsDirty = false;
+            if (statsDirty && (statsNow || now - lastStatsPublish >= std::chrono::seconds(1))) {
+                statsDirty = statsNow = false;
                 stats = statsJsonLocked();
             }
         }
@@ -918,7 +926,7 @@ void MqttSink::runEnded(const RunEndInfo& end) {
         case RunOutcome::Aborted: d_->outcome = QStringLiteral("aborted"); break;
         }
         d_->endMessage = end.message;
-        d_->stateDirty = d_->statsDirty = true;
+        d_->stateDirty = d_->statsDirty = d_->statsNow = true;
         if (!end.failedFiles.isEmpty())
             event = d_->eventRecord("files not written",
                                     QStringLiteral("書けなかったファイル %1 件").arg(end.failedFiles.size()), 0,

@@ -83,13 +83,35 @@ public:
     explicit TestBroker(QString dir) : dir_(std::move(dir)) {}
     ~TestBroker() { kill(); }
 
-    // `extra`: more configuration lines (a password file ...). The same
-    // port again after kill() restarts it; persistence keeps subscriptions.
+    // `extra`: more configuration lines (a password file ...); "{PORT2}" in
+    // it becomes a second free port (port2()). The same port again after
+    // kill() restarts it; persistence keeps subscriptions. A free port can
+    // be taken by another program before the broker listens on it: then the
+    // start is tried again with other ports.
     bool start(quint16 port = 0, const QString& extra = {}) {
-        if (port == 0) port = port_ ? port_ : FreePort();
-        port_ = port;
+        const bool chosen = port == 0 && port_ == 0;
+        for (int attempt = 0; attempt < (chosen ? 4 : 1); ++attempt) {
+            port_ = port ? port : port_ && !chosen ? port_ : FreePort();
+            port2_ = extra.contains(QLatin1String("{PORT2}")) ? FreePort() : 0;
+            if (tryStart(QString(extra).replace(QLatin1String("{PORT2}"), QString::number(port2_)))) return true;
+            kill();
+        }
+        return false;
+    }
+    // SIGKILL: no goodbye to any client.
+    void kill() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    quint16 port() const { return port_; }
+    quint16 port2() const { return port2_; }
+    QString dir() const { return dir_; }
+
+private:
+    bool tryStart(const QString& extra) {
         QDir().mkpath(dir_);
-        QString conf = QStringLiteral("listener %1 127.0.0.1\n").arg(port);
+        QString conf = QStringLiteral("listener %1 127.0.0.1\n").arg(port_);
         if (!extra.contains(QLatin1String("password_file"))) conf += QStringLiteral("allow_anonymous true\n");
         if (::geteuid() == 0) conf += QStringLiteral("user root\n");
         conf += QStringLiteral("persistence true\npersistence_location %1/\nautosave_interval 1\nautosave_on_changes true\n"
@@ -105,21 +127,14 @@ public:
         process_.setStandardErrorFile(QDir(dir_).filePath(QStringLiteral("broker.err")));
         process_.start();
         if (!process_.waitForStarted(5000)) return false;
-        return WaitUntil([&] { return Accepts(port_) || process_.state() != QProcess::Running; }, 5000) &&
-               process_.state() == QProcess::Running;
+        const auto listening = [&] { return Accepts(port_) && (!port2_ || Accepts(port2_)); };
+        return WaitUntil([&] { return listening() || process_.state() != QProcess::Running; }, 5000) &&
+               process_.state() == QProcess::Running && listening();
     }
-    // SIGKILL: no goodbye to any client.
-    void kill() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    quint16 port() const { return port_; }
-    QString dir() const { return dir_; }
 
-private:
     QString dir_;
     quint16 port_ = 0;
+    quint16 port2_ = 0;
     QProcess process_;
 };
 
@@ -204,13 +219,11 @@ public:
     }
     ~Subscriber() { stop(); }
 
-    bool start(quint16 port, const QByteArray& filter, bool persistent = false, const QByteArray& user = {},
-               const QByteArray& password = {}) {
+    bool start(quint16 port, const QByteArray& filter, bool persistent = false) {
         filter_ = filter;
         const QByteArray id = "test-sub-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(++counter());
         m_ = mosquitto_new(id.constData(), !persistent, this);
         if (!m_) return false;
-        if (!user.isEmpty()) mosquitto_username_pw_set(m_, user.constData(), password.constData());
         mosquitto_reconnect_delay_set(m_, 1, 1, false);
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
             if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->filter_.constData(), 1);

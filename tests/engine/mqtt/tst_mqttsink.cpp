@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QStandardPaths>
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <mutex>
@@ -219,6 +221,130 @@ private slots:
         }
         QVERIFY(!texts.all().contains(password));
         QCOMPARE(Pending(queue), int64_t(5));  // they wait on disk for the next start
+    }
+
+    // The retained state follows the run (waiting between cycles, a lost
+    // instrument, the end); events go out for the link and for files.
+    void stateAndEvents() {
+        QTemporaryDir dir;
+        TestBroker broker(dir.filePath(QStringLiteral("broker")));
+        QVERIFY(broker.start());
+        Subscriber sub;
+        QVERIFY(sub.start(broker.port(), "lab/bench07/#"));
+        qm::MqttSink sink(Options(broker.port(), dir.filePath(QStringLiteral("MqttQueue"))));
+        QCOMPARE(sink.start(), QString());
+        const auto lastState = [&] {
+            const QList<Message> m = sub.messages("/state");
+            return m.isEmpty() ? QString() : m.last().json().value(QStringLiteral("state")).toString();
+        };
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("idle"); }, 5000));
+        Begin(sink);
+        Log(sink, 1, 3);
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("running"); }, 5000));
+        sink.waitChanged(RunWait{RunWait::Kind::Interval, 4, QDateTime::currentDateTime().addSecs(60)});
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("waiting"); }, 5000));
+        sink.waitChanged(RunWait{});
+        sink.statusChanged(QStringLiteral("トリガ待ちです"));
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("waiting"); }, 5000));
+        sink.linkEvent(QStringLiteral("接続が切れました"), 4, QStringLiteral("/m"), QStringLiteral("Sample"));
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("reconnecting"); }, 5000));
+        sink.linkEvent(QStringLiteral("再接続しました"), 4, QStringLiteral("/m"), QStringLiteral("Sample"));
+        sink.statusChanged(QStringLiteral("ログファイル /m/Sample_AM_LOG.csv に書けません: No space left on device"));
+        Log(sink, 4, 4);
+        RunEndInfo end;
+        end.failedFiles << QStringLiteral("/m/Sample_00004.png");
+        sink.runEnded(end);
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("ended") && sub.messages("/event").size() == 4; }, 5000));
+        QStringList events;
+        for (const Message& m : sub.messages("/event")) events << m.json().value(QStringLiteral("event")).toString();
+        QCOMPARE(events, (QStringList{"link lost", "reconnected", "file failure", "files not written"}));
+        const QJsonObject lost = sub.messages("/event").first().json();
+        QCOMPARE(lost.value(QStringLiteral("cycle")).toInt(), 4);
+        QCOMPARE(lost.value(QStringLiteral("text")).toString(), QStringLiteral("接続が切れました"));
+        QVERIFY(lost.value(QStringLiteral("id")).toString().endsWith(QStringLiteral(":e1")));
+        QCOMPARE(sub.messages("/event").last().json().value(QStringLiteral("files")).toArray().at(0).toString(),
+                 QStringLiteral("/m/Sample_00004.png"));
+        const auto statsCount = [&] {
+            const QList<Message> m = sub.messages("/stats");
+            return m.isEmpty() ? -1 : m.last().json().value(QStringLiteral("slots")).toArray().at(0).toObject().value(QStringLiteral("count")).toInt();
+        };
+        QVERIFY(WaitUntil([&] { return statsCount() == 4; }, 5000));
+        QCOMPARE(sub.cycles(), Range(1, 4));
+        sink.finish(2000);
+        QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("offline"); }, 5000));
+    }
+
+    // A full queue (the broker away for long) gives up its oldest run with
+    // a message and an event; the files stay within the bound.
+    void queueFull() {
+        QTemporaryDir dir;
+        qm::MqttOptions o = Options(FreePort(), dir.filePath(QStringLiteral("MqttQueue")));
+        o.queueMaxBytes = 64 * 1024;
+        Said said;
+        qm::MqttSink sink(o);
+        sink.setReporter(std::ref(said));
+        QCOMPARE(sink.start(), QString());
+        for (int run = 0; run < 3; ++run) {
+            Begin(sink, 1 + 100 * run);
+            Log(sink, 1 + 100 * run, 100 + 100 * run);
+            QVERIFY(sink.counters().queuedBytes <= o.queueMaxBytes);
+        }
+        QVERIFY2(said.all().contains(QStringLiteral("未送信の測定")) && said.all().contains(QStringLiteral("件を破棄しました")),
+                 qPrintable(said.all()));
+        const qm::MqttCounters c = sink.counters();
+        QVERIFY(c.givenUp >= 100);
+        QVERIFY(c.queued > 0);
+        QCOMPARE(c.queueFailures, int64_t(0));
+    }
+
+    // mqtts: the broker's certificate is checked against --mqtt-ca or the
+    // system's CAs (which do not know this test's CA).
+    void tls_data() {
+        QTest::addColumn<bool>("ownCa");
+        QTest::newRow("the test's CA") << true;
+        QTest::newRow("the system's CAs") << false;
+    }
+    void tls() {
+        QFETCH(bool, ownCa);
+        QTemporaryDir dir;
+        const auto openssl = [&](const QStringList& args) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.start(QStringLiteral("openssl"), args);
+            return p.waitForFinished(20000) && p.exitCode() == 0;
+        };
+        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty()) QSKIP("no openssl");
+        QFile ext(dir.filePath(QStringLiteral("ext.cnf")));
+        QVERIFY(ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0);
+        ext.close();
+        QVERIFY(openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                         "-subj", "/CN=Quillmeter test CA", "-keyout", "ca.key", "-out", "ca.crt"}));
+        QVERIFY(openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj", "/CN=127.0.0.1",
+                         "-keyout", "server.key", "-out", "server.csr"}));
+        QVERIFY(openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
+                         "-extfile", "ext.cnf", "-out", "server.crt"}));
+        TestBroker broker(dir.filePath(QStringLiteral("broker")));
+        QVERIFY(broker.start(0, QStringLiteral("cafile %1/ca.crt\ncertfile %1/server.crt\nkeyfile %1/server.key\n"
+                                                "listener {PORT2} 127.0.0.1\n").arg(dir.path())));
+        Subscriber sub;  // on the plain listener
+        QVERIFY(sub.start(broker.port2(), "lab/bench07/#"));
+        qm::MqttOptions o = Options(broker.port(), dir.filePath(QStringLiteral("MqttQueue")));
+        o.address.tls = true;
+        if (ownCa) o.caFile = dir.filePath(QStringLiteral("ca.crt"));
+        Said said;
+        qm::MqttSink sink(o);
+        sink.setReporter(std::ref(said));
+        QCOMPARE(sink.start(), QString());
+        Begin(sink);
+        Log(sink, 1, 5);
+        if (ownCa) {
+            QVERIFY(WaitUntil([&] { return sub.cycles().size() >= 5; }, 10000));
+            QCOMPARE(sub.cycles(), Range(1, 5));
+        } else {
+            QVERIFY2(WaitUntil([&] { return said.all().contains(QStringLiteral("TLS")); }, 8000), qPrintable(said.all()));
+            QCOMPARE(sink.counters().queued, int64_t(5));
+            QVERIFY(sub.cycles().isEmpty());
+        }
     }
 
     void address_data() {
