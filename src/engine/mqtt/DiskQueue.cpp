@@ -1,14 +1,12 @@
 #include "engine/mqtt/DiskQueue.h"
 
+#include "engine/mqtt/QueueFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace qm {
 
@@ -44,7 +42,7 @@ uint64_t Get64(const char* p) {
     return v;
 }
 
-QString Errno(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+namespace files = queuefiles;
 
 // The record's bytes on disk: header and body.
 QByteArray Encode(const QueueRecord& r) {
@@ -122,13 +120,6 @@ bool ParseAck(const QByteArray& text, uint32_t* segment, uint64_t* offset) {
     return true;
 }
 
-void SyncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // A segment file read for scanning is bounded; bytes past this are counted
 // as damaged (the program never writes a segment this long).
 constexpr qint64 MaxScanBytes = qint64(64) << 20;
@@ -149,9 +140,9 @@ DiskQueue::DiskQueue(QString folder, int64_t maxBytes)
       segmentBytes_(std::clamp<int64_t>(maxBytes_ / 10, 4 * 1024, int64_t(4) << 20)) {}
 
 DiskQueue::~DiskQueue() {
-    if (lockFd_ >= 0) ::close(lockFd_);
-    if (fd_ >= 0) ::close(fd_);
-    if (readFd_ >= 0) ::close(readFd_);
+    files::Close(lockFd_);
+    files::Close(fd_);
+    files::Close(readFd_);
 }
 
 QString DiskQueue::segmentPath(uint32_t segment) const {
@@ -169,12 +160,12 @@ DiskQueue::OpenResult DiskQueue::open() {
     }
     // One program per queue: a second one (the same data folder twice)
     // would interleave its records with this one's.
-    lockFd_ = ::open(QFile::encodeName(QDir(folder_).filePath(QStringLiteral("lock"))).constData(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        result.error = errno == EWOULDBLOCK
-                           ? QStringLiteral("フォルダ %1 は別の Quillmeter が使っています").arg(QDir::toNativeSeparators(folder_))
-                           : QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder_), Errno(errno));
+    bool busy = false;
+    QString why;
+    lockFd_ = files::LockFile(QDir(folder_).filePath(QStringLiteral("lock")), &busy, &why);
+    if (lockFd_ < 0) {
+        result.error = busy ? QStringLiteral("フォルダ %1 は別の Quillmeter が使っています").arg(QDir::toNativeSeparators(folder_))
+                            : QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder_), why);
         return result;
     }
     std::vector<uint32_t> numbers;
@@ -221,7 +212,7 @@ DiskQueue::OpenResult DiskQueue::open() {
         if (i + 1 == numbers.size() && validEnd < size) {
             // A torn tail (the program ended in mid-write): cut off, so
             // that what is appended next follows a sound record.
-            if (::truncate(QFile::encodeName(path).constData(), off_t(validEnd)) == 0) kept = uint64_t(validEnd);
+            if (files::CutFile(path, uint64_t(validEnd))) kept = uint64_t(validEnd);
             else startNew = true;
         }
         segments_.push_back({n, kept});
@@ -282,10 +273,11 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
 }
 
 QString DiskQueue::openSegmentLocked(uint32_t segment) {
-    if (fd_ >= 0) ::close(fd_);
+    files::Close(fd_);
     const bool isNew = segments_.empty() || segments_.back().first != segment;
-    fd_ = ::open(QFile::encodeName(segmentPath(segment)).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0) return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(segmentPath(segment)), Errno(errno));
+    QString why;
+    fd_ = files::OpenAppend(segmentPath(segment), &why);
+    if (fd_ < 0) return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(segmentPath(segment)), why);
     segment_ = segment;
     if (isNew) {
         segments_.push_back({segment, 0});
@@ -334,23 +326,14 @@ DiskQueue::AppendResult DiskQueue::append(const QueueRecord& record) {
             break;
         }
     }
-    const char* p = bytes.constData();
-    int64_t left = need;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            result.error = Errno(n < 0 ? errno : ENOSPC);
-            // Nothing of a record that is not whole stays in the file.
-            if (::ftruncate(fd_, off_t(segmentSize_)) != 0) {
-                // The tail cannot be cut: append to a new segment from now on
-                // (reading skips the torn record).
-                segmentSize_ = uint64_t(segmentBytes_);
-            }
-            return result;
+    if (!files::WriteAll(fd_, bytes.constData(), need, &result.error)) {
+        // Nothing of a record that is not whole stays in the file.
+        if (!files::CutTo(fd_, segmentSize_)) {
+            // The tail cannot be cut: append to a new segment from now on
+            // (reading skips the torn record).
+            segmentSize_ = uint64_t(segmentBytes_);
         }
-        p += n;
-        left -= n;
+        return result;
     }
     addEntryLocked(segment_, uint32_t(segmentSize_), uint32_t(need), record.runId, record.queuedMs);
     segmentSize_ += uint64_t(need);
@@ -422,25 +405,17 @@ bool DiskQueue::read(uint64_t seq, QueueRecord* out, QString* error) {
         e = entries_[size_t(seq - firstSeq_)];
     }
     if (readFd_ < 0 || readSegment_ != e.segment) {
-        if (readFd_ >= 0) ::close(readFd_);
-        readFd_ = ::open(QFile::encodeName(segmentPath(e.segment)).constData(), O_RDONLY | O_CLOEXEC);
+        files::Close(readFd_);
+        QString why;
+        readFd_ = files::OpenRead(segmentPath(e.segment), &why);
         readSegment_ = e.segment;
         if (readFd_ < 0) {
-            if (error) *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(segmentPath(e.segment)), Errno(errno));
+            if (error) *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(segmentPath(e.segment)), why);
             return false;
         }
     }
     QByteArray bytes(qsizetype(e.size), Qt::Uninitialized);
-    ssize_t got = 0;
-    while (got < ssize_t(e.size)) {
-        const ssize_t n = ::pread(readFd_, bytes.data() + got, size_t(e.size) - size_t(got), off_t(e.offset) + got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (error) *error = n < 0 ? Errno(errno) : QStringLiteral("短いファイル");
-            return false;
-        }
-        got += n;
-    }
+    if (!files::ReadAt(readFd_, bytes.data(), e.size, e.offset, error)) return false;
     if (SoundRecordAt(bytes, 0, out) != e.size) {
         if (error) *error = QStringLiteral("記録が壊れています");
         return false;
@@ -515,12 +490,10 @@ QString DiskQueue::sync() {
     }
     QString error;
     for (const QString& path : paths) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;  // removed meanwhile: nothing of it is needed
-        if (::fdatasync(fd) != 0) error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), Errno(errno));
-        ::close(fd);
+        QString why;
+        if (!files::SyncFile(path, &why)) error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
     }
-    SyncFolder(folder_);
+    files::SyncFolder(folder_);
     return error;
 }
 

@@ -17,13 +17,19 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <mutex>
-#include <poll.h>
 #include <string>
 #include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+#endif
 
 namespace qm {
 
@@ -127,6 +133,87 @@ bool IsFileFailure(const QString& text) {
     return false;
 }
 
+#ifdef _WIN32
+using PollSocket = SOCKET;
+int Poll(pollfd* fds, unsigned n, int ms) { return WSAPoll(fds, ULONG(n), ms); }
+#else
+using PollSocket = int;
+int Poll(pollfd* fds, unsigned n, int ms) { return ::poll(fds, nfds_t(n), ms); }
+#endif
+
+// Wakes the publisher's poll from another thread: a pipe, or on Windows
+// (where only sockets can be polled) a UDP socket on loopback that sends to
+// itself.
+class Waker {
+public:
+    ~Waker() { close(); }
+    QString open() {
+#ifdef _WIN32
+        sock_ = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int len = sizeof a;
+        u_long nonBlocking = 1;
+        if (sock_ == INVALID_SOCKET || ::bind(sock_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::getsockname(sock_, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
+            ::connect(sock_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::ioctlsocket(sock_, FIONBIO, &nonBlocking) != 0) {
+            const QString error = qt_error_string(WSAGetLastError());
+            close();
+            return error;
+        }
+#else
+        int fds[2];
+        if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+        read_ = fds[0];
+        write_ = fds[1];
+#endif
+        return {};
+    }
+    void close() {
+#ifdef _WIN32
+        if (sock_ != INVALID_SOCKET) ::closesocket(sock_);
+        sock_ = INVALID_SOCKET;
+#else
+        if (read_ >= 0) ::close(read_);
+        if (write_ >= 0) ::close(write_);
+        read_ = write_ = -1;
+#endif
+    }
+    void wake() {
+        const char c = 1;
+#ifdef _WIN32
+        if (sock_ != INVALID_SOCKET) ::send(sock_, &c, 1, 0);
+#else
+        if (write_ >= 0) [[maybe_unused]] const ssize_t n = ::write(write_, &c, 1);  // a full pipe is awake already
+#endif
+    }
+    void drain() {
+        char buf[64];
+#ifdef _WIN32
+        while (::recv(sock_, buf, sizeof buf, 0) > 0) {
+        }
+#else
+        while (::read(read_, buf, sizeof buf) > 0) {
+        }
+#endif
+    }
+    PollSocket handle() const {
+#ifdef _WIN32
+        return sock_;
+#else
+        return read_;
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    SOCKET sock_ = INVALID_SOCKET;
+#else
+    int read_ = -1, write_ = -1;
+#endif
+};
+
 }  // namespace
 
 struct MqttSink::Impl {
@@ -191,7 +278,7 @@ struct MqttSink::Impl {
 
     // ---- the publisher ----
     std::thread thread;
-    int wakeRead = -1, wakeWrite = -1;
+    Waker waker;
     std::atomic<bool> stopping{false};
     std::atomic<int64_t> finishUntilMs{0};
     mosquitto* mosq = nullptr;
@@ -217,9 +304,8 @@ struct MqttSink::Impl {
     // costs one system call).
     std::atomic<bool> woken{false};
     void wake() {
-        if (wakeWrite < 0 || woken.exchange(true)) return;
-        const char c = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &c, 1);  // a full pipe is awake already
+        if (!started || woken.exchange(true)) return;
+        waker.wake();
     }
 
     void report(const QString& text) {
@@ -456,8 +542,6 @@ struct MqttSink::Impl {
     }
 
     void connect() {
-        static std::once_flag init;
-        std::call_once(init, [] { mosquitto_lib_init(); });
         const QByteArray clientId =
             ("quillmeter-" + o.station.toUtf8().left(40) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
         mosq = mosquitto_new(clientId.constData(), true, this);
@@ -653,19 +737,17 @@ struct MqttSink::Impl {
                 if (accepted && (stateDirty || statsDirty)) timeoutMs = std::min(timeoutMs, 200);
             }
             if (stopping) timeoutMs = std::min(timeoutMs, 50);
-            pollfd fds[2] = {{wakeRead, POLLIN, 0}, {-1, 0, 0}};
-            nfds_t n = 1;
+            pollfd fds[2] = {{waker.handle(), POLLIN, 0}, {waker.handle(), 0, 0}};
+            unsigned n = 1;
             const int sock = mosq ? mosquitto_socket(mosq) : -1;
             if (sock >= 0) {
-                fds[1] = {sock, short(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0};
+                fds[1] = {PollSocket(sock), short(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0};
                 n = 2;
             }
-            const int ready = ::poll(fds, n, timeoutMs);
+            const int ready = Poll(fds, n, timeoutMs);
             if (ready > 0 && (fds[0].revents & POLLIN)) {
                 woken = false;  // before draining: a wake from now on writes again
-                char buf[64];
-                while (::read(wakeRead, buf, sizeof buf) > 0) {
-                }
+                waker.drain();
             }
             if (!mosq) continue;
             int rc = MOSQ_ERR_SUCCESS, err = 0;
@@ -713,16 +795,16 @@ struct MqttSink::Impl {
                 while (!finalAcked && Clock::now() < until) {
                     const int sock = mosquitto_socket(mosq);
                     if (sock < 0) break;
-                    pollfd p{sock, short(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0};
-                    if (::poll(&p, 1, 50) < 0) break;
+                    pollfd p{PollSocket(sock), short(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0};
+                    if (Poll(&p, 1, 50) < 0) break;
                     if ((p.revents & (POLLIN | POLLERR | POLLHUP)) && mosquitto_loop_read(mosq, 1) != MOSQ_ERR_SUCCESS) break;
                     if ((p.revents & POLLOUT) && mosquitto_loop_write(mosq, 1) != MOSQ_ERR_SUCCESS) break;
                 }
                 if (mosquitto_socket(mosq) >= 0) mosquitto_disconnect(mosq);
                 const auto flushUntil = Clock::now() + std::chrono::milliseconds(500);
                 while (mosquitto_socket(mosq) >= 0 && mosquitto_want_write(mosq) && Clock::now() < flushUntil) {
-                    pollfd p{mosquitto_socket(mosq), POLLOUT, 0};
-                    if (::poll(&p, 1, 50) < 0) break;
+                    pollfd p{PollSocket(mosquitto_socket(mosq)), POLLOUT, 0};
+                    if (Poll(&p, 1, 50) < 0) break;
                     if (mosquitto_loop_write(mosq, 1) != MOSQ_ERR_SUCCESS) break;
                 }
             }
@@ -750,11 +832,10 @@ QString MqttSink::start() {
     if (d_->started) return {};
     const DiskQueue::OpenResult opened = d_->queue.open();
     if (!opened.error.isEmpty()) return QStringLiteral("MQTT: 送信待ちの記録を使えません: %1").arg(opened.error);
-    int fds[2];
-    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0)
-        return QStringLiteral("MQTT: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-    d_->wakeRead = fds[0];
-    d_->wakeWrite = fds[1];
+    static std::once_flag init;
+    std::call_once(init, [] { mosquitto_lib_init(); });  // (on Windows also the sockets)
+    const QString error = d_->waker.open();
+    if (!error.isEmpty()) return QStringLiteral("MQTT: %1").arg(error);
     d_->started = true;
     if (opened.damagedBytes > 0 || opened.ackUnreadable) {
         const QString text =
@@ -778,13 +859,27 @@ QString MqttSink::start() {
 
 void MqttSink::finish(int maxMs) {
     if (!d_->thread.joinable()) return;
+    // Records the disk refused so far get a last try; what still cannot be
+    // written is lost to the broker (the log file has it) and said so.
+    std::vector<QString> say;
+    {
+        std::lock_guard lock(d_->m);
+        if (!d_->backlog.empty()) {
+            d_->flushBacklogLocked(&say);
+            if (!d_->backlog.empty()) {
+                say.push_back(QStringLiteral("MQTT: 送信待ちファイルに書けなかった %1 件は送られません").arg(d_->backlog.size()));
+                d_->givenUp.fetch_add(int64_t(d_->backlog.size()));
+                d_->backlog.clear();
+            }
+        }
+    }
+    for (const QString& text : say) d_->report(text);
     d_->finishUntilMs = NowMs() + std::max(0, maxMs);
     d_->stopping = true;
     d_->wake();
     d_->thread.join();
-    ::close(d_->wakeRead);
-    ::close(d_->wakeWrite);
-    d_->wakeRead = d_->wakeWrite = -1;
+    d_->started = false;
+    d_->waker.close();
 }
 
 MqttCounters MqttSink::counters() const {
