@@ -124,13 +124,41 @@ else
   echo "   Boost headers: libboost1.74-dev $boost_version copied to $BOOST_DIR"
 fi
 
-step "configure the cross-build in build-win"
+# MQTT (--mqtt): libmosquitto from Debian's source package, cross-built as a
+# static library without TLS (there is no MinGW OpenSSL here) and without
+# its threads (Quillmeter drives it from a thread of its own); cached beside
+# Qt, made anew when the source package or these options change.
 mkdir -p "$LOGS"
+MOSQ_SRC=$CACHE/src/mosquitto
+fetch_source mosquitto lib/mosquitto.c "$MOSQ_SRC"
+MOSQ_DIR=$CACHE/mosquitto-mingw64
+MOSQ_OPTIONS="-DWITH_TLS=OFF -DWITH_THREADING=OFF -DWITH_STATIC_LIBRARIES=ON -DWITH_SOCKS=OFF -DWITH_CJSON=OFF
+  -DWITH_BROKER=OFF -DWITH_APPS=OFF -DWITH_CLIENTS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF -DDOCUMENTATION=OFF"
+mosq_key="$(cat "$MOSQ_SRC/.quillmeter-extracted") $(echo $MOSQ_OPTIONS)"
+if [ -f "$MOSQ_DIR/lib/libmosquitto_static.a" ] && [ "$(cat "$MOSQ_DIR/.quillmeter-mosquitto" 2>/dev/null)" = "$mosq_key" ]; then
+  echo "   libmosquitto: cached in $MOSQ_DIR"
+else
+  rm -rf "$MOSQ_DIR" "$MOSQ_DIR.build"
+  # shellcheck disable=SC2086
+  { cmake -S "$MOSQ_SRC" -B "$MOSQ_DIR.build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
+      -DCMAKE_C_COMPILER="$TRIPLET-gcc-posix" -DCMAKE_CXX_COMPILER="$TRIPLET-g++-posix" \
+      -DCMAKE_RC_COMPILER="$TRIPLET-windres" $MOSQ_OPTIONS \
+    && cmake --build "$MOSQ_DIR.build" --target libmosquitto_static --parallel "$JOBS"; } \
+    >"$LOGS/mosquitto.log" 2>&1 || { tail -n 30 "$LOGS/mosquitto.log" >&2; fail "libmosquitto did not build"; }
+  mkdir -p "$MOSQ_DIR/lib" "$MOSQ_DIR/include"
+  cp "$MOSQ_DIR.build/lib/libmosquitto_static.a" "$MOSQ_DIR/lib/"
+  cp "$MOSQ_SRC/include/mosquitto.h" "$MOSQ_SRC/include/mqtt_protocol.h" "$MOSQ_DIR/include/"
+  echo "$mosq_key" >"$MOSQ_DIR/.quillmeter-mosquitto"
+  rm -rf "$MOSQ_DIR.build"
+  echo "   libmosquitto: $(cat "$MOSQ_SRC/.quillmeter-extracted") built in $MOSQ_DIR (static, no TLS)"
+fi
+
+step "configure the cross-build in build-win"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQM_BENCH=OFF -DQM_TESTS=ON \
-  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_BOOST_INCLUDE_DIR="$BOOST_DIR" \
+  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_BOOST_INCLUDE_DIR="$BOOST_DIR" -DQM_MOSQUITTO_DIR="$MOSQ_DIR" \
   >"$LOGS/configure.log" 2>&1 || { tail -n 30 "$LOGS/configure.log" >&2; false; }
 echo "   log: $LOGS/configure.log"
 
@@ -193,10 +221,14 @@ cp "$QT_SRC/debian/copyright" "$STAGE/licenses/Qt-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$STAGE/licenses/MinGW-GCC-runtime-copyright.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$STAGE/licenses/MinGW-w64-winpthreads-copyright.txt"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$STAGE/licenses/DejaVu-fonts-copyright.txt"
+cp "$MOSQ_SRC/epl-v20" "$STAGE/licenses/mosquitto-EPL-2.0.txt"
+cp "$MOSQ_SRC/edl-v10" "$STAGE/licenses/mosquitto-EDL-1.0.txt"
+cp "$MOSQ_SRC/debian/copyright" "$STAGE/licenses/mosquitto-copyright.txt"
 commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 compiler=$("$TRIPLET-g++-posix" --version | head -n 1)
-printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
-  "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
+printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nlibmosquitto %s (static, MQTT without TLS)\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
+  "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(sed 's/^.*mosquitto_\(.*\)\.dsc$/\1/' "$MOSQ_SRC/.quillmeter-extracted")" \
+  "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
 echo "   $(du -sh "$STAGE" | cut -f1) in $STAGE"
 if [ -n "$missing_dlls" ]; then echo "   imports not in the package (must come with Windows): $(echo $missing_dlls)"; fi
 

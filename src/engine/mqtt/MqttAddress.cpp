@@ -20,6 +20,9 @@ std::optional<MqttAddress> ParseMqttAddress(const QString& text, QString* why) {
     if (text.startsWith(QLatin1String("mqtt://"), Qt::CaseInsensitive)) {
         rest = text.mid(7);
     } else if (text.startsWith(QLatin1String("mqtts://"), Qt::CaseInsensitive)) {
+#ifdef _WIN32
+        return fail(QStringLiteral("mqtts:// (TLS) is not in the Windows build; use mqtt://"));
+#endif
         a.tls = true;
         a.port = 8883;
         rest = text.mid(8);

@@ -18,7 +18,8 @@ struct MqttAddress {
     QString hostPort() const;
 };
 
-// Parses "mqtt://HOST[:PORT]/PREFIX" or "mqtts://...". On a fault returns
+// Parses "mqtt://HOST[:PORT]/PREFIX" or "mqtts://..." (not on Windows: its
+// build has libmosquitto without TLS). On a fault returns
 // nullopt and *why says what is wrong (without repeating the text: it may
 // hold a password someone put there).
 std::optional<MqttAddress> ParseMqttAddress(const QString& text, QString* why);

@@ -517,9 +517,9 @@ struct MqttSink::Impl {
     void brokerTrouble(const QString& what) {
         failures.fetch_add(1);
         const int64_t waiting = queue.stats().records;
-        const QString text = QStringLiteral("MQTT: ブローカー %1 %2 (未送信 %3 件はディスクで待っています)")
-                                 .arg(o.address.hostPort(), what)
-                                 .arg(waiting);
+        const QString text = QStringLiteral("MQTT: ブローカー %1 %2 (%3ディスクで待っています)")
+                                 .arg(o.address.hostPort(), what,
+                                      waiting ? QStringLiteral("未送信 %1 件は").arg(waiting) : QStringLiteral("記録は"));
         if (what != brokerProblem) report(text);
         brokerProblem = what;
         saidTrouble = true;
