@@ -7,12 +7,13 @@
 #
 # Steps: Debian packages; Qt for Windows (scripts/windows-qt.sh, cached in
 # ~/.cache/quillmeter-winqt or $QM_WINQT_DIR); the QCustomPlot source (Debian's
-# source package) and a copy of Debian's Boost headers (cached there too); the
-# cross-build in build-win/; the unit tests under wine; an end-to-end headless
-# run of the packed quillmeter.exe against the Linux quillmeter-sim (built in
+# source package), a copy of Debian's Boost headers and a static libmosquitto
+# built from Debian's source (cached there too); the cross-build in
+# build-win/; the unit tests under wine; an end-to-end headless run of the
+# packed quillmeter.exe against the Linux quillmeter-sim (built in
 # build-win-host/); serial under wine through a pty mapped to COM5 (reported,
-# not required); the zip. The Linux build folders (build/, build-test/, ...)
-# are never touched. It stops at the first failing step; the zip is written
+# not required); --mqtt to Debian's mosquitto (reported, not required); the
+# zip. The Linux build folders (build/, build-test/, ...) are never touched. It stops at the first failing step; the zip is written
 # only when everything before it passed.
 #
 # Environment: QM_WINQT_DIR (cache), QM_WINQT_JOBS (compile jobs),
@@ -400,6 +401,38 @@ else
 fi
 echo "   $SERIAL_RESULT"
 
+step "MQTT under wine: --mqtt to Debian's mosquitto on loopback (reported, not required)"
+MQTT_RESULT="not tried"
+E2M=$WORK/e2e-mqtt
+mkdir -p "$E2M/data" "$E2M/out"
+mport=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+{ printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\n' "$mport"
+  [ "$(id -u)" -ne 0 ] || printf 'user root\n'; } >"$E2M/broker.conf"
+/usr/sbin/mosquitto -c "$E2M/broker.conf" >"$E2M/broker.txt" 2>&1 &
+BROKER_PID=$!
+sleep 1
+# The three cycles, then the subscriber ends (at most 60 s).
+timeout 90 mosquitto_sub -h 127.0.0.1 -p "$mport" -t 'lab/bench07/cycle' -C 3 -W 60 >"$E2M/cycles.txt" 2>&1 &
+SUB_PID=$!
+sleep 1
+start_sim "$E2M/sim.txt" --listen 127.0.0.1:0
+port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2M/sim.txt" | head -n 1)
+rc=0
+(cd "$E2M" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$E2M/data")" \
+   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --no-screen-save --no-screen-show \
+   --folder "$(winpath "$E2M/out")" --name e2m --mqtt "mqtt://127.0.0.1:$mport/lab" --station bench07 \
+   >"$E2M/stdout.txt" 2>"$E2M/stderr.txt") || rc=$?
+stop_sim
+wait "$SUB_PID" 2>/dev/null || true
+kill "$BROKER_PID" 2>/dev/null && wait "$BROKER_PID" 2>/dev/null || true
+cycles=$(grep -o '"cycle":[0-9]*' "$E2M/cycles.txt" | tr '\n' ' ')
+if [ "$rc" -eq 0 ] && [ "$cycles" = '"cycle":1 "cycle":2 "cycle":3 ' ]; then
+  MQTT_RESULT="worked: cycles 1, 2, 3 published to mosquitto"
+else
+  MQTT_RESULT="did not work (exit code $rc, got: ${cycles:-nothing}): $(tail -n 2 "$E2M/stderr.txt" | tr '\n' ' ' | cut -c1-300)"
+fi
+echo "   $MQTT_RESULT"
+
 step "pack the zip"
 mkdir -p "$DIST"
 (cd "$DIST/stage" && zip -q -r -X "$ZIP.tmp" "$PACKAGE")
@@ -412,4 +445,5 @@ step "done"
 echo "Quillmeter $VERSION for Windows with Qt $QT_VERSION: $ZIP"
 echo "Tests under wine: $passed passed, $skipped skipped (failed once, then passed: ${retried[*]:-none})."
 echo "Serial under wine: $SERIAL_RESULT"
+echo "MQTT under wine: $MQTT_RESULT"
 echo "Took $(elapsed $((SECONDS - START))) (Qt for Windows: $(elapsed "$QT_STEP_SECONDS"))."

@@ -47,6 +47,8 @@ QString AppUsage() {
         "                       records wait on disk in the data folder while the broker is away\n"
 #if !defined(QM_MQTT)
         "                       (not in this build: it has no MQTT library, so --mqtt is refused)\n"
+#elif defined(_WIN32)
+        "                       (this Windows build has no TLS: mqtt:// only)\n"
 #endif
         "  --mqtt-user NAME     the user name for the broker; the password comes from the environment\n"
         "                       variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE\n"
@@ -146,8 +148,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         } else if (a == QLatin1String("--mqtt") || a == QLatin1String("--mqtt-user") || a == QLatin1String("--mqtt-ca") ||
                    a == QLatin1String("--mqtt-password-file") || a == QLatin1String("--station")) {
 #if !defined(QM_MQTT)
-            return fail(QStringLiteral("%1: this build of Quillmeter has no MQTT (libmosquitto is not part of the "
-                                       "Windows build)").arg(a));
+            return fail(QStringLiteral("%1: this build of Quillmeter has no MQTT (it was built without libmosquitto)").arg(a));
 #else
             if (!value() || v.isEmpty()) return needs(a == QLatin1String("--mqtt") ? "mqtt://HOST[:PORT]/PREFIX" : a.endsWith(QLatin1String("user")) || a == QLatin1String("--station") ? "a name" : "a file");
             if (a == QLatin1String("--mqtt")) {
