@@ -25,9 +25,12 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include "engine/WinApi.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #endif
 
@@ -709,6 +712,15 @@ struct MqttSink::Impl {
     bool allSent() const { return inflight.empty() && queue.firstPending() >= queue.end(); }
 
     void loop() {
+        // The publisher never takes the CPU from the run's thread when it
+        // wakes: a batch thread on Linux (no wake-up preemption), below
+        // normal priority on Windows.
+#ifdef _WIN32
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+        sched_param batch{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+#endif
         backoffMs = o.backoffMinMs;
         nextAttempt = Clock::now();
         for (;;) {
