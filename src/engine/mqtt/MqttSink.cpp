@@ -237,7 +237,7 @@ struct MqttSink::Impl {
     QByteArray topicCycle, topicState, topicStats, topicEvent;
     QByteArray instanceId;
     std::function<void(const QString&)> reporter;
-    bool started = false;
+    std::atomic<bool> started{false};
 
     // ---- what the run told (under m) ----
     mutable std::mutex m;
@@ -533,13 +533,11 @@ struct MqttSink::Impl {
             mosquitto_destroy(mosq);
             mosq = nullptr;
         }
-        const bool wasConnected = accepted;
         accepted = false;
         lost = false;
         connected = false;
         inflight.clear();
         if (!why.isEmpty()) brokerTrouble(why);
-        (void)wasConnected;
         nextAttempt = Clock::now() + std::chrono::milliseconds(backoffMs);
         backoffMs = std::min(std::max(backoffMs * 2, o.backoffMinMs), o.backoffMaxMs);
     }
