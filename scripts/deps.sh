@@ -7,7 +7,8 @@ PKGS=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libqcustomplot-dev libqcustomplot2.1-qt6
       libgl-dev libbenchmark-dev libboost1.74-dev
-      librsvg2-bin fonts-noto-cjk qt6-translations-l10n xvfb xauth "$@")
+      librsvg2-bin libmosquitto-dev mosquitto mosquitto-clients openssl
+      fonts-noto-cjk qt6-translations-l10n xvfb xauth "$@")
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -8,16 +8,18 @@
 #
 # Steps: Debian packages; Qt for Windows (scripts/windows-qt.sh, cached in
 # ~/.cache/quillmeter-winqt or $QM_WINQT_DIR); the QCustomPlot source (Debian's
-# source package) and a copy of Debian's Boost headers (cached there too); the
-# cross-build in build-win/; the unit tests under wine; an end-to-end headless
-# run of the packed quillmeter.exe against the Linux quillmeter-sim (built in
+# source package), a copy of Debian's Boost headers and a static libmosquitto
+# built from Debian's source (cached there too); the cross-build in
+# build-win/; the unit tests under wine; an end-to-end headless run of the
+# packed quillmeter.exe against the Linux quillmeter-sim (built in
 # build-win-host/); serial under wine through a pty mapped to COM5 (reported,
-# not required); the installer (scripts/windows-installer.sh, NSIS) made from
-# the zip's files and tested under wine: an older version installed and run,
-# the upgrade, the installed program end to end, the uninstaller; the zip and
-# the installer. The Linux build folders (build/, build-test/, ...) are never
-# touched. It stops at the first failing step; the zip and the installer are
-# written only when everything before them passed.
+# not required); --mqtt to Debian's mosquitto (reported, not required); the
+# installer (scripts/windows-installer.sh, NSIS) made from the zip's files and
+# tested under wine: an older version installed and run, the upgrade, the
+# installed program end to end, the uninstaller; the zip and the installer.
+# The Linux build folders (build/, build-test/, ...) are never touched. It
+# stops at the first failing step; the zip and the installer are written only
+# when everything before them passed.
 #
 # Environment: QM_WINQT_DIR (cache), QM_WINQT_JOBS (compile jobs),
 # QM_WINE_TIMEOUT (seconds a test program may run under wine, default 600).
@@ -134,13 +136,41 @@ else
   echo "   Boost headers: libboost1.74-dev $boost_version copied to $BOOST_DIR"
 fi
 
-step "configure the cross-build in build-win"
+# MQTT (--mqtt): libmosquitto from Debian's source package, cross-built as a
+# static library without TLS (there is no MinGW OpenSSL here) and without
+# its threads (Quillmeter drives it from a thread of its own); cached beside
+# Qt, made anew when the source package or these options change.
 mkdir -p "$LOGS"
+MOSQ_SRC=$CACHE/src/mosquitto
+fetch_source mosquitto lib/mosquitto.c "$MOSQ_SRC"
+MOSQ_DIR=$CACHE/mosquitto-mingw64
+MOSQ_OPTIONS="-DWITH_TLS=OFF -DWITH_THREADING=OFF -DWITH_STATIC_LIBRARIES=ON -DWITH_SOCKS=OFF -DWITH_CJSON=OFF
+  -DWITH_BROKER=OFF -DWITH_APPS=OFF -DWITH_CLIENTS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF -DDOCUMENTATION=OFF"
+mosq_key="$(cat "$MOSQ_SRC/.quillmeter-extracted") $(echo $MOSQ_OPTIONS)"
+if [ -f "$MOSQ_DIR/lib/libmosquitto_static.a" ] && [ "$(cat "$MOSQ_DIR/.quillmeter-mosquitto" 2>/dev/null)" = "$mosq_key" ]; then
+  echo "   libmosquitto: cached in $MOSQ_DIR"
+else
+  rm -rf "$MOSQ_DIR" "$MOSQ_DIR.build"
+  # shellcheck disable=SC2086
+  { cmake -S "$MOSQ_SRC" -B "$MOSQ_DIR.build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
+      -DCMAKE_C_COMPILER="$TRIPLET-gcc-posix" -DCMAKE_CXX_COMPILER="$TRIPLET-g++-posix" \
+      -DCMAKE_RC_COMPILER="$TRIPLET-windres" $MOSQ_OPTIONS \
+    && cmake --build "$MOSQ_DIR.build" --target libmosquitto_static --parallel "$JOBS"; } \
+    >"$LOGS/mosquitto.log" 2>&1 || { tail -n 30 "$LOGS/mosquitto.log" >&2; fail "libmosquitto did not build"; }
+  mkdir -p "$MOSQ_DIR/lib" "$MOSQ_DIR/include"
+  cp "$MOSQ_DIR.build/lib/libmosquitto_static.a" "$MOSQ_DIR/lib/"
+  cp "$MOSQ_SRC/include/mosquitto.h" "$MOSQ_SRC/include/mqtt_protocol.h" "$MOSQ_DIR/include/"
+  echo "$mosq_key" >"$MOSQ_DIR/.quillmeter-mosquitto"
+  rm -rf "$MOSQ_DIR.build"
+  echo "   libmosquitto: $(cat "$MOSQ_SRC/.quillmeter-extracted") built in $MOSQ_DIR (static, no TLS)"
+fi
+
+step "configure the cross-build in build-win"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQM_BENCH=OFF -DQM_TESTS=ON \
-  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_BOOST_INCLUDE_DIR="$BOOST_DIR" \
+  -DQM_QCUSTOMPLOT_SOURCE_DIR="$QCP_DIR" -DQM_BOOST_INCLUDE_DIR="$BOOST_DIR" -DQM_MOSQUITTO_DIR="$MOSQ_DIR" \
   >"$LOGS/configure.log" 2>&1 || { tail -n 30 "$LOGS/configure.log" >&2; false; }
 echo "   log: $LOGS/configure.log"
 
@@ -220,10 +250,14 @@ cp "$QT_SRC/debian/copyright" "$STAGE/licenses/Qt-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$STAGE/licenses/MinGW-GCC-runtime-copyright.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$STAGE/licenses/MinGW-w64-winpthreads-copyright.txt"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$STAGE/licenses/DejaVu-fonts-copyright.txt"
+cp "$MOSQ_SRC/epl-v20" "$STAGE/licenses/mosquitto-EPL-2.0.txt"
+cp "$MOSQ_SRC/edl-v10" "$STAGE/licenses/mosquitto-EDL-1.0.txt"
+cp "$MOSQ_SRC/debian/copyright" "$STAGE/licenses/mosquitto-copyright.txt"
 commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 compiler=$("$TRIPLET-g++-posix" --version | head -n 1)
-printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
-  "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
+printf 'Quillmeter %s for Windows x64 (commit %s)\r\nQt %s (Core, Gui, Widgets, Network, PrintSupport), built with %s\r\nlibmosquitto %s (static, MQTT without TLS)\r\nBuilt %s on Debian by scripts/windows.sh\r\n' \
+  "$VERSION" "$commit" "$QT_VERSION" "$compiler" "$(sed 's/^.*mosquitto_\(.*\)\.dsc$/\1/' "$MOSQ_SRC/.quillmeter-extracted")" \
+  "$(date -u +%Y-%m-%dT%H:%MZ)" >"$STAGE/VERSION.txt"
 echo "   $(du -sh "$STAGE" | cut -f1) in $STAGE"
 if [ -n "$missing_dlls" ]; then echo "   imports not in the package (must come with Windows): $(echo $missing_dlls)"; fi
 
@@ -389,6 +423,38 @@ else
 fi
 echo "   $SERIAL_RESULT"
 
+step "MQTT under wine: --mqtt to Debian's mosquitto on loopback (reported, not required)"
+MQTT_RESULT="not tried"
+E2M=$WORK/e2e-mqtt
+mkdir -p "$E2M/data" "$E2M/out"
+mport=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+{ printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\n' "$mport"
+  [ "$(id -u)" -ne 0 ] || printf 'user root\n'; } >"$E2M/broker.conf"
+/usr/sbin/mosquitto -c "$E2M/broker.conf" >"$E2M/broker.txt" 2>&1 &
+BROKER_PID=$!
+sleep 1
+# The three cycles, then the subscriber ends (at most 60 s).
+timeout 90 mosquitto_sub -h 127.0.0.1 -p "$mport" -t 'lab/bench07/cycle' -C 3 -W 60 >"$E2M/cycles.txt" 2>&1 &
+SUB_PID=$!
+sleep 1
+start_sim "$E2M/sim.txt" --listen 127.0.0.1:0
+port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2M/sim.txt" | head -n 1)
+rc=0
+(cd "$E2M" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$E2M/data")" \
+   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --no-screen-save --no-screen-show \
+   --folder "$(winpath "$E2M/out")" --name e2m --mqtt "mqtt://127.0.0.1:$mport/lab" --station bench07 \
+   >"$E2M/stdout.txt" 2>"$E2M/stderr.txt") || rc=$?
+stop_sim
+wait "$SUB_PID" 2>/dev/null || true
+kill "$BROKER_PID" 2>/dev/null && wait "$BROKER_PID" 2>/dev/null || true
+cycles=$(grep -o '"cycle":[0-9]*' "$E2M/cycles.txt" | tr '\n' ' ')
+if [ "$rc" -eq 0 ] && [ "$cycles" = '"cycle":1 "cycle":2 "cycle":3 ' ]; then
+  MQTT_RESULT="worked: cycles 1, 2, 3 published to mosquitto"
+else
+  MQTT_RESULT="did not work (exit code $rc, got: ${cycles:-nothing}): $(tail -n 2 "$E2M/stderr.txt" | tr '\n' ' ' | cut -c1-300)"
+fi
+echo "   $MQTT_RESULT"
+
 step "the installer: $SETUP_NAME from the zip's files (NSIS)"
 # The programs carry their version information, quillmeter.exe the icon.
 for exe in quillmeter.exe quillmeter-sim.exe; do
@@ -512,4 +578,5 @@ echo "Quillmeter $VERSION for Windows with Qt $QT_VERSION: $ZIP"
 echo "Installer: $SETUP (tested under wine: upgrade from an older version, a run, the uninstaller)"
 echo "Tests under wine: $passed passed, $skipped skipped (failed once, then passed: ${retried[*]:-none})."
 echo "Serial under wine: $SERIAL_RESULT"
+echo "MQTT under wine: $MQTT_RESULT"
 echo "Took $(elapsed $((SECONDS - START))) (Qt for Windows: $(elapsed "$QT_STEP_SECONDS"))."

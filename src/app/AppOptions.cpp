@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QtGlobal>
 #include <cstdio>
+#include <QFileInfo>
+#if defined(QM_MQTT)
+#include "engine/mqtt/MqttAddress.h"
+#endif
 
 QString AppUsage() {
     return QStringLiteral(
@@ -48,6 +52,18 @@ QString AppUsage() {
         "                       127.0.0.1 unless ADDRESS; the page's address is printed once\n"
         "  --serve-token TEXT   the token every web request must give (?token= or Authorization:\n"
         "                       Bearer); on an address that is not loopback one is made if not given\n"
+        "  --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT\n"
+        "                       broker: mqtt://HOST[:PORT]/PREFIX or mqtts://HOST[:PORT]/PREFIX (TLS);\n"
+        "                       records wait on disk in the data folder while the broker is away\n"
+#if !defined(QM_MQTT)
+        "                       (not in this build: it has no MQTT library, so --mqtt is refused)\n"
+#elif defined(_WIN32)
+        "                       (this Windows build has no TLS: mqtt:// only)\n"
+#endif
+        "  --mqtt-user NAME     the user name for the broker; the password comes from the environment\n"
+        "                       variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE\n"
+        "  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's\n"
+        "  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)\n"
         "  --version            the program's version, its Qt and its commit\n"
         "  --help, -h           this text\n"
         "Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.\n");
@@ -171,6 +187,26 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         } else if (a == QLatin1String("--serve-token")) {
             if (!value() || v.isEmpty()) return needs("a text");
             o.web.token = v;
+        } else if (a == QLatin1String("--mqtt") || a == QLatin1String("--mqtt-user") || a == QLatin1String("--mqtt-ca") ||
+                   a == QLatin1String("--mqtt-password-file") || a == QLatin1String("--station")) {
+#if !defined(QM_MQTT)
+            return fail(QStringLiteral("%1: this build of Quillmeter has no MQTT (it was built without libmosquitto)").arg(a));
+#else
+            if (!value() || v.isEmpty()) return needs(a == QLatin1String("--mqtt") ? "mqtt://HOST[:PORT]/PREFIX" : a.endsWith(QLatin1String("user")) || a == QLatin1String("--station") ? "a name" : "a file");
+            if (a == QLatin1String("--mqtt")) {
+                QString why;
+                if (!qm::ParseMqttAddress(v, &why)) return fail(QStringLiteral("%1: %2").arg(a, why));
+                o.mqtt = v;
+            } else if (a == QLatin1String("--mqtt-user")) {
+                o.mqttUser = v;
+            } else if (a == QLatin1String("--station")) {
+                o.station = v;
+            } else {
+                const QFileInfo f(v);
+                if (!f.isFile() || !f.isReadable()) return fail(QStringLiteral("%1: \"%2\" is not a readable file").arg(a, qm::ShownText(v)));
+                (a == QLatin1String("--mqtt-ca") ? o.mqttCaFile : o.mqttPasswordFile) = v;
+            }
+#endif
         } else if (a == QLatin1String("--stats")) {
             if (!value()) return needs("a log file");
             o.statsFile = v;
@@ -210,6 +246,10 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         return fail(QStringLiteral("--screen-show: a --headless run shows no screen (--screen-save saves it)"));
     if (o.headless && o.screenPng)
         return fail(QStringLiteral("--screen-png: a --headless run shows no screen (the images it saves are PNG)"));
+#if defined(QM_MQTT)
+    if (!o.mqttCaFile.isEmpty() && !o.mqtt.isEmpty() && !o.mqtt.startsWith(QLatin1String("mqtts://"), Qt::CaseInsensitive))
+        return fail(QStringLiteral("--mqtt-ca: the broker's address is not mqtts://"));
+#endif
     if (end) *end = ParseEnd::Run;
     return o;
 }

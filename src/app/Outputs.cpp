@@ -2,13 +2,52 @@
 
 #include "engine/run/Session.h"
 
+#include <QCoreApplication>
 #include <cstdio>
+
+#if defined(QM_MQTT)
+#include "app/MqttSetup.h"
+#include "engine/mqtt/MqttSink.h"
+#else
+namespace qm {
+class MqttSink : public RunSink {};  // this build has no MQTT
+}  // namespace qm
+#endif
+
+Outputs::Outputs() = default;
+Outputs::~Outputs() = default;
 
 void Outputs::attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress) {
     session.addSink(&screenFiles);
     session.addSink(&waveFiles);
     session.addSink(&logFile);
     session.addSink(&events);
+#if defined(QM_MQTT)
+    // What the MQTT output says goes to the window's status line (from the
+    // GUI thread) or, headless, to stderr.
+    const auto say = [this, headless = sayAddress](const QString& text) {
+        if (headless || !QCoreApplication::instance()) {
+            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+            return;
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, text] {
+                if (showStatus) showStatus(text);
+                else std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+            },
+            Qt::QueuedConnection);
+    };
+    QString mqttError;
+    mqtt = qm::MakeMqttSink(options, dataFolder, &mqttError);
+    if (mqtt) {
+        mqtt->setReporter(say);
+        mqttError = mqtt->start();
+        if (mqttError.isEmpty()) session.addSink(mqtt.get());
+        else mqtt.reset();
+    }
+    if (!mqttError.isEmpty()) say(mqttError);
+#endif
     if (!options.serve) return;
     const QString error = web.start(options.web);
     if (!error.isEmpty()) {
@@ -24,6 +63,9 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
 }
 
 void Outputs::finish() {
+#if defined(QM_MQTT)
+    if (mqtt) mqtt->finish(FinishMs);
+#endif
     if (!web.running()) return;
     web.finishStreams(FinishMs);
     web.stop();

@@ -6,14 +6,28 @@
 #include "engine/output/FileSinks.h"
 #include "engine/web/WebServer.h"
 
+#include <functional>
+#include <memory>
+
 class Session;
+namespace qm {
+class MqttSink;
+}
 
 struct Outputs {
+    Outputs();
+    ~Outputs();
     WebServer web;
     ScreenFileSink screenFiles;
     WaveCsvSink waveFiles;
     LogCsvSink logFile;
     EventLogSink events;
+    // With --mqtt (or [Mqtt] Url in Quillmeter.ini): every cycle to the broker.
+    std::unique_ptr<qm::MqttSink> mqtt;
+    // The window's status line, for what the MQTT output has to say (set
+    // once the window is there, cleared before it goes; without it, and when
+    // headless, the text goes to stderr).
+    std::function<void(const QString&)> showStatus;
 
     // Adds the sinks to the session and starts the web view when asked (with
     // `sayAddress` its address is said once on stdout; the window says it in
@@ -22,7 +36,8 @@ struct Outputs {
     void attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress);
     // After the last run (the session shut down): the web view's event
     // streams get up to FinishMs to send what is left of the run (its last
-    // cycles and final state), then the server stops.
+    // cycles and final state), then the server stops; the MQTT output gets
+    // as long to send what is queued (the rest waits on disk).
     void finish();
     static constexpr int FinishMs = 2000;
 };

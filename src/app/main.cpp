@@ -55,6 +55,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         else form->ShowStatusText(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
     }
     if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
+    outputs.showStatus = [f = form.get()](const QString& text) { f->ShowStatusText(text); };
     form->show();
     MainForm* f = form.get();
 
@@ -74,6 +75,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         });
 
     const int code = app.exec();
+    outputs.showStatus = nullptr;
     form.reset();
     session.shutdown();
     outputs.finish();

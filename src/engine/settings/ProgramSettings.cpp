@@ -16,6 +16,14 @@ void WriteWindows(QSettings& s, const QMap<QString, QByteArray>& geometry) {
     for (auto it = geometry.cbegin(); it != geometry.cend(); ++it) s.setValue(it.key(), it.value());
     s.endGroup();
 }
+// The [Mqtt] keys and their fields.
+const std::pair<QString, QString ProgramSettings::*> kMqtt[] = {
+    {QStringLiteral("Mqtt/Url"), &ProgramSettings::mqttUrl},
+    {QStringLiteral("Mqtt/Station"), &ProgramSettings::mqttStation},
+    {QStringLiteral("Mqtt/User"), &ProgramSettings::mqttUser},
+    {QStringLiteral("Mqtt/PasswordFile"), &ProgramSettings::mqttPasswordFile},
+    {QStringLiteral("Mqtt/CaFile"), &ProgramSettings::mqttCaFile},
+};
 }  // namespace
 
 QString ProgramSettingsPath(const QString& dataFolder) {
@@ -28,6 +36,7 @@ ProgramSettings LoadProgramSettings(const QString& dataFolder) {
     if (!QFile::exists(path)) return out;
     QSettings s(path, QSettings::IniFormat);
     out.screenPngForDisplay = s.value(kScreenPng, false).toBool();
+    for (const auto& [key, field] : kMqtt) out.*field = s.value(key).toString().trimmed();
     s.beginGroup(kWindows);
     for (const QString& name : s.childKeys()) {
         const QByteArray g = s.value(name).toByteArray();
@@ -43,6 +52,10 @@ QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& se
     if (!QDir().mkpath(dataFolder)) return failed;
     QSettings s(path, QSettings::IniFormat);
     s.setValue(kScreenPng, settings.screenPngForDisplay);
+    for (const auto& [key, field] : kMqtt) {
+        if ((settings.*field).isEmpty()) s.remove(key);
+        else s.setValue(key, settings.*field);
+    }
     WriteWindows(s, settings.windowGeometry);
     s.sync();
     return s.status() == QSettings::NoError ? QString() : failed;

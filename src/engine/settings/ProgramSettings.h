@@ -15,6 +15,10 @@ struct ProgramSettings {
     bool screenPngForDisplay = false;
     // Where each window was, by object name (QWidget::saveGeometry()).
     QMap<QString, QByteArray> windowGeometry;
+    // [Mqtt]: the broker every cycle is published to (Url, as --mqtt), the
+    // bench's name in its topics (Station), the login (User, PasswordFile)
+    // and the CA certificates for mqtts (CaFile). The command line wins.
+    QString mqttUrl, mqttStation, mqttUser, mqttPasswordFile, mqttCaFile;
 };
 
 QString ProgramSettingsPath(const QString& dataFolder);

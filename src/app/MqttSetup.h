@@ -1,0 +1,18 @@
+#pragma once
+// The MQTT output of a start: what --mqtt and its options, or the [Mqtt]
+// group of Quillmeter.ini, ask for. Builds with QM_MQTT only.
+#include "app/AppOptions.h"
+
+#include <QString>
+#include <memory>
+
+namespace qm {
+
+class MqttSink;
+
+// The sink the options (or Quillmeter.ini) ask for, not started yet; nullptr
+// when none is asked, or when it cannot be made (then *error says why, with
+// nothing of a password in it).
+std::unique_ptr<MqttSink> MakeMqttSink(const AppOptions& options, const QString& dataFolder, QString* error);
+
+}  // namespace qm
