@@ -5,6 +5,7 @@
 #include "engine/run/Session.h"
 #include "support/SimLink.h"
 
+#include <QDir>
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -39,7 +40,7 @@ struct RunRig {
         request.dataFolder = dir.path();
         live([&](LiveValues& v) {
             v.intervalText = QStringLiteral("0");
-            v.folder = dir.path();
+            v.folder = QDir::toNativeSeparators(dir.path());  // as the window hands it over
             v.header = QStringLiteral("Sample");
         });
         sim.config().triggerPolls = 1;  // the second poll after arming sees the trigger
@@ -59,5 +60,6 @@ struct RunRig {
     }
     // The commands of the run after the configuration snapshot.
     QStringList runCommands() const { return From(sim.received(), QStringLiteral("*ESE 255")); }
-    QString file(const QString& name) const { return dir.filePath(name); }
+    // A file of the output folder, named as the run names it (native separators).
+    QString file(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
 };
