@@ -29,8 +29,7 @@ struct AppOptions {
     QString statsFile;          // --stats FILE: print the log's statistics and exit
     bool serve = false;         // --serve [ADDRESS:]PORT: the read-only web view beside the run
     WebServerOptions web;       // its address and port, and --serve-token TEXT
-    SettingOverrides settings;  // --log, --interval, --folder ... for this start only
-    bool quitOnUnload = true;   // closing the main window ends the application
+    qm::SettingOverrides settings;  // --log, --interval, --folder ... for this start only
 };
 
 // What the command line asks for besides the program's normal start.

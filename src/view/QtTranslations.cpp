@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTranslator>
 
+namespace qm {
+
 QString InstallQtTranslations(QApplication& app, const QString& language) {
     static QPointer<QTranslator> installed;
     if (installed) {
@@ -25,3 +27,5 @@ QString InstallQtTranslations(QApplication& app, const QString& language) {
     installed = translator;
     return {};
 }
+
+}  // namespace qm
