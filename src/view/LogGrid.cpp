@@ -3,12 +3,15 @@
 #include "view/JapaneseFont.h"
 #include "view/LogTableModel.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -55,6 +58,23 @@ void PaintFrozenCell(QPainter& p, const QPalette& palette, const QRect& cell, co
     p.restore();
 }
 
+// A line's cell: its text from the left edge, as plain as the frozen cells
+// (no elision, no focus or hover decoration: nothing can be selected).
+class LineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QString text = index.data().toString();
+        if (text.isEmpty()) return;
+        painter->save();
+        painter->setClipRect(option.rect);
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(option.rect.adjusted(3, 0, -3, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+};
+
 // The headers of the grid: horizontally the band of the five frozen rows
 // (one column of it per section), vertically the cycle numbers.
 class FrozenHeader : public QHeaderView {
@@ -73,19 +93,26 @@ public:
     }
 
 protected:
+    void paintEvent(QPaintEvent* event) override {
+        dirty_ = event->region();
+        QHeaderView::paintEvent(event);
+    }
     void paintSection(QPainter* painter, const QRect& rect, int section) const override {
         if (orientation() == Qt::Vertical) {
             PaintFrozenCell(*painter, palette(), rect, model_.headerData(section, Qt::Vertical).toString());
             return;
         }
-        for (int k = 0; k < LogTableModel::FrozenRows; ++k)
-            PaintFrozenCell(*painter, palette(), QRect(rect.left(), rect.top() + k * rowHeight_, rect.width(), rowHeight_),
-                            model_.frozenText(k, section + 1));
+        // Only the cells that need it.
+        for (int k = 0; k < LogTableModel::FrozenRows; ++k) {
+            const QRect cell(rect.left(), rect.top() + k * rowHeight_, rect.width(), rowHeight_);
+            if (dirty_.intersects(cell)) PaintFrozenCell(*painter, palette(), cell, model_.frozenText(k, section + 1));
+        }
     }
 
 private:
     const LogTableModel& model_;
     const int& rowHeight_;
+    QRegion dirty_;  // the part of the band being painted
 };
 
 // The corner above the cycle numbers: the frozen rows' labels.
@@ -95,10 +122,12 @@ public:
         : QWidget(parent), model_(model), rowHeight_(rowHeight) {}
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter p(this);
-        for (int k = 0; k < LogTableModel::FrozenRows; ++k)
-            PaintFrozenCell(p, palette(), QRect(0, k * rowHeight_, width(), rowHeight_), model_.frozenText(k, 0));
+        for (int k = 0; k < LogTableModel::FrozenRows; ++k) {
+            const QRect cell(0, k * rowHeight_, width(), rowHeight_);
+            if (event->region().intersects(cell)) PaintFrozenCell(p, palette(), cell, model_.frozenText(k, 0));
+        }
     }
 
 private:
@@ -113,6 +142,7 @@ LogGrid::LogGrid(LogTableModel& model, QWidget* parent) : QTableView(parent), mo
     setHorizontalHeader(new FrozenHeader(Qt::Horizontal, model_, rowHeight_, this));
     setVerticalHeader(new FrozenHeader(Qt::Vertical, model_, rowHeight_, this));
     setModel(&model_);
+    setItemDelegate(new LineDelegate(this));
     corner_ = new FrozenLabels(model_, rowHeight_, this);
     setCornerButtonEnabled(false);
 
@@ -137,10 +167,36 @@ LogGrid::LogGrid(LogTableModel& model, QWidget* parent) : QTableView(parent), mo
     for (int c = 1; c < LogTableModel::Columns; ++c) columns->resizeSection(c, ValueWidth);
     applyRowHeight();
 
-    connect(&model_, &LogTableModel::frozenRowsChanged, this, [this] {
-        horizontalHeader()->viewport()->update();
-        corner_->update();
-    });
+    connect(&model_, &LogTableModel::frozenRowsChanged, this, &LogGrid::updateFrozenRows);
+}
+
+void LogGrid::updateFrozenRows(int first, int last) {
+    // Only the cells whose text changed are drawn again ("Last" changes with
+    // every line, but its time only once a second).
+    QHeaderView* band = horizontalHeader();
+    for (int r = first; r <= last; ++r) {
+        for (int c = 0; c <= LogTableModel::Columns; ++c) {
+            QString text = model_.frozenText(r, c);
+            QString& shown = frozenShown_[size_t(r)][size_t(c)];
+            if (text == shown) continue;
+            shown = std::move(text);
+            if (c == 0) corner_->update(0, r * rowHeight_, corner_->width(), rowHeight_);
+            else band->viewport()->update(band->sectionViewportPosition(c - 1), r * rowHeight_, band->sectionSize(c - 1), rowHeight_);
+        }
+    }
+}
+
+void LogGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+    if (topLeft.row() != bottomRight.row() || QAccessible::isActive()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    const QRect line = visualRect(topLeft).united(visualRect(bottomRight)) & viewport()->rect();
+    if (line.isEmpty()) return;
+    viewport()->update(line);
+    // The row's label: its cycle number.
+    QHeaderView* labels = verticalHeader();
+    labels->viewport()->update(0, labels->sectionViewportPosition(topLeft.row()), labels->width(), rowHeight_);
 }
 
 QString LogGrid::shownText(int row, int column) const {

@@ -4,11 +4,12 @@
 // lines and stay in view while the lines scroll; the column of labels and
 // cycle numbers stays at the left while the other columns scroll sideways.
 // Clicks and keys select and edit nothing.
+#include "view/LogTableModel.h"
+
 #include <QTableView>
+#include <array>
 
 namespace qm {
-
-class LogTableModel;
 
 class LogGrid : public QTableView {
     Q_OBJECT
@@ -32,13 +33,18 @@ public:
 protected:
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
+    // A changed line repaints its own cells and label only, and only when in view.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override;
 
 private:
     void applyRowHeight();
+    void updateFrozenRows(int first, int last);
 
     LogTableModel& model_;
     QWidget* corner_ = nullptr;  // the labels of the frozen rows, above the cycle numbers
     int rowHeight_ = 16;
+    // The frozen rows' texts as last drawn, by grid column.
+    std::array<std::array<QString, LogTableModel::Columns + 1>, LogTableModel::FrozenRows> frozenShown_;
 };
 
 }  // namespace qm

@@ -53,11 +53,20 @@ void LogTableModel::addRecord(const CycleRecord& record) {
     const int row = nextRow_;
     rows_[size_t(row)] = record;
     last_ = record;
-    shownItems_ = items_;
     nextRow_ = (nextRow_ + 1) % LogRows;
+    // The row's label (its cycle number) changes with it: a view shows both
+    // from this one signal (a header change per line would cost a view a
+    // relayout of its headers each time).
     emit dataChanged(index(row, 0), index(row, Columns - 1), {Qt::DisplayRole});
-    emit headerDataChanged(Qt::Vertical, row, row);
-    emit frozenRowsChanged();
+    // The slots' texts change rarely; "Last" with every line.
+    bool itemsChanged = false;
+    for (size_t k = 0; k < items_.size(); ++k) {
+        const MeasItemRecord& a = items_[k];
+        const MeasItemRecord& b = shownItems_[k];
+        itemsChanged = itemsChanged || a.Source != b.Source || a.Kind != b.Kind || a.Unit != b.Unit;
+    }
+    if (itemsChanged) shownItems_ = items_;
+    emit frozenRowsChanged(itemsChanged ? 1 : 4, 4);
 }
 
 void LogTableModel::clear() {
@@ -67,7 +76,7 @@ void LogTableModel::clear() {
     nextRow_ = 0;
     emit dataChanged(index(0, 0), index(LogRows - 1, Columns - 1), {Qt::DisplayRole});
     emit headerDataChanged(Qt::Vertical, 0, LogRows - 1);
-    emit frozenRowsChanged();
+    emit frozenRowsChanged(1, 4);
 }
 
 }  // namespace qm

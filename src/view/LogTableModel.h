@@ -6,7 +6,8 @@
 //
 // Columns of the table are Time and A to D; the cycle number is each row's
 // label (the vertical header), so it stays in view when the grid scrolls
-// sideways. The five frozen rows are read through frozenText().
+// sideways. A new line is told by dataChanged() of its row alone, which
+// covers its label too. The five frozen rows are read through frozenText().
 #include "engine/run/CycleRecord.h"
 
 #include <QAbstractTableModel>
@@ -46,8 +47,8 @@ public:
     int nextRow() const { return nextRow_; }
 
 signals:
-    // The frozen rows changed.
-    void frozenRowsChanged();
+    // The texts of frozen rows first..last changed.
+    void frozenRowsChanged(int first, int last);
 
 private:
     std::vector<CycleRecord> rows_;  // cycle 0: an empty row

@@ -5,6 +5,7 @@
 #include "view/LogGrid.h"
 
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -47,6 +48,21 @@ MeasItemArray Items() {
 
 CycleRecord Record(int32_t cycle, std::array<double, 4> values = {1, 2, 3, 4}) {
     return MakeCycleRecord(cycle, values, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+}
+
+// The region painted on a widget.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(QWidget* w) { w->installEventFilter(this); }
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+void Flush() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
 }
 
 }  // namespace
@@ -165,6 +181,35 @@ private slots:
         QCOMPARE(g.verticalHeader()->geometry().left(), numbers.left());
         QCOMPARE(g.rowAt(0), 50);  // the top line in view is the 51st
         QCOMPARE(g.verticalHeader()->sectionViewportPosition(50), 0);
+    }
+
+    // A logged line repaints only what changed: its row and label when in
+    // view, and the cells of "Last" whose text changed.
+    void lineRepaintsOnlyWhatChanged() {
+        AMLogForm f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        qm::LogGrid& g = f.grid();
+        f.setItems(Items());
+        for (int32_t c = 1; c <= 60; ++c) f.addRecord(Record(c));
+        Flush();
+        PaintSpy lines(g.viewport()), labels(g.verticalHeader()->viewport()), band(g.horizontalHeader()->viewport());
+        f.addRecord(Record(61, {1, 2, 3, 5}));  // out of view; only D of "Last" changes
+        Flush();
+        QHeaderView* h = g.horizontalHeader();
+        const int rowH = g.rowHeight();
+        QCOMPARE(band.painted, QRegion(h->sectionViewportPosition(4), 4 * rowH, h->sectionSize(4), rowH));
+        QVERIFY(lines.painted.isEmpty() && labels.painted.isEmpty());
+
+        g.verticalScrollBar()->setValue(55);
+        Flush();
+        lines.painted = labels.painted = band.painted = QRegion();
+        f.addRecord(Record(62, {1, 2, 3, 5}));  // in view; "Last" stays as it was
+        Flush();
+        QVERIFY(band.painted.isEmpty());
+        QCOMPARE(lines.painted, QRegion(g.visualRect(g.model()->index(61, 0)).united(g.visualRect(g.model()->index(61, 4)))));
+        QCOMPARE(labels.painted.boundingRect().top(), g.verticalHeader()->sectionViewportPosition(61));
+        QCOMPARE(labels.painted.boundingRect().height(), rowH);
     }
 
     void closeBoxHidesAndKeepsRows() {
