@@ -7,6 +7,7 @@
 #ifdef Q_OS_UNIX
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,7 +21,6 @@ namespace {
 std::atomic<int> g_signalWriteFd{-1};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-struct sigaction g_before[2];  // SIGINT's and SIGTERM's handlers before (main thread only)
 constexpr int kSignals[2] = {SIGINT, SIGTERM};
 
 void OnSignal(int) {
@@ -35,7 +35,8 @@ void OnSignal(int) {
 }  // namespace
 
 StopSignals::StopSignals(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_) != 0) {
+    // Non-blocking: a handler never waits, however many signals come.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
         std::perror("quillmeter: SIGINT/SIGTERM cannot be watched");
         fds_[0] = fds_[1] = -1;
         return;
@@ -50,12 +51,12 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &action, &g_before[k]);
+    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &action, &before_[k]);
 }
 
 StopSignals::~StopSignals() {
     if (fds_[0] < 0) return;
-    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &g_before[k], nullptr);
+    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &before_[k], nullptr);
     g_signalWriteFd.store(-1);
     ::close(fds_[0]);
     ::close(fds_[1]);

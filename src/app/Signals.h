@@ -2,6 +2,9 @@
 // SIGINT and SIGTERM (Windows: Ctrl+C, Ctrl+Break, closing the console)
 // delivered into the Qt event loop of the main thread.
 #include <QObject>
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 namespace qm {
 
@@ -19,7 +22,8 @@ signals:
 
 private:
 #ifdef Q_OS_UNIX
-    int fds_[2] = {-1, -1};  // [0] written by the signal handler, [1] read on the main thread
+    int fds_[2] = {-1, -1};     // [0] written by the signal handler, [1] read on the main thread
+    struct sigaction before_[2];  // SIGINT's and SIGTERM's handlers before
 #endif
 };
 
