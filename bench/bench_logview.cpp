@@ -3,7 +3,7 @@
 #include "GuiBenchMain.h"
 #include "engine/output/FileSinks.h"
 #include "view/AMLogForm.h"
-#include "view/FlexGrid.h"
+#include "view/LogTableModel.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,7 +14,11 @@
 #include <memory>
 #include <unistd.h>
 
+using qm::AMLogForm;
+
 namespace {
+constexpr int kLogRows = qm::LogTableModel::LogRows;
+
 CycleRecord Record(int32_t c) {
     return MakeCycleRecord(c, {1.234567e-3 * c, -0.5 - c, 2.5e6 + c, c % 7 ? 0.000123 * c : 9.9e37},
                            QDateTime::currentDateTime());
@@ -27,8 +31,8 @@ MeasItemArray Items() {
 
 // Logs every row of the grid once, as a run of 10000 cycles would.
 void FillAllRows(AMLogForm& form) {
-    form.SetItems(Items());
-    for (int32_t c = 1; c <= AMLogForm::LogRowCount; ++c) form.AddRecord(Record(c));
+    form.setItems(Items());
+    for (int32_t c = 1; c <= kLogRows; ++c) form.addRecord(Record(c));
 }
 
 long ResidentBytes() {
@@ -56,8 +60,8 @@ void BM_LoggedCycle(benchmark::State& state) {
     sink.measItemsRead(Items());
     int32_t n = 0;
     for (auto _ : state) {
-        const CycleRecord r = Record(1 + n % LogMaxCycle);
-        form.AddRecord(r);
+        const CycleRecord r = Record(1 + n % kLogRows);
+        form.addRecord(r);
         if (!sink.cycleLogged(r, name).ok()) state.SkipWithError("append failed");
         QCoreApplication::processEvents();  // the changed cells' repaint
         ++n;
@@ -75,7 +79,7 @@ void BM_ResetFullGrid(benchmark::State& state) {
         FillAllRows(form);
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        form.ResetGrid();
+        form.clear();
         QCoreApplication::processEvents();
     }
 }

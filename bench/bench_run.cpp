@@ -8,7 +8,6 @@
 #include "engine/run/Session.h"
 #include "engine/run/Questions.h"
 #include "view/MainForm.h"
-#include "view/VbCheckBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -203,20 +202,20 @@ void BM_GuiStall(benchmark::State& state) {
         WaveCsvSink waves;
         session.addSink(&screens);
         session.addSink(&waves);
-        AppOptions o;
-        o.dataDir = dir.path();
-        o.quitOnUnload = false;
+        qm::ViewOptions o;
+        o.dataFolder = dir.path();
         o.tcpPort = sim.port;
         o.waveform = true;
         o.assumeYes = true;
-        MainForm f(session, o);
-        f.findChild<VbCheckBox*>(QStringLiteral("IFCheck"))->SetValue(0);
-        f.findChild<VbCheckBox*>(QStringLiteral("ManualCheck"))->SetValue(0);
-        f.findChild<VbCheckBox*>(QStringLiteral("DSScreenSaveCheck"))->SetValue(1);
-        f.findChild<QLineEdit*>(QStringLiteral("IPAdressText"))->setText(QStringLiteral("127.0.0.1"));
-        f.findChild<QLineEdit*>(QStringLiteral("TRound"))->setText(QStringLiteral("3"));
-        f.findChild<QLineEdit*>(QStringLiteral("LoopInterval"))->setText(QStringLiteral("0"));
-        f.findChild<QLineEdit*>(QStringLiteral("FFolder"))->setText(dir.path());
+        qm::ViewSettings s;
+        s.controls.usb = false;
+        s.controls.manual = false;
+        s.controls.screenSave = true;
+        s.controls.ipAddress = QStringLiteral("127.0.0.1");
+        s.controls.repeat = QStringLiteral("3");
+        s.controls.interval = QStringLiteral("0");
+        s.controls.folder = dir.path();
+        qm::MainForm f(session, o, s);
         f.show();
         QElapsedTimer gap;
         qint64 longest = 0;
@@ -225,10 +224,10 @@ void BM_GuiStall(benchmark::State& state) {
         QObject::connect(&tick, &QTimer::timeout, [&] {
             longest = std::max(longest, gap.restart());
         });
-        QSignalSpy finished(&f, &MainForm::RunFinished);
+        QSignalSpy finished(&f, &qm::MainForm::runFinished);
         gap.start();
         tick.start();
-        f.StartRun();
+        f.startRun();
         finished.wait(600000);
         worst = double(longest);
     }

@@ -18,6 +18,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 const QDateTime T0(QDate(2024, 5, 1), QTime(9, 0, 0));
 

@@ -93,7 +93,7 @@ bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString*
 
 std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* error, ParseEnd* end) {
     AppOptions o;
-    SettingOverrides& s = o.settings;
+    qm::SettingOverrides& s = o.settings;
     if (end) *end = ParseEnd::Usage;
     const auto fail = [&](const QString& text) {
         if (error) *error = text;

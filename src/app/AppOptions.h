@@ -29,13 +29,12 @@ struct AppOptions {
     QString statsFile;          // --stats FILE: print the log's statistics and exit
     bool serve = false;         // --serve [ADDRESS:]PORT: the read-only web view beside the run
     WebServerOptions web;       // its address and port, and --serve-token TEXT
-    SettingOverrides settings;  // --log, --interval, --folder ... for this start only
+    qm::SettingOverrides settings;  // --log, --interval, --folder ... for this start only
     QString mqtt;               // --mqtt URL: publish every cycle to this broker (checked)
     QString mqttUser;           // --mqtt-user NAME
     QString mqttCaFile;         // --mqtt-ca FILE: the CA certificates for mqtts://
     QString mqttPasswordFile;   // --mqtt-password-file FILE (else QUILLMETER_MQTT_PASSWORD)
     QString station;            // --station NAME: the bench's name in the MQTT topics
-    bool quitOnUnload = true;   // closing the main window ends the application
 };
 
 // What the command line asks for besides the program's normal start.

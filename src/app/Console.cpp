@@ -9,23 +9,21 @@
 #include <fcntl.h>
 #include <io.h>
 
-namespace {
-UINT g_consoleCodePage = 0;  // the console's code page before, to be set back
-void RestoreConsoleCodePage() {
-    if (g_consoleCodePage) SetConsoleOutputCP(g_consoleCodePage);
-}
-}  // namespace
+namespace qm {
 
-void UseUtf8Console() {
+Utf8Console::Utf8Console() {
     std::fflush(stdout);
     std::fflush(stderr);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     const UINT before = GetConsoleOutputCP();  // 0 without a console
-    if (before != 0 && before != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
-        g_consoleCodePage = before;
-        std::atexit(RestoreConsoleCodePage);
-    }
+    if (before != 0 && before != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) codePageBefore_ = before;
+}
+
+Utf8Console::~Utf8Console() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (codePageBefore_) SetConsoleOutputCP(codePageBefore_);
 }
 
 void ReleaseOwnConsole() {
@@ -54,12 +52,17 @@ QStringList ProgramArguments(int, char**) {
     return out;
 }
 
+}  // namespace qm
+
 #else
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-void UseUtf8Console() {}
+namespace qm {
+
+Utf8Console::Utf8Console() {}
+Utf8Console::~Utf8Console() {}
 void ReleaseOwnConsole() {}
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
@@ -75,5 +78,7 @@ QStringList ProgramArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) out << QString::fromLocal8Bit(argv[i]);
     return out;
 }
+
+}  // namespace qm
 
 #endif

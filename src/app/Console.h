@@ -2,11 +2,22 @@
 // The program's console: its arguments and the text it prints.
 #include <QStringList>
 
-// Output on stdout and stderr is UTF-8 with LF line ends on every system. On
-// Windows the streams are put in binary mode (no CR is added before LF) and a
-// console shows UTF-8 (its code page is set back when the program ends).
-// Call first thing in main().
-void UseUtf8Console();
+namespace qm {
+
+// While it lives, output on stdout and stderr is UTF-8 with LF line ends on
+// every system. On Windows the streams are put in binary mode (no CR is added
+// before LF) and a console shows UTF-8; its code page is set back when the
+// object goes. Made first thing in main().
+class Utf8Console {
+public:
+    Utf8Console();
+    ~Utf8Console();
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    unsigned codePageBefore_ = 0;  // Windows: the console's code page to set back (0: none)
+};
 
 // The command-line arguments after the program's name. On Windows they are
 // read as UTF-16 from the system (a path in any script survives); elsewhere
@@ -22,3 +33,5 @@ void ReleaseOwnConsole();
 bool StderrIsTerminal();
 // The width of that terminal in columns; 0 when not known.
 int StderrColumns();
+
+}  // namespace qm

@@ -4,10 +4,10 @@
 #include "app/Outputs.h"
 
 #include "app/Signals.h"
+#include "app/Startup.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
-#include "engine/settings/ResumeSettings.h"
 #include "engine/stats/StatsCsv.h"
 #include "engine/stats/TrendLimits.h"
 #include "engine/stats/TrendLog.h"
@@ -15,10 +15,11 @@
 #include "sim/SimTcpServer.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+
+namespace qm {
 
 namespace {
 
@@ -27,7 +28,7 @@ namespace {
 // progress line).
 class ConsoleQuestions : public AutoQuestions {
 public:
-    explicit ConsoleQuestions(qm::HeadlessConsole& console) : console_(console) {}
+    explicit ConsoleQuestions(HeadlessConsole& console) : console_(console) {}
     bool askRetryConnect(const QString& text, const qm::StopToken&) override {
         console_.message(text);
         return false;
@@ -35,93 +36,53 @@ public:
     void notify(const QString& text) override { console_.message(text); }
 
 private:
-    qm::HeadlessConsole& console_;
+    HeadlessConsole& console_;
 };
 
 }  // namespace
 
 int RunHeadless(const AppOptions& options) {
-    const QString dir = options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir;
-    QDir().mkpath(dir);
-    const QString appFolder = QDir::toNativeSeparators(QDir(dir).absolutePath());
-    QDir::setCurrent(appFolder);
-    QDir(appFolder).mkpath(QStringLiteral("Data"));
-
-    ResumeSettings s;
-    const QString resumeFile = ResumeFileName(appFolder);
-    // A damaged resume file is copied aside before anything may replace it.
-    const DamagedResume damaged = KeepDamagedResumeFile(resumeFile, LoadResumeFile(resumeFile, s));
-    if (!damaged.warning.isEmpty()) std::fprintf(stderr, "%s\n", damaged.warning.toUtf8().constData());
-    ApplyStartDefaults(s, appFolder, options.waveform);
-    const ResumeSettings saved = s;
-    // The settings given for this start; --demo adds the simulator's address.
-    SettingOverrides given = options.settings;
-    given.applyTo(s);
+    Startup startup(options);
+    // A damaged resume file was copied aside before anything may replace it.
+    if (!startup.resumeWarning().isEmpty()) std::fprintf(stderr, "%s\n", startup.resumeWarning().toUtf8().constData());
+    ResumeSettings now = startup.settings();
 
     // A run with nothing to record would only cost time: refused before
     // anything starts.
-    if (QString error; !HeadlessRecordsSomething(s.logOn == 1, s.screenSave == 1, s.waveSave == 1, &error))
+    if (QString error; !HeadlessRecordsSomething(now.logOn, now.screenSave, now.waveSave, &error))
         return UsageError(error);
 
-    const qm::HeadlessConsole::Progress progress = StderrIsTerminal() ? qm::HeadlessConsole::Progress::Live
-                                                   : options.progress ? qm::HeadlessConsole::Progress::Lines
-                                                                      : qm::HeadlessConsole::Progress::None;
-    qm::HeadlessConsole console(progress, stdout, stderr, StderrColumns());
+    const HeadlessConsole::Progress progress = StderrIsTerminal() ? HeadlessConsole::Progress::Live
+                                               : options.progress ? HeadlessConsole::Progress::Lines
+                                                                  : HeadlessConsole::Progress::None;
+    HeadlessConsole console(progress, stdout, stderr, StderrColumns());
     // Nobody is there to answer "次の測定の準備をして下さい!": the interval applies.
-    if (s.manual == 1)
-        console.message(QStringLiteral("マニュアル継続は --headless では使いません: 繰返間隔 (%1 s) で続けます").arg(s.interval));
+    if (now.manual)
+        console.message(QStringLiteral("マニュアル継続は --headless では使いません: 繰返間隔 (%1 s) で続けます").arg(now.interval));
 
-    quint16 port = quint16(options.tcpPort);
     std::unique_ptr<qmsim::SimInstrument> sim;
     std::unique_ptr<qmsim::SimTcpServer> server;
     if (options.demo) {
         sim = std::make_unique<qmsim::SimInstrument>();
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
-        if (server->listen(QHostAddress::LocalHost, 0)) {
-            // For this start only, as --address: the saved interface stays.
-            port = server->port();
-            given.com.reset();
-            given.address = QStringLiteral("127.0.0.1");
-            given.applyTo(s);
-            console.status(QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port));
-        } else {
+        if (!server->listen(QHostAddress::LocalHost, 0)) {
             // Not the saved instrument instead: the run was meant for the simulator.
             console.message(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
             return 1;
         }
+        startup.useDemoInstrument(server->port());
+        console.status(Startup::demoStatus(server->port()));
     }
 
     Outputs outputs;
     Session session;
-    outputs.attach(session, options, appFolder, true);
+    outputs.attach(session, options, startup.dataFolder(), true);
     ConsoleQuestions questions(console);
-
-    LiveValues live;
-    live.log = s.logOn == 1;
-    live.waveSave = s.waveSave == 1;
-    live.screenShow = false;  // no window to show it in
-    live.screenSave = s.screenSave == 1;
-    live.manual = false;
-    live.intervalText = s.interval;
-    live.folder = s.folder;
-    live.header = s.header;
-    session.live().set(live);
-
-    RunRequest request;
-    request.serial = s.usbCheck == 1;
-    request.address = s.ipAddress;
-    request.tcpPort = port;
-    request.comText = s.comIndex >= 0 ? QStringLiteral("COM%1").arg(s.comIndex + 1) : QString();
-    request.transferOnly = options.transferOnly;
-    request.repeatText = s.repeat;
-    request.invCheckOn = s.invCheck == 1;
-    request.dataFolder = appFolder;
-    request.refuseOverwrite = !options.overwrite;
-    request.reconnectMinutes = options.reconnectMinutes;
+    session.live().set(startup.headlessLiveValues());
 
     // The run's statistics, printed at its end as --stats prints a log's.
     TrendLog stats;
-    stats.setAllLimits(LoadTrendLimits(appFolder));
+    stats.setAllLimits(LoadTrendLimits(startup.dataFolder()));
     bool started = false;
     QObject::connect(&session, &Session::runStarted, &session, [&](const RunStartInfo& info) {
         started = true;
@@ -138,14 +99,14 @@ int RunHeadless(const AppOptions& options) {
     QObject::connect(&session, &Session::cycleNumberChanged, &session, [&](int next) { console.cycleDone(next); });
     QObject::connect(&session, &Session::waitChanged, &session, [&](const RunWait& w) { console.waitChanged(w); });
     QTimer clock;
-    if (progress == qm::HeadlessConsole::Progress::Live) {
+    if (progress == HeadlessConsole::Progress::Live) {
         QObject::connect(&clock, &QTimer::timeout, &session, [&] { console.tick(); });
         clock.start(1000);
     }
 
     int code = 0;
     QObject::connect(&session, &Session::statusChanged, &session, [&](const QString& t) { console.status(t); });
-    QObject::connect(&session, &Session::repeatCountLimited, &session, [&](const QString& t) { s.repeat = t; });
+    QObject::connect(&session, &Session::repeatCountLimited, &session, [&](const QString& t) { now.repeat = t; });
     QObject::connect(&session, &Session::runFinished, &session, [&](const RunEndInfo& end) {
         clock.stop();
         console.finish();
@@ -159,27 +120,23 @@ int RunHeadless(const AppOptions& options) {
         QCoreApplication::exit(code);
     });
     // SIGINT/SIGTERM: the first stops the run, the second ends at once.
+    StopSignals stopSignals;
     int presses = 0;
-    WatchStopSignals([&] {
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &session, [&] {
         if (++presses == 1) session.stop();
         else QCoreApplication::exit(code);
     });
 
-    if (!session.start(request, questions)) return 2;
+    if (!session.start(startup.headlessRequest(), questions)) return 2;
     QCoreApplication::exec();
     console.finish();
     session.shutdown();
     outputs.finish();
-    ResumeSettings toSave = s;
-    given.revert(toSave, saved);
-    const QString error = damaged.mayReplace ? SaveResumeFile(resumeFile, toSave) : QStringLiteral("壊れたファイルの控えがありません");
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "%s\n",
-                     QStringLiteral("設定ファイル %1 を保存できません: %2")
-                         .arg(QDir::toNativeSeparators(resumeFile), error)
-                         .toUtf8()
-                         .constData());
+    if (const QString error = startup.saveResume(now); !error.isEmpty()) {
+        console.message(error);
         if (code == 0) code = 3;
     }
     return code;
 }
+
+}  // namespace qm

@@ -4,6 +4,11 @@
 // take them; status texts go to stdout; the resume file is saved at the end.
 #include "app/AppOptions.h"
 
+namespace qm {
+
 // Runs one measurement run and returns the exit code (0 normal end, 1
-// connection failed, 2 ended on an error). Needs a QCoreApplication.
+// connection failed, 2 ended on an error, 3 a file not written, 64 a usage
+// error). Needs a QCoreApplication.
 int RunHeadless(const AppOptions& options);
+
+}  // namespace qm

@@ -1,45 +1,89 @@
 #include "app/Signals.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace qm {
+
 namespace {
-int g_sigFd[2] = {-1, -1};
+// What the signal handler reaches, and all it reaches: the write end of the
+// StopSignals' socket pair (-1: none). A handler can only reach globals; a
+// lock-free atomic is safe to read there.
+std::atomic<int> g_signalWriteFd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr int kSignals[2] = {SIGINT, SIGTERM};
+
 void OnSignal(int) {
+    const int saved = errno;
+    const int fd = g_signalWriteFd.load();
     const char c = 1;
-    [[maybe_unused]] auto r = ::write(g_sigFd[0], &c, 1);
+    if (fd >= 0) {
+        [[maybe_unused]] const auto written = ::write(fd, &c, 1);
+    }
+    errno = saved;
 }
 }  // namespace
 
-void WatchStopSignals(std::function<void()> onSignal) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_sigFd) != 0) return;
-    auto* notifier = new QSocketNotifier(g_sigFd[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onSignal = std::move(onSignal)] {
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    // Non-blocking: a handler never waits, however many signals come.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
+        std::perror("quillmeter: SIGINT/SIGTERM cannot be watched");
+        fds_[0] = fds_[1] = -1;
+        return;
+    }
+    auto* notifier = new QSocketNotifier(fds_[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
         char c;
-        [[maybe_unused]] auto r = ::read(g_sigFd[1], &c, 1);
-        onSignal();
+        if (::read(fds_[1], &c, 1) == 1) emit stopRequested();
     });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    g_signalWriteFd.store(fds_[0]);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &action, &before_[k]);
 }
+
+StopSignals::~StopSignals() {
+    if (fds_[0] < 0) return;
+    for (int k = 0; k < 2; ++k) sigaction(kSignals[k], &before_[k], nullptr);
+    g_signalWriteFd.store(-1);
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+}
+
+}  // namespace qm
+
 #elif defined(Q_OS_WIN)
 #include "engine/WinApi.h"
 
-namespace {
-std::function<void()> g_onSignal;
+#include <atomic>
 
-// Runs on a thread of the system's: the call is queued to the main thread.
+namespace qm {
+
+namespace {
+// What the console handler reaches, and all it reaches: the StopSignals that
+// takes the events (nullptr: none). The handler runs on a thread of the
+// system's; the call is queued to the main thread.
+std::atomic<StopSignals*> g_stopSignals{nullptr};
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { g_onSignal(); }, Qt::QueuedConnection);
+            if (StopSignals* watcher = g_stopSignals.load())
+                QMetaObject::invokeMethod(watcher, &StopSignals::stopRequested, Qt::QueuedConnection);
             // Closing the console ends the process once this returns: give the
             // run time to stop and the files time to be written out (the
             // system allows about 5 s; the process may end earlier by itself).
@@ -51,10 +95,21 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 }  // namespace
 
-void WatchStopSignals(std::function<void()> onSignal) {
-    g_onSignal = std::move(onSignal);
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    g_stopSignals.store(this);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
+
+StopSignals::~StopSignals() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    g_stopSignals.store(nullptr);
+}
+
+}  // namespace qm
+
 #else
-void WatchStopSignals(std::function<void()>) {}
+namespace qm {
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {}
+StopSignals::~StopSignals() = default;
+}  // namespace qm
 #endif

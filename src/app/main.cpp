@@ -5,6 +5,7 @@
 #include "app/Headless.h"
 #include "app/Outputs.h"
 #include "app/Signals.h"
+#include "app/Startup.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
 #include "engine/stats/StatsCsv.h"
@@ -25,6 +26,8 @@
 
 namespace {
 
+using namespace qm;
+
 int RunWindow(int argc, char** argv, const AppOptions& options) {
     if (!options.echoStatus && !options.assumeYes) ReleaseOwnConsole();
     QApplication app(argc, argv);
@@ -41,37 +44,57 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmeter.Quillmeter"));
 
+    Startup startup(options);
     Outputs outputs;
     Session session;
-    outputs.attach(session, options, options.dataDir.isEmpty() ? DefaultDataDir() : options.dataDir, false);
+    outputs.attach(session, options, startup.dataFolder(), false);
 
-    auto form = std::make_unique<MainForm>(session, options);
+    // --demo: the simulated instrument for this start only.
     std::unique_ptr<qmsim::SimInstrument> sim;
     std::unique_ptr<qmsim::SimTcpServer> server;
+    QString demoStatus;
     if (options.demo) {
         sim = std::make_unique<qmsim::SimInstrument>();
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
-        if (server->listen(QHostAddress::LocalHost, 0)) form->UseDemoInstrument(server->port());
-        else form->ShowStatusText(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
+        if (server->listen(QHostAddress::LocalHost, 0)) {
+            startup.useDemoInstrument(server->port());
+            demoStatus = Startup::demoStatus(server->port());
+        } else {
+            demoStatus = QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString());
+        }
     }
-    if (outputs.web.running()) form->ShowStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
-    outputs.showStatus = [f = form.get()](const QString& text) { f->ShowStatusText(text); };
-    form->show();
-    MainForm* f = form.get();
 
+    auto form = std::make_unique<MainForm>(session, startup.viewOptions(), startup.viewSettings());
+    MainForm* f = form.get();
+    f->setSettingsSaver([&startup](const ViewSettings& now) { return startup.saveAtClose(now); });
+    if (const QString& warning = startup.resumeWarning(); !warning.isEmpty()) {
+        f->showStatusText(warning);
+        if (options.assumeYes) std::fprintf(stderr, "%s\n", warning.toUtf8().constData());
+    }
+    if (!demoStatus.isEmpty()) f->showStatusText(demoStatus);
+    if (outputs.web.running()) f->showStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
+    outputs.showStatus = [f](const QString& text) { f->showStatusText(text); };
+    f->show();
+
+    // Closing the window ends the program with the exit code it had then.
+    QObject::connect(f, &MainForm::closed, f, [f] {
+        const int code = f->exitCode();
+        QTimer::singleShot(0, qApp, [code] { QCoreApplication::exit(code); });
+    });
     // SIGINT/SIGTERM: the first presses the stop button during a run (or
     // closes the window when idle), the second closes the window.
+    StopSignals stopSignals;
     int presses = 0;
-    WatchStopSignals([f, &presses] {
-        if (++presses == 1 && f->RunActive()) f->StopRun();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, f, [f, &presses] {
+        if (++presses == 1 && f->runActive()) f->stopRun();
         else f->close();
     });
     if (options.exitAfterRun)
-        QObject::connect(f, &MainForm::RunFinished, f, [f](RunOutcome) { QTimer::singleShot(0, f, [f] { f->close(); }); });
+        QObject::connect(f, &MainForm::runFinished, f, [f](RunOutcome) { QTimer::singleShot(0, f, [f] { f->close(); }); });
     if (options.autostart)
         QTimer::singleShot(0, f, [f, transferOnly = options.transferOnly] {
-            if (transferOnly) f->StartTransferOnly();
-            else f->StartRun();
+            if (transferOnly) f->startTransferOnly();
+            else f->startRun();
         });
 
     const int code = app.exec();
@@ -85,8 +108,8 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    UseUtf8Console();
-    const QStringList args = ProgramArguments(argc, argv);
+    const qm::Utf8Console console;
+    const QStringList args = qm::ProgramArguments(argc, argv);
     QString error;
     ParseEnd end = ParseEnd::Run;
     const auto options = ParseAppOptions(args, &error, &end);
@@ -101,13 +124,13 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         QTextStream out(stdout);
         QTextStream err(stderr);
-        const QString dir = options->dataDir.isEmpty() ? DefaultDataDir() : options->dataDir;
+        const QString dir = options->dataDir.isEmpty() ? qm::DefaultDataDir() : options->dataDir;
         return PrintLogStatistics(options->statsFile, out, err, LoadTrendLimits(dir));
     }
     if (options->headless) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Quillmeter"));
-        return RunHeadless(*options);
+        return qm::RunHeadless(*options);
     }
     return RunWindow(argc, argv, *options);
 }

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <chrono>
 
+namespace qm {
+
 BoxQuestions::BoxQuestions(QWidget* parent) : QObject(parent), parent_(parent) {}
 
 bool BoxQuestions::askOkCancel(const QString& text, const qm::StopToken& stop) {
@@ -84,3 +86,5 @@ void BoxQuestions::notify(const QString& text) {
         notifyBox_->show();
     }, Qt::QueuedConnection);
 }
+
+}  // namespace qm

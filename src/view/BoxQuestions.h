@@ -13,6 +13,8 @@
 class QMessageBox;
 class QWidget;
 
+namespace qm {
+
 class BoxQuestions : public QObject, public Questions {
     Q_OBJECT
 public:
@@ -36,3 +38,5 @@ private:
     QPointer<QMessageBox> box_;
     QPointer<QMessageBox> notifyBox_;
 };
+
+}  // namespace qm

@@ -1,6 +1,6 @@
 #include "view/FolderDialog.h"
 
-#include "engine/text/Errors.h"
+#include "engine/settings/DataFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +15,8 @@
 #include <QTreeView>
 
 #include <algorithm>
+
+namespace qm {
 
 bool SplitFilePath(const QString& path, QString& folder, QString& name) {
     // Both separators count on every platform: the dialogs give "/" paths.
@@ -85,7 +87,7 @@ void FitFileDialog(QFileDialog& dialog) {
 
 SaveFileDialog::~SaveFileDialog() = default;
 
-std::optional<QString> QtSaveFileDialog::Show(const FileDialogRequest& request) {
+std::optional<QString> QtSaveFileDialog::choose(const FileDialogRequest& request) {
     QFileDialog dialog(parent_, request.title, QDir::fromNativeSeparators(request.initialFolder),
                        ToQtFilter(request.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -99,26 +101,17 @@ std::optional<QString> QtSaveFileDialog::Show(const FileDialogRequest& request) 
     return files.first();
 }
 
-void SetFileFolder_Click(SaveFileDialog& dlg, QLineEdit& FFolder, QLineEdit& FHeadder, const QString& AppFolder,
-                         const std::function<void(const QString&)>& setStatus) {
-    try {
-        const FileDialogRequest request{kFolderDialogTitle, FFolder.text(), FHeadder.text(), kFolderDialogFilter};
-        const std::optional<QString> chosen = dlg.Show(request);
-        if (!chosen) return;  // cancel: nothing changes, nothing is shown
-
-        QDir::setCurrent(AppFolder);  // the dialog may have moved it
-
-        // A path without any separator keeps the folder and is taken whole
-        // as the name.
-        const QString path = QDir::toNativeSeparators(*chosen);
-        QString folder = FFolder.text();
-        QString name = path;
-        SplitFilePath(path, folder, name);
-        FFolder.setText(folder);
-        const qsizetype dot = name.indexOf(QLatin1Char('.'));
-        FHeadder.setText(dot >= 0 ? name.left(dot) : name);
-        if (setStatus) setStatus(kFolderChosenStatus);
-    } catch (...) {
-        // Any other failure ends the click silently.
-    }
+std::optional<OutputChoice> ChooseOutputFile(SaveFileDialog& dialog, const QString& folder, const QString& header,
+                                             const QString& dataFolder) {
+    const FileDialogRequest request{kFolderDialogTitle, OutputFolderIn(dataFolder, folder), header, kFolderDialogFilter};
+    const std::optional<QString> chosen = dialog.choose(request);
+    if (!chosen) return std::nullopt;
+    const QString path = QDir::toNativeSeparators(*chosen);
+    OutputChoice choice{folder, path};
+    SplitFilePath(path, choice.folder, choice.header);
+    const qsizetype dot = choice.header.indexOf(QLatin1Char('.'));
+    if (dot >= 0) choice.header.truncate(dot);
+    return choice;
 }
+
+}  // namespace qm

@@ -2,12 +2,12 @@
 // The output folder and the file-name header, taken from a file the user
 // picks in a save dialog.
 #include <QString>
-#include <functional>
 #include <optional>
 
 class QFileDialog;
-class QLineEdit;
 class QWidget;
+
+namespace qm {
 
 // Dialog texts.
 inline const QString kFolderDialogTitle = QStringLiteral("画面格納ファイルの選択");
@@ -39,11 +39,11 @@ inline constexpr int FileDialogWidth = 860;
 inline constexpr int FileDialogHeight = 500;
 void FitFileDialog(QFileDialog& dialog);
 
-// The save dialog. Show returns the chosen full path, or nullopt on cancel.
+// The save dialog: the chosen full path, or nullopt on cancel.
 class SaveFileDialog {
 public:
     virtual ~SaveFileDialog();
-    virtual std::optional<QString> Show(const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> choose(const FileDialogRequest& request) = 0;
 };
 
 // The platform's save dialog. The chosen file is neither created nor opened,
@@ -51,15 +51,23 @@ public:
 class QtSaveFileDialog : public SaveFileDialog {
 public:
     explicit QtSaveFileDialog(QWidget* parent = nullptr) : parent_(parent) {}
-    std::optional<QString> Show(const FileDialogRequest& request) override;
+    std::optional<QString> choose(const FileDialogRequest& request) override;
 
 private:
     QWidget* parent_;
 };
 
-// Click of the button SetFileFolder: shows the dialog with the current folder
-// and header; on a choice makes AppFolder current again and sets FFolder to
-// the chosen file's folder and FHeadder to its name up to the first ".", then
-// shows the status text. Cancel changes nothing and shows nothing.
-void SetFileFolder_Click(SaveFileDialog& dlg, QLineEdit& FFolder, QLineEdit& FHeadder, const QString& AppFolder,
-                         const std::function<void(const QString&)>& setStatus);
+// The output folder and the file-name header, as a chosen file gives them.
+struct OutputChoice {
+    QString folder;
+    QString header;
+};
+
+// ファイル選択: shows the dialog at the output folder (a relative one lies in
+// the data folder) with the header as the file's name; the chosen file gives
+// its folder (a name without any separator keeps `folder`) and its name up to
+// the first "." as the header. Nullopt on cancel.
+std::optional<OutputChoice> ChooseOutputFile(SaveFileDialog& dialog, const QString& folder, const QString& header,
+                                             const QString& dataFolder);
+
+}  // namespace qm

@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QFontDatabase>
 
+namespace qm {
+
 namespace {
 // A family as listed, without the "[foundry]" the database adds when two
 // foundries have a family of the same name.
@@ -43,3 +45,5 @@ void UseJapaneseUiFont(QApplication& app) {
     font.setFamily(family);
     app.setFont(font);
 }
+
+}  // namespace qm

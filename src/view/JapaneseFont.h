@@ -5,6 +5,8 @@
 
 class QApplication;
 
+namespace qm {
+
 // The first family of a preference list that is among the available ones
 // (QFontDatabase::families()), in the spelling of that list. A family matches
 // without regard to case, as the font database matches, and also when the
@@ -18,3 +20,5 @@ QStringList JapaneseUiFamilies();
 // Sets the application's font family to the first of JapaneseUiFamilies()
 // that the system has, keeping the size; leaves the font alone when it has none.
 void UseJapaneseUiFont(QApplication& app);
+
+}  // namespace qm

@@ -1,12 +1,12 @@
 #pragma once
 // The main window: every control of the design with its object name, caption
-// and default, the settings they hold (restored from and saved to the resume
-// file), and the view of the session's runs. It owns no run logic: a press of
-// 測定開始 hands the settings to the session, whose events arrive here as
-// queued signals and are drawn at most about 30 times a second.
-#include "app/AppOptions.h"
+// and default, the settings they hold, and the view of the session's runs. It
+// owns no run logic: a press of 測定開始 hands the settings to the session,
+// whose events arrive here as queued signals and are drawn at most about 30
+// times a second. The settings it starts with come from the app, and at close
+// it hands them back to be saved.
 #include "engine/run/RunSink.h"
-#include "engine/settings/ResumeSettings.h"
+#include "view/ViewOptions.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -14,6 +14,7 @@
 #include <optional>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -22,143 +23,148 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class VbCheckBox;
-class StatusBar;
+class Session;
+class Questions;
+struct RunRequest;
+
+namespace qm {
+
 class AMLogForm;
 class WaveForm;
 class SaveFileDialog;
+class StatusBar;
 class TrendWindow;
 class WindowPlaces;
-class Session;
-class Questions;
-class BoxQuestions;
-struct RunRequest;
 
 class MainForm : public QMainWindow {
     Q_OBJECT
 public:
-    MainForm(Session& session, const AppOptions& options, QWidget* parent = nullptr);
+    MainForm(Session& session, const ViewOptions& options, const ViewSettings& settings, QWidget* parent = nullptr);
     ~MainForm() override;
 
     // The buttons' actions, as a press would do them.
-    void StartRun();           // 測定開始
-    void StartTransferOnly();  // 波形転送
-    void StopRun();            // 測定中断 (when enabled)
+    void startRun();           // 測定開始
+    void startTransferOnly();  // 波形転送
+    void stopRun();            // 測定中断 (when enabled)
 
-    bool RunActive() const;
-    RunOutcome LastOutcome() const { return lastOutcome_; }
-    QString AppFolder() const { return appFolder_; }
+    bool runActive() const;
+    RunOutcome lastOutcome() const { return lastOutcome_; }
+    // The program's exit code after this window: the last run's, or 3 when
+    // the settings could not be saved at close.
+    int exitCode() const;
+
+    // The settings as the window shows them now.
+    ViewSettings currentSettings() const;
+    // Called at close with the settings to save; the window shows what failed.
+    void setSettingsSaver(SaveSettings save) { saveSettings_ = std::move(save); }
 
     // The log window and the screen window, created on first use.
-    AMLogForm& LogForm();
-    WaveForm& ScreenForm();
+    AMLogForm& logForm();
+    WaveForm& screenForm();
     // The trend window, created on first use; it follows every logged cycle.
-    TrendWindow& Trend();
-    bool HasScreenForm() const { return !screenForm_.isNull(); }
+    TrendWindow& trend();
 
     // Seams: questions answered by a test or --assume-yes; the save dialog.
-    void SetQuestions(Questions* q) { questions_ = q; }
-    void SetFileDialog(SaveFileDialog* d) { fileDialog_ = d; }
+    void setQuestions(Questions* questions) { questions_ = questions; }
+    void setFileDialog(SaveFileDialog* dialog) { fileDialog_ = dialog; }
     // A text of the program's own in the status bar (and on stdout with
     // --echo-status), such as the web view's address.
-    void ShowStatusText(const QString& text) { ShowStatus(text); }
-    // --demo: the simulated instrument listens at 127.0.0.1:port; clears USB
-    // and points the address at it for this start only (not saved).
-    void UseDemoInstrument(quint16 port);
+    void showStatusText(const QString& text) { showStatus(text); }
 
 signals:
     // Every status text, in order (panel 1 shows the latest).
     void statusShown(const QString& text);
-    void RunFinished(RunOutcome outcome);
-    void FormUnloaded();
+    void runFinished(RunOutcome outcome);
+    // The window closed: its settings were handed back and the session shut down.
+    void closed();
 
 protected:
-    void closeEvent(QCloseEvent* e) override;
-    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    void BuildLayout();
-    void Form_Load();
-    void Form_Unload();
-    void WaveTransfer_Click(bool transferOnly);
-    void StopAcqusition_Click();
-    void Clear_Click();
-    void ClearLog();  // クリア without showing the log window
-    void AMLogOn_Click();
-    void DSScreenDispCheck_Click();
-    void SetFileFolder_Click();
-    void PlaceLogForm();
-    void ShowTrend();  // beside the log window the first time, never over this one
+    void buildLayout();
+    void connectControls();
+    void applyControls(const ResumeSettings& s);
+    ResumeSettings currentControls() const;
+    void closeDown();
 
-    // Settings <-> controls.
-    void ApplyResumeField(ResumeField field, const ResumeSettings& s);
-    ResumeSettings CurrentSettings() const;
-    void PushLiveSettings();
-    RunRequest MakeRequest(bool transferOnly) const;
+    void onStartClicked(bool transferOnly);
+    void onStopClicked();
+    void onClearClicked();
+    void clearLog();  // クリア without showing the log window
+    void onLogToggled(bool on);
+    void onScreenShowToggled(bool on);
+    void onChooseFileClicked();
+    void placeLogForm();
+    void showTrend();  // beside the log window the first time, never over this one
+
+    void pushLiveSettings();
+    RunRequest makeRequest(bool transferOnly) const;
 
     // The session's events.
-    void OnRunStarted(const RunStartInfo& info);
-    void OnRunFinished(const RunEndInfo& end);
-    void OnWaitChanged(const RunWait& wait);
-    void ShowWait();  // the countdown panel, once a second while the run waits
-    void ShowStatus(const QString& text);
-    void ScheduleRepaint();
-    void ApplyPending();
+    void onRunStarted(const RunStartInfo& info);
+    void onRunFinished(const RunEndInfo& end);
+    void onWaitChanged(const RunWait& wait);
+    void showWait();  // the countdown panel, once a second while the run waits
+    void showStatus(const QString& text);
+    void scheduleRepaint();
+    void applyPending();
 
     Session& session_;
-    AppOptions options_;
-    QString appFolder_;
+    const ViewOptions options_;
+    // The settings the window was given: check lines still grey in them stay
+    // grey until their box changes.
+    ResumeSettings givenControls_;
 
-    // Controls, named by role.
-    QGroupBox* Operation;
-    VbCheckBox* AMLogOn;
-    VbCheckBox* ManualCheck;
-    QPushButton* TransOnly;
-    VbCheckBox* WaveSaveCheck;
-    VbCheckBox* DSScreenDispCheck;
-    VbCheckBox* DSScreenSaveCheck;
-    VbCheckBox* INVCheck;
-    QPushButton* Clear;
-    QPushButton* WaveTransfer;
-    QPushButton* StopAcqusition;
-    QGroupBox* WaitTimeF;
-    QLineEdit* LoopInterval;
-    QGroupBox* TCountF;
-    QLineEdit* TRound;
-    QLabel* CLoopCount;
-    QGroupBox* FileSelF;
-    QPushButton* SetFileFolder;
-    QLabel* FolderL;
-    QLineEdit* FFolder;
-    QLabel* FNameL;
-    QLineEdit* FHeadder;
-    QGroupBox* IPADress;
-    VbCheckBox* IFCheck;
-    QComboBox* ComList;
-    QLabel* IPAddressL;
-    QLineEdit* IPAdressText;
-    StatusBar* StatusBar1;
-    QProgressBar* ProgressBar1;
-    QMenu* SettingsMenu;        // 設定
-    QAction* ScreenPngAction;   // 表示にも PNG を使う (checkable)
+    // Controls, with the design's object names.
+    QGroupBox* operationBox_;          // Operation
+    QCheckBox* logCheck_;              // AMLogOn
+    QCheckBox* manualCheck_;           // ManualCheck
+    QPushButton* transferOnlyButton_;  // TransOnly
+    QCheckBox* waveSaveCheck_;         // WaveSaveCheck
+    QCheckBox* screenShowCheck_;       // DSScreenDispCheck
+    QCheckBox* screenSaveCheck_;       // DSScreenSaveCheck
+    QCheckBox* invCheck_;              // INVCheck
+    QPushButton* clearButton_;         // Clear
+    QPushButton* startButton_;         // WaveTransfer
+    QPushButton* stopButton_;          // StopAcqusition
+    QGroupBox* intervalBox_;           // WaitTimeF
+    QLineEdit* intervalEdit_;          // LoopInterval
+    QGroupBox* repeatBox_;             // TCountF
+    QLineEdit* repeatEdit_;            // TRound
+    QLabel* cycleLabel_;               // CLoopCount
+    QGroupBox* fileBox_;               // FileSelF
+    QPushButton* chooseFileButton_;    // SetFileFolder
+    QLabel* folderLabel_;              // FolderL
+    QLineEdit* folderEdit_;            // FFolder
+    QLabel* headerLabel_;              // FNameL
+    QLineEdit* headerEdit_;            // FHeadder
+    QGroupBox* instrumentBox_;         // IPADress
+    QCheckBox* usbCheck_;              // IFCheck
+    QComboBox* comList_;               // ComList
+    QLabel* addressLabel_;             // IPAddressL
+    QLineEdit* addressEdit_;           // IPAdressText
+    StatusBar* statusBar_;             // StatusBar1
+    QProgressBar* progressBar_;        // ProgressBar1
+    QMenu* settingsMenu_;              // 設定
+    QAction* screenPngAction_;         // 表示にも PNG を使う (checkable)
 
     QPointer<AMLogForm> logForm_;
     QPointer<WaveForm> screenForm_;
     QPointer<TrendWindow> trend_;
     bool placed_ = false;
     WindowPlaces* places_ = nullptr;  // where the windows were at the last close
-    bool screenPngKept_ = false;      // 表示にも PNG を使う as Quillmeter.ini holds it
     RunWait wait_;
     QTimer* waitTick_ = nullptr;
-    bool unloaded_ = false;
+    bool closed_ = false;
     bool screenShown_ = false;  // a display image was fetched since the last クリア
     QByteArray screenImage_;
     RunOutcome lastOutcome_ = RunOutcome::Normal;
-    bool writeFailed_ = false;           // the last run, or the resume file, failed to write
-    ResumeSettings savedSettings_;       // as the resume file gave them, before the command line
-    bool resumeMayReplace_ = true;       // false: a damaged resume file that could not be copied aside
-    QString liveNameProblem_;            // the last refused folder or header typed during a run
+    bool writeFailed_ = false;  // the last run, or the settings at close, failed to write
+    QString liveNameProblem_;   // the last refused folder or header typed during a run
     bool transferOnlyRun_ = false;
+    SaveSettings saveSettings_;
 
     // Updates waiting for the next repaint tick.
     QTimer* repaint_;
@@ -174,3 +180,5 @@ private:
     SaveFileDialog* fileDialog_ = nullptr;
     std::unique_ptr<SaveFileDialog> ownDialog_;
 };
+
+}  // namespace qm

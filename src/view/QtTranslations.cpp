@@ -4,24 +4,32 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QPointer>
 #include <QTranslator>
 
+namespace qm {
+
+namespace {
+// The catalogue installed here, found again by its name among the
+// application's children.
+const QString kTranslatorName = QStringLiteral("qtbaseTranslator");
+}  // namespace
+
 QString InstallQtTranslations(QApplication& app, const QString& language) {
-    static QPointer<QTranslator> installed;
-    if (installed) {
+    if (auto* installed = app.findChild<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(installed);
-        delete installed.data();
+        delete installed;
     }
     if (language.isEmpty() || language == QLatin1String("en")) return {};
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto* translator = new QTranslator(&app);
+    translator->setObjectName(kTranslatorName);
     if (!translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
         delete translator;
         return QStringLiteral("Qt の翻訳 %1 を読めません")
             .arg(QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("qtbase_%1.qm").arg(language))));
     }
     QCoreApplication::installTranslator(translator);
-    installed = translator;
     return {};
 }
+
+}  // namespace qm

@@ -8,8 +8,12 @@
 
 class QApplication;
 
+namespace qm {
+
 // Installs the catalogue for `language` ("ja"), replacing one installed
 // before; "en" (Qt's own language) installs none. Empty on success, else a
 // message naming the catalogue that could not be loaded (Qt's texts then stay
 // English).
 QString InstallQtTranslations(QApplication& app, const QString& language);
+
+}  // namespace qm

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QTimer>
 
+namespace qm {
+
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent), clock_(new QTimer(this)) {
     setSizeGripEnabled(false);
     for (int i = 0; i < 4; ++i) {
@@ -30,18 +32,19 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent), clock_(new QTimer(th
 
 void StatusBar::tick() {
     const QDateTime now = QDateTime::currentDateTime();
-    panels_[1]->setText(qm::ShortDateText(now.date()));
-    panels_[2]->setText(qm::LongTimeText(now.time()));
+    panels_[1]->setText(ShortDateText(now.date()));
+    panels_[2]->setText(LongTimeText(now.time()));
 }
 
-void StatusBar::SetPanelText(int panel, const QString& text) {
+void StatusBar::setPanelText(int panel, const QString& text) {
     if (panel < 1 || panel > 4) return;
     panels_[panel - 1]->setText(text);
     if (panel == WaitPanel) panels_[panel - 1]->setVisible(!text.isEmpty());
-    if (panel == 1 && onStatus) onStatus(text);
 }
 
-QString StatusBar::PanelText(int panel) const {
+QString StatusBar::panelText(int panel) const {
     if (panel < 1 || panel > 4) return {};
     return panels_[panel - 1]->text();
 }
+
+}  // namespace qm

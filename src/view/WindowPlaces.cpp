@@ -1,7 +1,5 @@
 #include "view/WindowPlaces.h"
 
-#include "engine/settings/ProgramSettings.h"
-
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -9,6 +7,8 @@
 #include <QWidget>
 
 #include <algorithm>
+
+namespace qm {
 
 namespace {
 // How much of a window's top edge must lie on a screen for it to be taken
@@ -34,8 +34,7 @@ QRect AvailableAt(const QPoint& p) {
 }
 }  // namespace
 
-WindowPlaces::WindowPlaces(const QString& dataFolder, QObject* parent)
-    : QObject(parent), dataFolder_(dataFolder), kept_(qm::LoadProgramSettings(dataFolder).windowGeometry) {}
+WindowPlaces::WindowPlaces(const QMap<QString, QByteArray>& kept, QObject* parent) : QObject(parent), kept_(kept) {}
 
 void WindowPlaces::watch(QWidget& w) {
     Q_ASSERT(!w.objectName().isEmpty());
@@ -56,11 +55,11 @@ bool WindowPlaces::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-QString WindowPlaces::save() const {
+QMap<QString, QByteArray> WindowPlaces::places() const {
     QMap<QString, QByteArray> places = kept_;
     for (const QPointer<QWidget>& w : windows_)
         if (w && placed_.contains(w->objectName())) places.insert(w->objectName(), w->saveGeometry());
-    return qm::SaveWindowGeometry(dataFolder_, places);
+    return places;
 }
 
 void KeepOnScreen(QWidget& w) {
@@ -94,3 +93,5 @@ void PlaceBeside(QWidget& w, const QRect& anchor) {
     if (avail.isValid()) top = std::max(avail.top(), std::min(top, avail.bottom() + 1 - size.height()));
     w.move(at.x(), top);
 }
+
+}  // namespace qm

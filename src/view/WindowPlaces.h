@@ -1,8 +1,8 @@
 #pragma once
 // Where the windows were: each window's place and size, by its object name,
-// kept in the program's settings file (Quillmeter.ini in the data folder)
-// from one start to the next. A kept place that lies on no screen any more
-// (a screen was taken away or its resolution lowered) is moved onto one.
+// kept from one start to the next (the app keeps them in the program's
+// settings file). A kept place that lies on no screen any more (a screen was
+// taken away or its resolution lowered) is moved onto one.
 #include <QMap>
 #include <QObject>
 #include <QPointer>
@@ -11,11 +11,13 @@
 #include <QString>
 #include <QWidget>
 
+namespace qm {
+
 class WindowPlaces : public QObject {
     Q_OBJECT
 public:
-    // Reads the kept places of `dataFolder`.
-    explicit WindowPlaces(const QString& dataFolder, QObject* parent = nullptr);
+    // The places kept at the last close, by object name (QWidget::saveGeometry()).
+    explicit WindowPlaces(const QMap<QString, QByteArray>& kept, QObject* parent = nullptr);
 
     // Follows `w` (a top-level window with an object name): puts it where it
     // was at the last close, when a place was kept, and notes every showing.
@@ -26,14 +28,13 @@ public:
     // True when the window was put where it was at the last close.
     bool kept(const QWidget& w) const { return restored_.contains(w.objectName()); }
 
-    // Keeps the places of the watched windows that have one (the others keep
-    // what was kept before). Empty on success, else a message naming the file.
-    QString save() const;
+    // The places to keep: those of the watched windows that have one, and
+    // what was kept before for the others.
+    QMap<QString, QByteArray> places() const;
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QString dataFolder_;
     QMap<QString, QByteArray> kept_;
     QList<QPointer<QWidget>> windows_;
     QSet<QString> placed_;
@@ -49,3 +50,5 @@ void KeepOnScreen(QWidget& w);
 // the room left on that screen, but never narrower or lower than its minimum;
 // one taller than the room under the anchor's top moves up as far as needed.
 void PlaceBeside(QWidget& w, const QRect& anchor);
+
+}  // namespace qm

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 namespace {
-QStringList Texts(const ResumeSettings& s) {
+QStringList Texts(const qm::ResumeSettings& s) {
     return {s.ipAddress, s.repeat, s.interval, s.folder, s.header};
 }
 }  // namespace
@@ -28,13 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
         f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
-    ResumeSettings s;
-    const ResumeLoad load = LoadResumeFile(file, s);
-    if (load.applied < 0 || load.applied > kResumeFieldCount) std::abort();
+    qm::ResumeSettings s;
+    const qm::ResumeLoad load = qm::LoadResumeFile(file, s);
+    if (load.applied < 0 || load.applied > qm::kResumeFieldCount) std::abort();
     if (load.applied < 12 && !load.damaged()) std::abort();  // a saved file has twelve lines
-    if (load.damaged() && (load.badLine < 1 || load.badLine > kResumeFieldCount)) std::abort();
+    if (load.damaged() && (load.badLine < 1 || load.badLine > qm::kResumeFieldCount)) std::abort();
 
-    const DamagedResume kept = KeepDamagedResumeFile(file, load);
+    const qm::DamagedResume kept = qm::KeepDamagedResumeFile(file, load);
     if (load.damaged() != !kept.warning.isEmpty()) std::abort();
     for (const QChar c : kept.warning)
         if (c.unicode() < 0x20) std::abort();
@@ -46,13 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The bytes a save writes.
         const QString again = dir.filePath(QStringLiteral("again.txt"));
         QFile f(again);
-        const QByteArray saved = ResumeFileBytes(s);
+        const QByteArray saved = qm::ResumeFileBytes(s);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(saved) != saved.size()) std::abort();
         f.close();
-        ResumeSettings t;
-        const ResumeLoad reload = LoadResumeFile(again, t);
+        qm::ResumeSettings t;
+        const qm::ResumeLoad reload = qm::LoadResumeFile(again, t);
         if (reload.damaged() || reload.applied != 12 || Texts(t) != Texts(s)) std::abort();
-        if (t.usbCheck != s.usbCheck || t.comIndex != s.comIndex || t.manual != s.manual) std::abort();
+        if (t.usb != s.usb || t.comIndex != s.comIndex || t.manual != s.manual) std::abort();
+        if (qm::ResumeFileBytes(t) != saved) std::abort();  // grey check lines too
     }
     return 0;
 }

@@ -1,13 +1,8 @@
 #pragma once
-// The measurement log record and the measurement slot record.
+// The measurement slot record.
 #include <QString>
 #include <array>
 #include <cstdint>
-
-struct AMLogRecord {
-    int32_t Cycle = 0;
-    std::array<double, 4> Value{};  // A..D as the instrument reported them
-};
 
 struct MeasItemRecord {
     QString Source;  // "C1", "M1", ...
@@ -17,6 +12,6 @@ struct MeasItemRecord {
 
 // A stored value of this or more means "the instrument gave no value".
 inline constexpr double NoValue = 1e30;
-inline constexpr int LogMaxCycle = 10000;               // AMLog is 0..10000
-using AMLogArray = std::array<AMLogRecord, LogMaxCycle + 1>;
+// The log holds cycles 1 .. LogMaxCycle.
+inline constexpr int LogMaxCycle = 10000;
 using MeasItemArray = std::array<MeasItemRecord, 4>;

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+namespace qm {
+
 namespace {
 // "C:\..." or "\\server\share...", either separator.
 bool IsWindowsAbsolute(const QString& path) {
@@ -39,3 +41,10 @@ QString DefaultDataDir() {
     return DataDirFor(HostSystem::Unix, {{}, qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath()});
 #endif
 }
+
+QString OutputFolderIn(const QString& dataFolder, const QString& folder) {
+    if (folder.isEmpty() || !QDir::isRelativePath(folder)) return folder;
+    return QDir::toNativeSeparators(QDir(dataFolder).filePath(folder));
+}
+
+}  // namespace qm

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+namespace qm {
+
 // The data folder (resume file, display image, default output folder).
 
 enum class HostSystem { Windows, Unix };
@@ -20,3 +22,10 @@ QString DataDirFor(HostSystem system, const HostFolders& folders);
 
 // The data folder of this build's system and this process's environment.
 QString DefaultDataDir();
+
+// The output folder a run writes to: a relative folder lies in the data
+// folder (whatever the process's current folder), in native form; an
+// absolute or empty one is taken as it is.
+QString OutputFolderIn(const QString& dataFolder, const QString& folder);
+
+}  // namespace qm

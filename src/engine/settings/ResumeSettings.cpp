@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <optional>
 
+namespace qm {
+
 namespace {
 
 // A line longer than this is kept only in part: its first bytes already make
@@ -83,10 +85,19 @@ std::optional<int> ResumeNumber(const QString& text, int lo, int hi, QString& wh
     return n;
 }
 
-bool CheckValue(const QString& text, int& out, QString& why) {
+// A check line's value: 0 clear, 1 ticked, 2 grey (read as clear and kept).
+bool CheckValue(const QString& text, ResumeSettings& s, ResumeField field, bool& out, QString& why) {
     const auto v = ResumeNumber(text, 0, 2, why);
-    if (v) out = *v;
-    return v.has_value();
+    if (!v) return false;
+    out = *v == 1;
+    s.setGreyed(field, *v == 2);
+    return true;
+}
+
+// What a check line holds: 1 ticked, 2 grey, else 0.
+int16_t CheckNumber(const ResumeSettings& s, ResumeField field, bool on) {
+    if (on) return 1;
+    return s.greyed(field) ? 2 : 0;
 }
 
 QString BadName(const QString& fileName, int n) {
@@ -134,12 +145,12 @@ ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
             else bad(k + 1, why);
             ok = true;  // a text value never stops the load
         };
-        const auto check = [&](int& field) {
-            if (ok) ok = CheckValue(value, field, why);
+        const auto check = [&](bool& field) {
+            if (ok) ok = CheckValue(value, s, ResumeField(k), field, why);
         };
         switch (ResumeField(k)) {
         case ResumeField::IpAddress: text(s.ipAddress); break;
-        case ResumeField::UsbCheck: check(s.usbCheck); break;
+        case ResumeField::UsbCheck: check(s.usb); break;
         case ResumeField::ComIndex:
             if (ok) {
                 const auto v = ResumeNumber(value, -1, kComEntries - 1, why);
@@ -198,22 +209,23 @@ QByteArray ResumeFileBytes(const ResumeSettings& s) {
         out += qm::ToAnsi(QString::fromUtf8(label) + OneLine(value));
         out += "\r\n";
     };
-    const auto number = [&](const char* label, int value) {
-        out += qm::ToAnsi(QString::fromUtf8(label) + qm::PrintNumber(static_cast<int16_t>(value)));
+    const auto number = [&](const char* label, int16_t value) {
+        out += qm::ToAnsi(QString::fromUtf8(label) + qm::PrintNumber(value));
         out += "\r\n";
     };
+    const auto check = [&](const char* label, ResumeField field, bool on) { number(label, CheckNumber(s, field, on)); };
     text("IPアドレス,", s.ipAddress);
-    number("USBチェック,", s.usbCheck);
-    number("Comアドレス,", s.comIndex);
+    check("USBチェック,", ResumeField::UsbCheck, s.usb);
+    number("Comアドレス,", static_cast<int16_t>(s.comIndex));
     text("回数,", s.repeat);
     text("インターバル,", s.interval);
     text("フォルダ,", s.folder);
     text("ファイルヘッダ,", s.header);
-    number("csv波形格納チェック,", s.waveSave);
-    number("DS画面表示チェック,", s.screenShow);
-    number("DS画面格納チェック,", s.screenSave);
-    number("INVコマンドチェック,", s.invCheck);
-    number("Mnual継続チェック,", s.manual);
+    check("csv波形格納チェック,", ResumeField::WaveSave, s.waveSave);
+    check("DS画面表示チェック,", ResumeField::ScreenShow, s.screenShow);
+    check("DS画面格納チェック,", ResumeField::ScreenSave, s.screenSave);
+    check("INVコマンドチェック,", ResumeField::InvCheck, s.invCheck);
+    check("Mnual継続チェック,", ResumeField::Manual, s.manual);
     return out;
 }
 
@@ -239,59 +251,55 @@ QString SaveResumeFile(const QString& fileName, const ResumeSettings& s) {
 
 void ApplyStartDefaults(ResumeSettings& s, const QString& dataFolder, bool waveformExport) {
     if (s.folder.isEmpty()) s.folder = dataFolder + qm::PathSep() + QStringLiteral("Data");
-    s.invCheck = 1;
-    s.waveSave = waveformExport ? 1 : 0;
+    s.invCheck = true;
+    s.setGreyed(ResumeField::InvCheck, false);
+    s.waveSave = waveformExport;
+    s.setGreyed(ResumeField::WaveSave, false);
 }
 
 void SettingOverrides::applyTo(ResumeSettings& s) const {
-    const auto flag = [](const std::optional<bool>& v, int& field) {
-        if (v) field = *v ? 1 : 0;
+    const auto flag = [&s](const std::optional<bool>& v, bool& value, ResumeField field) {
+        if (!v) return;
+        value = *v;
+        s.setGreyed(field, false);
     };
-    flag(log, s.logOn);
-    flag(screenSave, s.screenSave);
-    flag(screenShow, s.screenShow);
-    flag(manual, s.manual);
+    flag(log, s.logOn, ResumeField::LogOn);
+    flag(screenSave, s.screenSave, ResumeField::ScreenSave);
+    flag(screenShow, s.screenShow, ResumeField::ScreenShow);
+    flag(manual, s.manual, ResumeField::Manual);
     if (interval) s.interval = *interval;
     if (repeat) s.repeat = *repeat;
     if (folder) s.folder = *folder;
     if (header) s.header = *header;
     if (address) {
-        s.usbCheck = 0;
+        flag(false, s.usb, ResumeField::UsbCheck);
         s.ipAddress = *address;
     }
     if (com) {
-        s.usbCheck = 1;
+        flag(true, s.usb, ResumeField::UsbCheck);
         s.comIndex = *com - 1;
     }
 }
 
-QList<ResumeField> SettingOverrides::fields() const {
-    QList<ResumeField> f;
-    if (address) f << ResumeField::UsbCheck << ResumeField::IpAddress;
-    if (com) f << ResumeField::UsbCheck << ResumeField::ComIndex;
-    if (repeat) f << ResumeField::Repeat;
-    if (interval) f << ResumeField::Interval;
-    if (folder) f << ResumeField::Folder;
-    if (header) f << ResumeField::Header;
-    if (screenShow) f << ResumeField::ScreenShow;
-    if (screenSave) f << ResumeField::ScreenSave;
-    if (manual) f << ResumeField::Manual;
-    if (log) f << ResumeField::LogOn;
-    return f;
-}
-
 void SettingOverrides::revert(ResumeSettings& toSave, const ResumeSettings& before) const {
-    if (log) toSave.logOn = before.logOn;
-    if (screenSave) toSave.screenSave = before.screenSave;
-    if (screenShow) toSave.screenShow = before.screenShow;
-    if (manual) toSave.manual = before.manual;
+    const auto back = [&](bool given, bool& value, bool old, ResumeField field) {
+        if (!given) return;
+        value = old;
+        toSave.setGreyed(field, before.greyed(field));
+    };
+    back(log.has_value(), toSave.logOn, before.logOn, ResumeField::LogOn);
+    back(screenSave.has_value(), toSave.screenSave, before.screenSave, ResumeField::ScreenSave);
+    back(screenShow.has_value(), toSave.screenShow, before.screenShow, ResumeField::ScreenShow);
+    back(manual.has_value(), toSave.manual, before.manual, ResumeField::Manual);
     if (interval) toSave.interval = before.interval;
     if (repeat) toSave.repeat = before.repeat;
     if (folder) toSave.folder = before.folder;
     if (header) toSave.header = before.header;
     if (address || com) {
-        toSave.usbCheck = before.usbCheck;
+        back(true, toSave.usb, before.usb, ResumeField::UsbCheck);
         toSave.ipAddress = before.ipAddress;
         toSave.comIndex = before.comIndex;
     }
 }
+
+}  // namespace qm

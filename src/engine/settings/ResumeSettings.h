@@ -5,24 +5,10 @@
 // log box). Values are taken by line position; labels are only written.
 #include <QString>
 #include <array>
-#include <QList>
+#include <cstdint>
 #include <optional>
 
-struct ResumeSettings {
-    QString ipAddress = QStringLiteral("192.168.1.1");
-    int usbCheck = 0;          // IFCheck: 0 clear, 1 ticked, 2 grey
-    int comIndex = 1;          // ComList: 0 = COM1 .. 15 = COM16, -1 = a text not from the list
-    QString repeat = QStringLiteral("1000");
-    QString interval = QStringLiteral("0.1");
-    QString folder;
-    QString header = QStringLiteral("Sample");
-    int waveSave = 1;
-    int screenShow = 1;
-    int screenSave = 0;
-    int invCheck = 1;
-    int manual = 1;
-    int logOn = 0;             // only from a thirteenth line
-};
+namespace qm {
 
 // The lines in file order; a load applies a prefix of them.
 enum class ResumeField {
@@ -30,6 +16,40 @@ enum class ResumeField {
     WaveSave, ScreenShow, ScreenSave, InvCheck, Manual, LogOn,
 };
 inline constexpr int kResumeFieldCount = 13;
+
+// The settings as values. A check line holds 0 (clear) or 1 (ticked) and may
+// hold 2 (grey) from an older file: that reads as clear, and the line is
+// written back as 2 as long as the setting stays clear and nothing set it
+// (see setGreyed). The repeat count and the interval are the texts of their
+// boxes as typed: the run reads the numbers from them when it starts, and the
+// file keeps what was typed.
+struct ResumeSettings {
+    QString ipAddress = QStringLiteral("192.168.1.1");
+    bool usb = false;          // IFCheck: the serial port, else TCP
+    int comIndex = 1;          // ComList: 0 = COM1 .. 15 = COM16, -1 = a text not from the list
+    QString repeat = QStringLiteral("1000");
+    QString interval = QStringLiteral("0.1");
+    QString folder;
+    QString header = QStringLiteral("Sample");
+    bool waveSave = true;
+    bool screenShow = true;
+    bool screenSave = false;
+    bool invCheck = true;
+    bool manual = true;
+    bool logOn = false;        // only from a thirteenth line
+
+    // A check line that read 2 (grey).
+    bool greyed(ResumeField field) const { return greyed_ & (1u << int(field)); }
+    // Marks or unmarks a check line as grey; a setting changed by the user
+    // or the program is no longer grey.
+    void setGreyed(ResumeField field, bool grey) {
+        if (grey) greyed_ |= 1u << int(field);
+        else greyed_ &= ~(1u << int(field));
+    }
+
+private:
+    uint32_t greyed_ = 0;
+};
 
 struct ResumeLoad {
     int applied = 0;         // fields 0 .. applied-1 were read into the settings
@@ -81,7 +101,7 @@ inline const QString kVersionTag = QStringLiteral("302");
 // What the program does with the settings at every start, after the load: an
 // empty folder becomes the data folder's "Data" folder, INVなし is ticked, and
 // the hidden CSV波形格納 is cleared (ticked when the waveform export is
-// switched on). `dataFolder` is in native form.
+// switched on); neither stays grey. `dataFolder` is in native form.
 void ApplyStartDefaults(ResumeSettings& s, const QString& dataFolder, bool waveformExport);
 
 // Settings given on the command line for one start: applied as if typed into
@@ -92,8 +112,9 @@ struct SettingOverrides {
     std::optional<int> com;  // 1..16: serial on COMn
 
     void applyTo(ResumeSettings& s) const;
-    // The fields that applyTo changes, in file order.
-    QList<ResumeField> fields() const;
-    // For every overridden setting, `toSave` gets back the value `before` held.
+    // For every overridden setting, `toSave` gets back the value `before`
+    // held (a grey check line its grey).
     void revert(ResumeSettings& toSave, const ResumeSettings& before) const;
 };
+
+}  // namespace qm

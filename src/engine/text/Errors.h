@@ -23,9 +23,3 @@ struct RunInterrupted : std::exception {
     bool aborted;
     const char* what() const noexcept override { return aborted ? "run aborted" : "run stopped"; }
 };
-
-// The main window is being closed: every wait gives up at once and the run
-// unwinds without touching the instrument or any file again.
-struct AppClosing : std::exception {
-    const char* what() const noexcept override { return "application closing"; }
-};

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -360,3 +362,5 @@ std::optional<double> TrendChart::shownLimit(int slot, bool upper) const {
 }
 
 QString TrendChart::shownTitle(int slot) const { return slots_[size_t(slot)].title->text(); }
+
+}  // namespace qm

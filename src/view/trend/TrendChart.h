@@ -23,6 +23,8 @@ class QCPLayer;
 class QCPTextElement;
 class QWidget;
 
+namespace qm {
+
 enum class TrendXAxis { Cycle, PcTime };
 
 class TrendChart {
@@ -91,3 +93,5 @@ private:
     int fullDrawings_ = 0;
     double timeStep_ = -1;  // the usual step on the time axis at the last full drawing; -1: not known
 };
+
+}  // namespace qm

@@ -24,6 +24,8 @@
 
 #include <cmath>
 
+namespace qm {
+
 namespace {
 QString Num(std::optional<double> v) { return v ? StatisticText(*v) : QStringLiteral("-"); }
 
@@ -334,3 +336,5 @@ void TrendWindow::defaultShowError(const QString& text) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
+
+}  // namespace qm

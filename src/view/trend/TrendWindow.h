@@ -22,6 +22,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace qm {
+
 // A statistic beside the chart: the log's engineering notation ("12.103e-3",
 // "1.501"), rounded to StatisticDigits significant digits; "-" for none.
 constexpr int StatisticDigits = 5;
@@ -100,3 +102,5 @@ private:
     AskFile askFile_;
     ShowError showError_;
 };
+
+}  // namespace qm

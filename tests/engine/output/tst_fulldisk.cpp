@@ -82,7 +82,7 @@ private slots:
             for (auto& v : w) v.assign(20001, 0.5f);
             WriteWaveformCsv(name, c, w, {}, &error);
         } else {
-            error = SaveResumeFile(name, ResumeSettings{});
+            error = qm::SaveResumeFile(name, qm::ResumeSettings{});
         }
         QVERIFY2(error.contains(QStringLiteral("No space left on device")), qPrintable(error));
         QCOMPARE(ReadAll(name), QByteArray("older bytes"));

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace qm;
+
 Q_DECLARE_METATYPE(HostSystem)
 
 class TstDataFolder : public QObject {
@@ -48,6 +50,24 @@ private slots:
         const QString dir = DefaultDataDir();
         QVERIFY(dir.endsWith(QLatin1String("Quillmeter")));
         QVERIFY(QDir::isAbsolutePath(dir));
+    }
+
+    // A relative output folder lies in the data folder, whatever folder the
+    // process is in.
+    void outputFolder_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("taken");
+        const QString data = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/qmdata"));
+        const QString absolute = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/meas"));
+        QTest::newRow("relative") << "out/run1" << QDir::toNativeSeparators(data + QStringLiteral("/out/run1"));
+        QTest::newRow("absolute") << absolute << absolute;
+        QTest::newRow("empty") << "" << "";
+    }
+    void outputFolder() {
+        QFETCH(QString, folder);
+        QFETCH(QString, taken);
+        const QString data = QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/qmdata"));
+        QCOMPARE(OutputFolderIn(data, folder), taken);
     }
 };
 

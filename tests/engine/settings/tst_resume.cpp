@@ -15,13 +15,29 @@
 #include <sys/resource.h>
 #endif
 
+using namespace qm;
+
 namespace {
 
+// A check line as the file holds it: 0 clear, 1 ticked, 2 grey.
+QString Check(const ResumeSettings& s, ResumeField field, bool on) {
+    return on ? QStringLiteral("1") : s.greyed(field) ? QStringLiteral("2") : QStringLiteral("0");
+}
+
 QStringList State(const ResumeSettings& s) {
-    return {s.ipAddress, QString::number(s.usbCheck), QString::number(s.comIndex), s.repeat, s.interval,
-            s.folder, s.header, QString::number(s.waveSave), QString::number(s.screenShow),
-            QString::number(s.screenSave), QString::number(s.invCheck), QString::number(s.manual),
-            QString::number(s.logOn)};
+    return {s.ipAddress,
+            Check(s, ResumeField::UsbCheck, s.usb),
+            QString::number(s.comIndex),
+            s.repeat,
+            s.interval,
+            s.folder,
+            s.header,
+            Check(s, ResumeField::WaveSave, s.waveSave),
+            Check(s, ResumeField::ScreenShow, s.screenShow),
+            Check(s, ResumeField::ScreenSave, s.screenSave),
+            Check(s, ResumeField::InvCheck, s.invCheck),
+            Check(s, ResumeField::Manual, s.manual),
+            Check(s, ResumeField::LogOn, s.logOn)};
 }
 
 // A saved file's twelve lines, every value other than its default.
@@ -66,12 +82,13 @@ class TstResume : public QObject {
 private slots:
     void savedBytesExact() {
         ResumeSettings s;
-        s.usbCheck = 1;
+        s.usb = true;
         s.comIndex = -1;
         s.folder = QStringLiteral("C:\\D");
-        s.invCheck = 2;
-        s.manual = 0;
-        s.logOn = 1;  // never written
+        s.invCheck = false;
+        s.setGreyed(ResumeField::InvCheck, true);
+        s.manual = false;
+        s.logOn = true;  // never written
         const QByteArray expected = QByteArray::fromHex(
             "495083418368838c83582c" "3139322e3136382e312e310d0a"                // IPアドレス,192.168.1.1
             "555342836083468362834e2c" "2031200d0a"                              // USBチェック, 1
@@ -107,7 +124,7 @@ private slots:
         ResumeSettings u;
         QCOMPARE(LoadResumeFile(Path(), u).applied, 12);
         QCOMPARE(u.header, QStringLiteral("abcd"));
-        QCOMPARE(u.manual, 0);
+        QVERIFY(!u.manual);
     }
 
     void missingEmptyOrShortFile() {
@@ -186,8 +203,8 @@ private slots:
         ResumeSettings s;
         QCOMPARE(Load(FileBytes(lines), s).applied, 12);
         QCOMPARE(s.ipAddress, QString());
-        QCOMPARE(s.screenShow, 0);
-        QCOMPARE(s.screenSave, 0);
+        QVERIFY(!s.screenShow);
+        QVERIFY(!s.screenSave);
     }
 
     void thirteenthLineSetsLogBox() {
@@ -195,30 +212,67 @@ private slots:
         ResumeLoad r = Load(FileBytes(GoodLines() << QStringLiteral("自動測定ログ, 1 ")), s);
         QCOMPARE(r.applied, 13);
         QVERIFY(r.complete);
-        QCOMPARE(s.logOn, 1);
+        QVERIFY(s.logOn);
         // An empty thirteenth line takes line 12's value again.
         QStringList lines = GoodLines();
         lines[11] = QStringLiteral("Mnual継続チェック, 1 ");
         ResumeSettings t;
         QVERIFY(Load(FileBytes(lines << QString()), t).complete);
-        QCOMPARE(t.logOn, 1);
+        QVERIFY(t.logOn);
         ResumeSettings u;
         r = Load(FileBytes(GoodLines() << QStringLiteral("x, 5 ")), u);
         QCOMPARE(r.applied, 12);
-        QCOMPARE(u.logOn, 0);
+        QVERIFY(!u.logOn);
     }
 
     void startDefaults() {
         ResumeSettings s;  // empty folder
-        s.invCheck = 0;
+        s.invCheck = false;
+        s.waveSave = false;
+        s.setGreyed(ResumeField::WaveSave, true);  // set by the start: no longer grey
         ApplyStartDefaults(s, QStringLiteral("/app"), false);
         QCOMPARE(s.folder, QStringLiteral("/app") + qm::PathSep() + QStringLiteral("Data"));
-        QCOMPARE(s.invCheck, 1);
-        QCOMPARE(s.waveSave, 0);
+        QVERIFY(s.invCheck);
+        QCOMPARE(Check(s, ResumeField::WaveSave, s.waveSave), QStringLiteral("0"));
         s.folder = QStringLiteral("/mine");
         ApplyStartDefaults(s, QStringLiteral("/app"), true);  // with the waveform export
         QCOMPARE(s.folder, QStringLiteral("/mine"));
-        QCOMPARE(s.waveSave, 1);
+        QVERIFY(s.waveSave);
+    }
+
+    // A grey check line (2, from an older file) reads as clear and is written
+    // back as 2 while it stays clear; a ticked one is written as 1, and a flag
+    // given for one start leaves the 2 in the file.
+    void greyCheckLines_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("written");  // DS画面表示's value as written
+        QTest::newRow("untouched") << "" << QByteArray(" 2 ");
+        QTest::newRow("ticked") << "tick" << QByteArray(" 1 ");
+        QTest::newRow("--screen-show for one start") << "flag" << QByteArray(" 2 ");
+    }
+    void greyCheckLines() {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, written);
+        QStringList lines = GoodLines();
+        lines[8] = QStringLiteral("DS画面表示チェック, 2 ");
+        ResumeSettings s;
+        QCOMPARE(Load(FileBytes(lines), s).applied, 12);
+        QVERIFY(!s.screenShow);
+        QCOMPARE(ResumeFileBytes(s), FileBytes(lines));
+        ResumeSettings now = s;
+        SettingOverrides flags;
+        for (const QString& step : change.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (step == QLatin1String("flag")) {
+                flags.screenShow = true;
+                flags.applyTo(now);
+                QVERIFY(now.screenShow);
+                continue;
+            }
+            now.screenShow = true;  // ticked
+        }
+        flags.revert(now, s);
+        lines[8] = QStringLiteral("DS画面表示チェック,") + QString::fromLatin1(written);
+        QCOMPARE(ResumeFileBytes(now), FileBytes(lines));
     }
 
     void failedWriteKeepsOldFile() {
@@ -291,7 +345,7 @@ private slots:
         // A text value that could not be read is not taken; the rest is.
         for (const QString& value : State(s))
             for (const QChar c : value) QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0xFFFD, qPrintable(value));
-        if (applied == 12 && line < 12) QCOMPARE(s.manual, 0);
+        if (applied == 12 && line < 12) QVERIFY(!s.manual);
         const DamagedResume kept = KeepDamagedResumeFile(p, load);
         QVERIFY(kept.mayReplace);
         if (line == 0) {
@@ -351,9 +405,9 @@ private slots:
         s.ipAddress = QStringLiteral("127.0.0.1");
         s.folder = QDir::toNativeSeparators(outer + QStringLiteral("/b/c/d"));
         s.header = QStringLiteral("../../../escape");
-        s.waveSave = 0;  // as every start sets it
-        s.screenSave = 1;
-        s.manual = 0;
+        s.waveSave = false;  // as every start sets it
+        s.screenSave = true;
+        s.manual = false;
         QByteArray bytes = ResumeFileBytes(s);
         if (damaged) bytes = bytes.chopped(5) + "nan\r\n";  // line 12 is no number
         const QString resume = dir.filePath(QStringLiteral("Resume302.txt"));

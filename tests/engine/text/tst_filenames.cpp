@@ -78,7 +78,7 @@ private slots:
         QFETCH(QString, header);
         QFETCH(bool, windows);
         QFETCH(QString, problem);
-        const QString message = qm::OutputNameProblem(folder, header, windows ? HostSystem::Windows : HostSystem::Unix);
+        const QString message = qm::OutputNameProblem(folder, header, windows ? qm::HostSystem::Windows : qm::HostSystem::Unix);
         if (problem.isEmpty()) {
             QVERIFY2(message.isEmpty(), qPrintable(message));
             return;

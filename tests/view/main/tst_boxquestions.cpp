@@ -10,6 +10,8 @@
 #include <QtTest>
 #include <atomic>
 
+using namespace qm;
+
 class TestBoxQuestions : public QObject {
     Q_OBJECT
 private slots:

@@ -16,6 +16,8 @@
 #include <csignal>
 #endif
 
+using namespace qm;
+
 namespace {
 
 const QString kDone = QStringLiteral("動作完了しました");
@@ -38,7 +40,7 @@ quint16 ClosedPort() {
 bool WriteResume(const QString& dir, const QString& address, bool usb) {
     ResumeSettings s;
     s.ipAddress = address;
-    s.usbCheck = usb ? 1 : 0;
+    s.usb = usb;
     return SaveResumeFile(QDir(dir).filePath("Resume302.txt"), s).isEmpty();
 }
 
@@ -149,7 +151,7 @@ private slots:
         QCOMPARE(LoadResumeFile(QDir(dir.path()).filePath("Resume302.txt"), s).applied, 12);
         // No window: the screen is never fetched for display (DS画面表示 is
         // ticked in a new resume file).
-        QVERIFY(s.screenShow == 1);
+        QVERIFY(s.screenShow);
         QVERIFY(!out.contains(QStringLiteral("DS画面を転送中です")));
         QVERIFY(!QFile::exists(QDir(dir.path()).filePath("BufferFile.bmp")));
     }
@@ -175,7 +177,7 @@ private slots:
         ResumeSettings after;
         QVERIFY(LoadResumeFile(QDir(dir.path()).filePath("Resume302.txt"), after).applied >= 12);
         QCOMPARE(after.ipAddress, QStringLiteral("192.168.1.20"));
-        QCOMPARE(after.usbCheck, 1);
+        QVERIFY(after.usb);
     }
 
     // Headless runs as a shell sees them: stdout holds the status texts,

@@ -12,25 +12,20 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include <stdexcept>
-
 #include "view/FolderDialog.h"
 #include "view/QtTranslations.h"
 
+using namespace qm;
+
 namespace {
 
-// A scripted dialog: records what it was asked and answers as told; it may
-// move the current directory as a real dialog can.
+// A scripted dialog: records what it was asked and answers as told.
 class FakeDialog : public SaveFileDialog {
 public:
     std::optional<QString> answer;
-    QString moveTo;
-    bool fail = false;
     QList<FileDialogRequest> asked;
-    std::optional<QString> Show(const FileDialogRequest& r) override {
+    std::optional<QString> choose(const FileDialogRequest& r) override {
         asked << r;
-        if (!moveTo.isEmpty()) QDir::setCurrent(moveTo);
-        if (fail) throw std::runtime_error("dialog failed");
         return answer;
     }
 };
@@ -39,16 +34,10 @@ public:
 
 class TstFolderDialog : public QObject {
     Q_OBJECT
-    QTemporaryDir app_;    // plays AppFolder
-    QTemporaryDir other_;  // where the dialog leaves the current directory
-    QString startDir_;
+    QTemporaryDir data_;  // the data folder
 
 private slots:
-    void initTestCase() {
-        QVERIFY(app_.isValid() && other_.isValid());
-        startDir_ = QDir::currentPath();
-    }
-    void cleanupTestCase() { QDir::setCurrent(startDir_); }
+    void initTestCase() { QVERIFY(data_.isValid()); }
 
     void splitFilePath_data() {
         QTest::addColumn<QString>("path");
@@ -83,56 +72,43 @@ private slots:
     }
 
     void choice_data() {
-        QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("chosenFolder");
         QTest::addColumn<QString>("header");
-        QTest::newRow("folder and name") << "D:\\meas\\run1.csv" << "D:\\meas" << "run1";
-        QTest::newRow("several dots") << "D:\\meas\\a.b.csv" << "D:\\meas" << "a";
-        QTest::newRow("no extension") << "D:\\meas\\run7" << "D:\\meas" << "run7";
-        QTest::newRow("drive root") << "D:\\run1.csv" << "D:" << "run1";
-        QTest::newRow("dialog path") << QDir::fromNativeSeparators(QStringLiteral("/srv/測定/x/run1.png"))
+        const QString old = QStringLiteral("/old/folder");
+        QTest::newRow("folder and name") << old << "D:\\meas\\run1.csv" << "D:\\meas" << "run1";
+        QTest::newRow("several dots") << old << "D:\\meas\\a.b.csv" << "D:\\meas" << "a";
+        QTest::newRow("no extension") << old << "D:\\meas\\run7" << "D:\\meas" << "run7";
+        QTest::newRow("drive root") << old << "D:\\run1.csv" << "D:" << "run1";
+        QTest::newRow("dialog path") << old << QDir::fromNativeSeparators(QStringLiteral("/srv/測定/x/run1.png"))
                                      << QDir::toNativeSeparators(QStringLiteral("/srv/測定/x")) << "run1";
-        QTest::newRow("no separator keeps folder") << "lone.csv" << "/old/folder" << "lone";
+        QTest::newRow("no separator keeps folder") << old << "lone.csv" << old << "lone";
+        QTest::newRow("relative folder") << "out" << "lone.csv" << "out" << "lone";
     }
     void choice() {
-        QFETCH(QString, chosen);
         QFETCH(QString, folder);
+        QFETCH(QString, chosen);
+        QFETCH(QString, chosenFolder);
         QFETCH(QString, header);
-        QLineEdit FFolder(QStringLiteral("/old/folder"));
-        QLineEdit FHeadder(QStringLiteral("Sample"));
         FakeDialog dlg;
         dlg.answer = chosen;
-        dlg.moveTo = other_.path();
-        QStringList status;
-        SetFileFolder_Click(dlg, FFolder, FHeadder, app_.path(), [&](const QString& s) { status << s; });
-
+        const auto choice = ChooseOutputFile(dlg, folder, QStringLiteral("Sample"), data_.path());
         QCOMPARE(dlg.asked.size(), 1);
         QCOMPARE(dlg.asked[0].title, QStringLiteral("画面格納ファイルの選択"));
-        QCOMPARE(dlg.asked[0].initialFolder, QStringLiteral("/old/folder"));
+        // A relative folder lies in the data folder, whatever the current folder.
+        QCOMPARE(dlg.asked[0].initialFolder, QDir::isRelativePath(folder) ? QDir::toNativeSeparators(QDir(data_.path()).filePath(folder)) : folder);
         QCOMPARE(dlg.asked[0].initialName, QStringLiteral("Sample"));
         QCOMPARE(dlg.asked[0].filter, QStringLiteral("CSV|*.csv|png|*.png|*.*|*.*"));
-        QCOMPARE(FFolder.text(), folder);
-        QCOMPARE(FHeadder.text(), header);
-        QCOMPARE(status, QStringList{QStringLiteral("画面フォルダとファイルヘッダーは上図に示します")});
-        QCOMPARE(QDir::current().canonicalPath(), QDir(app_.path()).canonicalPath());
+        QVERIFY(choice);
+        QCOMPARE(choice->folder, chosenFolder);
+        QCOMPARE(choice->header, header);
     }
 
-    void cancelAndFailureChangeNothing() {
-        for (bool fail : {false, true}) {
-            QLineEdit FFolder(QStringLiteral("/old/folder"));
-            QLineEdit FHeadder(QStringLiteral("Sample"));
-            FakeDialog dlg;
-            dlg.fail = fail;
-            dlg.moveTo = other_.path();
-            int statusCalls = 0;
-            SetFileFolder_Click(dlg, FFolder, FHeadder, app_.path(), [&](const QString&) { ++statusCalls; });
-            QCOMPARE(dlg.asked.size(), 1);
-            QCOMPARE(FFolder.text(), QStringLiteral("/old/folder"));
-            QCOMPARE(FHeadder.text(), QStringLiteral("Sample"));
-            QCOMPARE(statusCalls, 0);
-            // The current directory is not reset after a cancel.
-            QCOMPARE(QDir::current().canonicalPath(), QDir(other_.path()).canonicalPath());
-        }
+    void cancelChoosesNothing() {
+        FakeDialog dlg;
+        QVERIFY(!ChooseOutputFile(dlg, QStringLiteral("/old/folder"), QStringLiteral("Sample"), data_.path()));
+        QCOMPARE(dlg.asked.size(), 1);
     }
 
     // The real dialog: title, filter, start file, no overwrite question; the
@@ -160,7 +136,7 @@ private slots:
             poll.start();
             QtSaveFileDialog qd;
             const std::optional<QString> got =
-                qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("run1.csv"), kFolderDialogFilter});
+                qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("run1.csv"), kFolderDialogFilter});
             poll.stop();
             QVERIFY(seen);
             QCOMPARE(title, QStringLiteral("画面格納ファイルの選択"));
@@ -184,7 +160,7 @@ private slots:
         });
         poll.start();
         QtSaveFileDialog qd;
-        const auto got = qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("fresh.png"), kFolderDialogFilter});
+        const auto got = qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("fresh.png"), kFolderDialogFilter});
         poll.stop();
         QVERIFY(got.has_value());
         QCOMPARE(QFileInfo(*got).fileName(), QStringLiteral("fresh.png"));
@@ -239,7 +215,7 @@ private slots:
         });
         poll.start();
         QtSaveFileDialog qd;
-        qd.Show({kFolderDialogTitle, dir.path(), QStringLiteral("Sample"), kFolderDialogFilter});
+        qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("Sample"), kFolderDialogFilter});
         poll.stop();
         InstallQtTranslations(*qApp, QStringLiteral("en"));
         QVERIFY(seen);

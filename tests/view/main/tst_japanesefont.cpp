@@ -5,6 +5,8 @@
 #include <QFontDatabase>
 #include <QtTest>
 
+using namespace qm;
+
 class TstJapaneseFont : public QObject {
     Q_OBJECT
 private slots:

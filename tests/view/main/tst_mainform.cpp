@@ -1,19 +1,21 @@
-// The main window as a user sees it: its controls, the settings it keeps in
-// the resume file from one start to the next, the log and screen windows, and
-// runs started from it against the simulated instrument.
+// The main window as a user sees it: its controls, the settings it shows and
+// hands back at close, the log and screen windows, and runs started from it
+// against the simulated instrument. (Where the settings come from and go to:
+// tests/app/tst_startup.)
 #include "engine/output/FileSinks.h"
 #include "engine/run/Session.h"
-#include "engine/settings/ProgramSettings.h"
 #include "engine/text/AnsiText.h"
 #include "support/SimLink.h"
 #include "view/AMLogForm.h"
-#include "view/FlexGrid.h"
+#include "view/FolderDialog.h"
+#include "view/LogGrid.h"
 #include "view/MainForm.h"
 #include "view/StatusBar.h"
-#include "view/VbCheckBox.h"
 #include "view/WaveForm.h"
 #include "view/WindowPlaces.h"
+#include "view/trend/TrendWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,11 +24,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
-#include "view/trend/TrendWindow.h"
 #include <QtTest>
 #include <memory>
+
+using namespace qm;
 
 namespace {
 
@@ -36,8 +38,9 @@ const QString kScreen = QStringLiteral("DS画面を転送中です");
 const QStringList kEmptyRow(6, QString());
 constexpr int kFar = 99999;  // in a table of places: at the screen's far edge
 
-// A main window on its own session (with the log file) and data folder; with
-// `withSim`, pointed at the simulated instrument on loopback.
+// A main window on its own session (with the log file) and data folder,
+// showing `settings`; with `withSim`, pointed at the simulated instrument on
+// loopback. What it hands back at close is kept in `saved`.
 struct Window {
     QTemporaryDir tmp;
     QString data;
@@ -46,37 +49,43 @@ struct Window {
     ScriptedQuestions ask;
     LogCsvSink logFile;
     Session session;
+    QList<ViewSettings> saved;
     std::unique_ptr<MainForm> f;
 
-    explicit Window(QString dataDir = {}, AppOptions options = {}, bool withSim = false)
-        : data(dataDir.isEmpty() ? tmp.path() : dataDir) {
+    explicit Window(ViewSettings settings = {}, ViewOptions options = {}, bool withSim = false) : data(tmp.path()) {
         session.addSink(&logFile);
-        options.dataDir = data;
-        options.quitOnUnload = false;
-        f = std::make_unique<MainForm>(session, options);
-        f->SetQuestions(&ask);
+        options.dataFolder = data;
         if (withSim) {
             server.listen(QHostAddress::LocalHost, 0);
-            f->UseDemoInstrument(server.port());
             sim.config().triggerPolls = 1;  // the second poll after arming sees the trigger
-            edit("FFolder")->setText(data);
-            box("ManualCheck")->SetValue(0);
+            options.tcpPort = server.port();
+            settings.controls.usb = false;
+            settings.controls.ipAddress = QStringLiteral("127.0.0.1");
+            settings.controls.folder = data;
+            settings.controls.manual = false;
+            settings.controls.waveSave = false;  // as every start without the waveform export
         }
+        f = std::make_unique<MainForm>(session, options, settings);
+        f->setQuestions(&ask);
+        f->setSettingsSaver([this](const ViewSettings& now) {
+            saved << now;
+            return SettingsSaved{};
+        });
     }
     template <typename T>
     T* w(const char* name) const { return f->findChild<T*>(QLatin1String(name)); }
     QLineEdit* edit(const char* name) const { return w<QLineEdit>(name); }
-    VbCheckBox* box(const char* name) const { return w<VbCheckBox>(name); }
+    QCheckBox* box(const char* name) const { return w<QCheckBox>(name); }
     QPushButton* button(const char* name) const { return w<QPushButton>(name); }
     QString cycleLabel() const { return w<QLabel>("CLoopCount")->text(); }
     QString file(const char* name) const { return QDir(data).filePath(QLatin1String(name)); }
-    // The settings the resume file keeps, in its order, plus 自動測定ログ.
-    QStringList settings() const {
-        QStringList s{edit("IPAdressText")->text(), QString::number(box("IFCheck")->Value()),
+    // The settings the resume file keeps, in its order, plus 自動測定ログ, as shown.
+    QStringList shown() const {
+        QStringList s{edit("IPAdressText")->text(), box("IFCheck")->isChecked() ? "1" : "0",
                       w<QComboBox>("ComList")->currentText()};
         for (const char* e : {"TRound", "LoopInterval", "FFolder", "FHeadder"}) s << edit(e)->text();
         for (const char* b : {"WaveSaveCheck", "DSScreenDispCheck", "DSScreenSaveCheck", "INVCheck", "ManualCheck", "AMLogOn"})
-            s << QString::number(box(b)->Value());
+            s << (box(b)->isChecked() ? "1" : "0");
         return s;
     }
     // Enabled state of 測定開始, クリア, 測定中断.
@@ -86,9 +95,9 @@ struct Window {
         return s;
     }
     RunOutcome run(int ms = 30000) {
-        QSignalSpy finished(f.get(), &MainForm::RunFinished);
+        QSignalSpy finished(f.get(), &MainForm::runFinished);
         button("WaveTransfer")->click();
-        return finished.wait(ms) ? f->LastOutcome() : RunOutcome::Aborted;
+        return finished.wait(ms) ? f->lastOutcome() : RunOutcome::Aborted;
     }
 };
 
@@ -97,9 +106,10 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QStringList RowTexts(const FlexGrid& g, int r) {
+// A row of the log grid as the user reads it (rows 0..4 frozen, lines from 5).
+QStringList RowTexts(const LogGrid& g, int r) {
     QStringList out;
-    for (int c = 0; c < 6; ++c) out << g.TextMatrix(r, c);
+    for (int c = 0; c < 6; ++c) out << g.shownText(r, c);
     return out;
 }
 
@@ -109,16 +119,18 @@ QStringList Texts(const QSignalSpy& spy) {
     return out;
 }
 
+// A save dialog that answers at once.
+struct AnswerDialog : SaveFileDialog {
+    QString answer;
+    std::optional<QString> choose(const FileDialogRequest&) override { return answer; }
+};
+
 }  // namespace
 
 class TestMainForm : public QObject {
     Q_OBJECT
-    QString startDir_;
 
 private slots:
-    void initTestCase() { startDir_ = QDir::currentPath(); }
-    void cleanup() { QDir::setCurrent(startDir_); }  // the window moves into its data folder
-
     void layoutAndDesignValues() {
         Window w;
         QCOMPARE(w.f->windowTitle(), QStringLiteral("Quillmeter(Ver3.02)"));
@@ -140,9 +152,8 @@ private slots:
             actual << QLatin1String(name) + QLatin1Char('=') + seen;
         }
         QCOMPARE(actual, expected);
-        const QString dataFolder = QDir::toNativeSeparators(w.data) + qm::PathSep() + QStringLiteral("Data");
-        QCOMPARE(w.settings(), (QStringList{"192.168.1.1", "0", "COM2", "1000", "0.1", dataFolder, "Sample",
-                                            "0", "1", "0", "1", "1", "0"}));
+        QCOMPARE(w.shown(), (QStringList{"192.168.1.1", "0", "COM2", "1000", "0.1", "", "Sample",
+                                         "1", "1", "0", "1", "1", "0"}));
         for (const char* hidden : {"TransOnly", "WaveSaveCheck", "INVCheck"})
             QVERIFY2(w.w<QWidget>(hidden)->isHidden(), hidden);
         QCOMPARE(w.buttons(), QStringLiteral("110"));
@@ -155,81 +166,86 @@ private slots:
         auto* progress = w.w<QProgressBar>("ProgressBar1");
         QCOMPARE(QList<int>({progress->minimum(), progress->maximum(), progress->value()}), QList<int>({0, 100, 0}));
         auto* bar = w.w<StatusBar>("StatusBar1");
-        QVERIFY(bar->PanelText(1).isEmpty());
-        QVERIFY(!bar->PanelText(2).isEmpty());                   // date
-        QVERIFY(bar->PanelText(3).contains(QLatin1Char(':')));  // time
+        QVERIFY(bar->panelText(1).isEmpty());
+        QVERIFY(!bar->panelText(2).isEmpty());                   // date
+        QVERIFY(bar->panelText(3).contains(QLatin1Char(':')));  // time
     }
 
-    void firstStartAndResumeRoundTrip() {
-        QTemporaryDir tmp;
-        const QString data = tmp.filePath(QStringLiteral("Quillmeter"));  // not there yet
-        {
-            Window w(data);
-            QVERIFY(QDir(data).exists(QStringLiteral("Data")));
-            QCOMPARE(QDir::current().absolutePath(), QDir(data).absolutePath());
-            QCOMPARE(w.f->AppFolder(), QDir::toNativeSeparators(data));
-            QVERIFY(!QFile::exists(w.file("Resume302.txt")));
-            w.edit("IPAdressText")->setText(QStringLiteral("10.0.0.9"));
-            w.box("IFCheck")->SetValue(1);
-            w.w<QComboBox>("ComList")->setCurrentIndex(9);
-            w.edit("TRound")->setText(QStringLiteral("25"));
-            w.edit("LoopInterval")->setText(QStringLiteral("2.5"));
-            w.edit("FFolder")->setText(QStringLiteral("/tmp/測定"));
-            w.edit("FHeadder")->setText(QStringLiteral("run"));
-            w.box("DSScreenDispCheck")->SetValue(0);
-            w.box("DSScreenSaveCheck")->SetValue(1);
-            w.box("ManualCheck")->SetValue(0);
-            w.box("AMLogOn")->SetValue(1);
-            QSignalSpy unloaded(w.f.get(), &MainForm::FormUnloaded);
-            w.f->close();
-            QCOMPARE(unloaded.count(), 1);
-            QVERIFY(!w.f->LogForm().isVisible());
-            QCOMPARE(ReadFile(w.file("Resume302.txt")),
-                     qm::ToAnsi(QStringLiteral("IPアドレス,10.0.0.9\r\nUSBチェック, 1 \r\nComアドレス, 9 \r\n回数,25\r\n"
-                                               "インターバル,2.5\r\nフォルダ,/tmp/測定\r\nファイルヘッダ,run\r\n"
-                                               "csv波形格納チェック, 0 \r\nDS画面表示チェック, 0 \r\n"
-                                               "DS画面格納チェック, 1 \r\nINVコマンドチェック, 1 \r\n"
-                                               "Mnual継続チェック, 0 \r\n")));
-        }
-        {
-            Window w(data);
-            QCOMPARE(w.settings(), (QStringList{"10.0.0.9", "1", "COM10", "25", "2.5", "/tmp/測定", "run",
-                                                "0", "0", "1", "1", "0", "0"}));  // 自動測定ログ not kept
-            // A port typed in that is not in the list is kept as no entry.
-            w.w<QComboBox>("ComList")->setEditText(QStringLiteral("COM99"));
-            w.f->close();
-            QVERIFY(ReadFile(w.file("Resume302.txt")).contains(qm::ToAnsi(QStringLiteral("\r\nComアドレス,-1 \r\n"))));
-        }
-        Window w(data);
-        QCOMPARE(w.w<QComboBox>("ComList")->currentIndex(), -1);
-        QCOMPARE(w.w<QComboBox>("ComList")->currentText(), QString());
+    // The window shows the settings it is given and hands back what it shows:
+    // what the user changed, and a list entry typed in that is not in the list
+    // as no entry.
+    void settingsShownAndHandedBack() {
+        ViewSettings given;
+        ResumeSettings& c = given.controls;
+        c.ipAddress = QStringLiteral("10.0.0.9");
+        c.usb = true;
+        c.comIndex = 9;
+        c.repeat = QStringLiteral("25");
+        c.interval = QStringLiteral("2.5");
+        c.folder = QStringLiteral("/tmp/測定");
+        c.header = QStringLiteral("run");
+        c.waveSave = false;
+        c.screenShow = false;
+        c.screenSave = true;
+        c.manual = false;
+        given.screenPngForDisplay = true;
+        ViewOptions o;
+        o.waveform = true;
+        Window w(given, o);
+        QCOMPARE(w.shown(), (QStringList{"10.0.0.9", "1", "COM10", "25", "2.5", "/tmp/測定", "run",
+                                         "0", "0", "1", "1", "0", "0"}));
+        QVERIFY(!w.box("WaveSaveCheck")->isHidden());
+        QVERIFY(!w.button("TransOnly")->isHidden());
+        QVERIFY(w.w<QAction>("ScreenPngAction")->isChecked());
+        QCOMPARE(w.f->currentSettings().controls.header, QStringLiteral("run"));
+
+        w.w<QComboBox>("ComList")->setEditText(QStringLiteral("COM99"));
+        w.edit("FHeadder")->setText(QStringLiteral("next"));
+        w.box("ManualCheck")->setChecked(true);
+        w.f->close();
+        QCOMPARE(w.saved.size(), 1);
+        const ResumeSettings& back = w.saved[0].controls;
+        QCOMPARE(back.comIndex, -1);
+        QCOMPARE(back.header, QStringLiteral("next"));
+        QVERIFY(back.manual && back.usb && back.screenSave && !back.screenShow);
+        QVERIFY(w.saved[0].screenPngForDisplay);
+        QVERIFY(!w.f->logForm().isVisible());
+        w.f->close();  // closed once: handed back once
+        QCOMPARE(w.saved.size(), 1);
+
+        Window again(w.saved[0]);
+        QCOMPARE(again.w<QComboBox>("ComList")->currentIndex(), -1);
+        QCOMPARE(again.w<QComboBox>("ComList")->currentText(), QString());
     }
 
-    void startForcesHiddenBoxes_data() {
-        QTest::addColumn<bool>("waveform");
-        QTest::newRow("plain start") << false;
-        QTest::newRow("--waveform") << true;
+    // A check line grey in the resume file is shown clear; it stays grey in
+    // what the window hands back until its box changes.
+    void greyCheckLineUntilChanged() {
+        ViewSettings given;
+        given.controls.screenShow = false;
+        given.controls.setGreyed(ResumeField::ScreenShow, true);
+        given.controls.manual = false;
+        given.controls.setGreyed(ResumeField::Manual, true);
+        Window w(given);
+        QVERIFY(!w.box("DSScreenDispCheck")->isChecked());
+        w.box("ManualCheck")->setChecked(true);
+        w.box("ManualCheck")->setChecked(false);
+        const ResumeSettings back = w.f->currentSettings().controls;
+        QVERIFY(back.greyed(ResumeField::ScreenShow));
+        QVERIFY(!back.greyed(ResumeField::Manual));
     }
-    void startForcesHiddenBoxes() {
-        QFETCH(bool, waveform);
-        QTemporaryDir data;
-        QFile r(QDir(data.path()).filePath(QStringLiteral("Resume302.txt")));
-        QVERIFY(r.open(QIODevice::WriteOnly));
-        r.write(qm::ToAnsi(QStringLiteral("IPアドレス,127.0.0.1\r\nUSBチェック, 0 \r\nComアドレス, 1 \r\n回数,5\r\n"
-                                          "インターバル,0\r\nフォルダ,\r\nファイルヘッダ,x\r\ncsv波形格納チェック, 1 \r\n"
-                                          "DS画面表示チェック, 0 \r\nDS画面格納チェック, 0 \r\n"
-                                          "INVコマンドチェック, 0 \r\nMnual継続チェック, 0 \r\n")));
-        r.close();
-        AppOptions o;
-        o.waveform = waveform;
-        Window w(data.path(), o);
-        // An empty folder becomes Data, INVなし is ticked again, CSV波形格納
-        // follows the waveform export.
-        const QString folder = QDir::toNativeSeparators(data.path()) + qm::PathSep() + QStringLiteral("Data");
-        QCOMPARE(w.settings(), (QStringList{"127.0.0.1", "0", "COM2", "5", "0", folder, "x",
-                                            waveform ? "1" : "0", "0", "0", "1", "0", "0"}));
-        QCOMPARE(w.box("WaveSaveCheck")->isHidden(), !waveform);
-        QCOMPARE(w.button("TransOnly")->isHidden(), !waveform);
+
+    // ファイル選択 takes the folder and the header from the chosen file.
+    void chooseFile() {
+        Window w;
+        AnswerDialog dialog;
+        dialog.answer = QDir::fromNativeSeparators(QStringLiteral("/srv/測定/x/run1.png"));
+        w.f->setFileDialog(&dialog);
+        QSignalSpy statuses(w.f.get(), &MainForm::statusShown);
+        w.button("SetFileFolder")->click();
+        QCOMPARE(w.edit("FFolder")->text(), QDir::toNativeSeparators(QStringLiteral("/srv/測定/x")));
+        QCOMPARE(w.edit("FHeadder")->text(), QStringLiteral("run1"));
+        QCOMPARE(Texts(statuses), QStringList{QStringLiteral("画面フォルダとファイルヘッダーは上図に示します")});
     }
 
     void logWindowUnderTheMainWindow_data() {
@@ -239,19 +255,19 @@ private slots:
     }
     void logWindowUnderTheMainWindow() {
         QFETCH(bool, logOn);
-        AppOptions o;
-        if (logOn) o.settings.log = true;
-        Window w({}, o);
-        AMLogForm& log = w.f->LogForm();
+        ViewSettings given;
+        given.controls.logOn = logOn;
+        Window w(given);
+        AMLogForm& log = w.f->logForm();
         // Shown at start only when 自動測定ログ is ticked.
         QCOMPARE(log.isVisible(), logOn);
         QCOMPARE(log.windowTitle(), QStringLiteral("自動測定のログ"));
         w.f->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
-        w.box("AMLogOn")->SetValue(1);
+        w.box("AMLogOn")->setChecked(true);
         QVERIFY(log.isVisible());
         QTRY_COMPARE(log.frameGeometry().topLeft(), w.f->frameGeometry().bottomLeft() + QPoint(0, 1));
-        w.box("AMLogOn")->SetValue(0);
+        w.box("AMLogOn")->setChecked(false);
         QVERIFY(!log.isVisible());
     }
 
@@ -281,16 +297,16 @@ private slots:
         emit w.session.progressChanged(100);
         emit w.session.waitChanged(
             RunWait{RunWait::Kind(kind), 3, QDateTime::currentDateTime().addMSecs(msAhead)});
-        QTRY_COMPARE(bar->PanelText(1), kScreen);
-        QCOMPARE(bar->PanelText(StatusBar::WaitPanel), shown);
+        QTRY_COMPARE(bar->panelText(1), kScreen);
+        QCOMPARE(bar->panelText(StatusBar::WaitPanel), shown);
         QCOMPARE(bar->findChild<QLabel*>(QStringLiteral("Panel4"))->isVisible(), !shown.isEmpty());
         QCOMPARE(progress->value(), kind == int(RunWait::Kind::None) ? 100 : 0);
-        if (!afterTick.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(bar->PanelText(StatusBar::WaitPanel), afterTick, 1500);
+        if (!afterTick.isEmpty()) QTRY_COMPARE_WITH_TIMEOUT(bar->panelText(StatusBar::WaitPanel), afterTick, 1500);
         // The wait ends: the panel is cleared and hidden.
         emit w.session.waitChanged(RunWait{});
-        QTRY_VERIFY(bar->PanelText(StatusBar::WaitPanel).isEmpty());
+        QTRY_VERIFY(bar->panelText(StatusBar::WaitPanel).isEmpty());
         QVERIFY(!bar->findChild<QLabel*>(QStringLiteral("Panel4"))->isVisible());
-        QCOMPARE(bar->PanelText(1), kScreen);
+        QCOMPARE(bar->panelText(1), kScreen);
     }
 
     // A place on no screen comes onto the primary screen; one whose title bar
@@ -329,29 +345,29 @@ private slots:
     void windowPlacesKept() {
         QFETCH(QPoint, mainAt);
         QFETCH(QPoint, mainBack);
-        QTemporaryDir data;
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QRect logPlace, trendPlace;
+        ViewSettings kept;
         {
-            Window w(data.path());
+            Window w;
             w.f->show();
             QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
-            w.box("AMLogOn")->SetValue(1);
-            w.f->LogForm().TrendButton->click();
-            QVERIFY(w.f->Trend().isVisible());
-            w.f->LogForm().setGeometry(120, 150, 640, 300);
-            w.f->Trend().move(200, 60);
+            w.box("AMLogOn")->setChecked(true);
+            w.f->logForm().trendButton().click();
+            QVERIFY(w.f->trend().isVisible());
+            w.f->logForm().setGeometry(120, 150, 640, 300);
+            w.f->trend().move(200, 60);
             w.f->move(mainAt);
-            logPlace = w.f->LogForm().geometry();
-            trendPlace = w.f->Trend().geometry();
+            logPlace = w.f->logForm().geometry();
+            trendPlace = w.f->trend().geometry();
             w.f->close();
+            QCOMPARE(w.saved.size(), 1);
+            kept = w.saved[0];
         }
-        QSettings ini(QDir(data.path()).filePath(QStringLiteral("Quillmeter.ini")), QSettings::IniFormat);
-        QCOMPARE(ini.childGroups(), QStringList(QStringLiteral("Windows")));
-        ini.beginGroup(QStringLiteral("Windows"));
-        QCOMPARE(ini.childKeys(), (QStringList{"AMLogForm", "MainForm", "trendWindow"}));  // the screen window was never shown
+        // The screen window was never shown: it has no place yet.
+        QCOMPARE(kept.windowPlaces.keys(), (QStringList{"AMLogForm", "MainForm", "trendWindow"}));
 
-        Window w(data.path());
+        Window w(kept);
         w.f->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.f.get()));
         const QRect back = w.f->frameGeometry();
@@ -361,11 +377,11 @@ private slots:
         if (mainBack.x() >= 0) QCOMPARE(back.x(), mainBack.x());
         if (mainBack.y() >= 0) QCOMPARE(back.y(), mainBack.y());
         // The log window keeps its own place (not under the main window).
-        w.box("AMLogOn")->SetValue(1);
+        w.box("AMLogOn")->setChecked(true);
         QTest::qWait(20);
-        QCOMPARE(w.f->LogForm().geometry(), logPlace);
-        w.f->LogForm().TrendButton->click();
-        QCOMPARE(w.f->Trend().geometry(), trendPlace);
+        QCOMPARE(w.f->logForm().geometry(), logPlace);
+        w.f->logForm().trendButton().click();
+        QCOMPARE(w.f->trend().geometry(), trendPlace);
     }
 
     void runShowsRowsCycleLabelAndScreen() {
@@ -374,7 +390,7 @@ private slots:
         f.show();
         w.edit("TRound")->setText(QStringLiteral("2"));
         w.edit("LoopInterval")->setText(QStringLiteral("0"));
-        w.box("AMLogOn")->SetValue(1);
+        w.box("AMLogOn")->setChecked(true);
         QSignalSpy statuses(&f, &MainForm::statusShown);
         QString duringRun;
         connect(&w.session, &Session::runStarted, &f, [&] { duringRun = w.buttons(); });
@@ -385,19 +401,19 @@ private slots:
         QCOMPARE(w.ask.questions(),
                  QStringList(QStringLiteral("確認|インタフェースはTCP：127.0.0.1:%1です｡接続OK?").arg(w.server.port())));
         QCOMPARE(Texts(statuses), (QStringList{kTrigger, kScreen, kTrigger, kScreen, kDone}));
-        QCOMPARE(w.w<StatusBar>("StatusBar1")->PanelText(1), kDone);
+        QCOMPARE(w.w<StatusBar>("StatusBar1")->panelText(1), kDone);
         QCOMPARE(w.w<QProgressBar>("ProgressBar1")->value(), 100);
         QCOMPARE(w.cycleLabel(), QStringLiteral("3/"));
 
         // The log window: the slots' sources, kinds and units, one row per
         // cycle, "Last" repeating the latest; the log file holds the same.
-        const FlexGrid& g = *f.LogForm().AMLogGrid;
-        QVERIFY(f.LogForm().isVisible());
+        const LogGrid& g = f.logForm().grid();
+        QVERIFY(f.logForm().isVisible());
         QCOMPARE(RowTexts(g, 1), (QStringList{"Ch", "", "C1", "C1", "C2", "C1"}));
         QCOMPARE(RowTexts(g, 2), (QStringList{"Type", "", "MAX", "P-P", "DUTY", "INTEGRAL"}));
         QCOMPARE(RowTexts(g, 3), (QStringList{"Unit", "", "V", "V", "%", "Vs"}));
-        QCOMPARE(g.TextMatrix(5, 0), QStringLiteral("1"));
-        QCOMPARE(g.TextMatrix(6, 0), QStringLiteral("2"));
+        QCOMPARE(g.shownText(5, 0), QStringLiteral("1"));
+        QCOMPARE(g.shownText(6, 0), QStringLiteral("2"));
         QVERIFY(!RowTexts(g, 6).contains(QString()));
         QCOMPARE(RowTexts(g, 4), QStringList{"Last"} + RowTexts(g, 6).mid(1));
         QCOMPARE(RowTexts(g, 7), kEmptyRow);
@@ -406,64 +422,69 @@ private slots:
         QCOMPARE(qm::FromAnsi(lines[5]), RowTexts(g, 6).join(QLatin1Char(',')) + QLatin1Char('\r'));
 
         // The screen window shows the instrument's screen, right of the log window.
-        WaveForm& screen = f.ScreenForm();
+        WaveForm& screen = f.screenForm();
         QVERIFY(screen.isVisible());
-        QCOMPARE(screen.DsScreen()->pixmap().size(), QSize(640, 480));
-        QCOMPARE(screen.pos(), f.frameGeometry().topLeft() + QPoint(f.LogForm().frameGeometry().width(), 0));
+        QCOMPARE(screen.picture().pixmap().size(), QSize(640, 480));
+        QCOMPARE(screen.pos(), f.frameGeometry().topLeft() + QPoint(f.logForm().frameGeometry().width(), 0));
 
         // The numbering goes on: past the count, a run makes one cycle.
         QCOMPARE(w.run(), RunOutcome::Normal);
         QCOMPARE(w.cycleLabel(), QStringLiteral("4/"));
-        QCOMPARE(g.TextMatrix(7, 0), QStringLiteral("3"));
+        QCOMPARE(g.shownText(7, 0), QStringLiteral("3"));
 
         // The trend window, opened from the log window, followed every cycle.
-        f.LogForm().TrendButton->click();
-        QVERIFY(f.Trend().isVisible());
+        f.logForm().trendButton().click();
+        QVERIFY(f.trend().isVisible());
         // Beside the log window, not over the main window.
-        QCOMPARE(f.Trend().frameGeometry().left(), f.LogForm().frameGeometry().right() + 1);
-        QVERIFY(!f.Trend().frameGeometry().intersects(f.frameGeometry()));
-        QCOMPARE(f.Trend().log().stats(0).count(), 3);
-        QCOMPARE(f.Trend().log().title(0), QStringLiteral("A: C1 MAX [V]"));
+        QCOMPARE(f.trend().frameGeometry().left(), f.logForm().frameGeometry().right() + 1);
+        QVERIFY(!f.trend().frameGeometry().intersects(f.frameGeometry()));
+        QCOMPARE(f.trend().log().stats(0).count(), 3);
+        QCOMPARE(f.trend().log().title(0), QStringLiteral("A: C1 MAX [V]"));
 
-        // クリア: the count starts again; the grid and the fetched screen are gone.
+        // クリア: the count starts again; the grid and the fetched screen are
+        // gone, and the next line takes the first row.
         w.button("Clear")->click();
         QCOMPARE(w.cycleLabel(), QStringLiteral("1/"));
-        QCOMPARE(RowTexts(g, 5), kEmptyRow);
-        QCOMPARE(f.LogForm().NextRow(), 5);
-        QCOMPARE(f.Trend().log().stats(0).count(), 0);
-        VbCheckBox* show = w.box("DSScreenDispCheck");
-        show->SetValue(0);
+        for (int r = 4; r <= 7; ++r) QCOMPARE(RowTexts(g, r), kEmptyRow);
+        QCOMPARE(f.trend().log().stats(0).count(), 0);
+        w.edit("TRound")->setText(QStringLiteral("1"));
+        QCOMPARE(w.run(), RunOutcome::Normal);
+        QCOMPARE(g.shownText(5, 0), QStringLiteral("1"));
+        QCOMPARE(RowTexts(g, 6), kEmptyRow);
+        QCheckBox* show = w.box("DSScreenDispCheck");
+        show->setChecked(false);
         QVERIFY(!screen.isVisible());
-        show->SetValue(1);
+        w.button("Clear")->click();
+        show->setChecked(true);
         QVERIFY(screen.isVisible());
-        QVERIFY(screen.DsScreen()->pixmap().isNull());
+        QVERIFY(screen.picture().pixmap().isNull());
         QVERIFY(screen.close());  // closing the screen window clears the box
-        QCOMPARE(show->Value(), 0);
+        QVERIFY(!show->isChecked());
     }
 
     void stopDuringTheInterval() {
         Window w({}, {}, true);
         w.edit("TRound")->setText(QStringLiteral("5"));
         w.edit("LoopInterval")->setText(QStringLiteral("30"));
-        w.box("DSScreenDispCheck")->SetValue(0);
+        w.box("DSScreenDispCheck")->setChecked(false);
         QSignalSpy statuses(w.f.get(), &MainForm::statusShown);
-        QSignalSpy finished(w.f.get(), &MainForm::RunFinished);
+        QSignalSpy finished(w.f.get(), &MainForm::runFinished);
         w.button("WaveTransfer")->click();
         QTRY_COMPARE_WITH_TIMEOUT(w.cycleLabel(), QStringLiteral("2/"), 15000);
         QCOMPARE(w.buttons(), QStringLiteral("001"));
         // The wait shows as a countdown beside the status, with an empty bar.
         auto* bar = w.w<StatusBar>("StatusBar1");
-        QTRY_VERIFY(bar->PanelText(StatusBar::WaitPanel).startsWith(QStringLiteral("次の測定まで ")));
+        QTRY_VERIFY(bar->panelText(StatusBar::WaitPanel).startsWith(QStringLiteral("次の測定まで ")));
         QCOMPARE(w.w<QProgressBar>("ProgressBar1")->value(), 0);
         w.button("StopAcqusition")->click();
         QVERIFY(!w.button("StopAcqusition")->isEnabled());
         QVERIFY(finished.wait(10000));  // well before the 30 s interval
-        QCOMPARE(w.f->LastOutcome(), RunOutcome::Normal);
+        QCOMPARE(w.f->lastOutcome(), RunOutcome::Normal);
         QCOMPARE(Texts(statuses).last(), QStringLiteral("トリガ中断です"));
         QVERIFY(!Texts(statuses).contains(kDone));
         QCOMPARE(w.cycleLabel(), QStringLiteral("2/"));
         QCOMPARE(w.buttons(), QStringLiteral("110"));
-        QCOMPARE(bar->PanelText(StatusBar::WaitPanel), QString());
+        QCOMPARE(bar->panelText(StatusBar::WaitPanel), QString());
         QTRY_COMPARE(w.sim.received().mid(w.sim.received().size() - 2), (QStringList{"TRMD AUTO", "GTL"}));
     }
 
@@ -471,21 +492,21 @@ private slots:
         Window w({}, {}, true);
         w.edit("TRound")->setText(QStringLiteral("5"));
         w.edit("LoopInterval")->setText(QStringLiteral("30"));
-        w.box("AMLogOn")->SetValue(1);
-        QSignalSpy finished(w.f.get(), &MainForm::RunFinished);
+        w.box("AMLogOn")->setChecked(true);
+        QSignalSpy finished(w.f.get(), &MainForm::runFinished);
         w.button("WaveTransfer")->click();
         QTRY_COMPARE_WITH_TIMEOUT(w.cycleLabel(), QStringLiteral("2/"), 15000);
-        QVERIFY(w.f->ScreenForm().isVisible());
+        QVERIFY(w.f->screenForm().isVisible());
         const qsizetype sent = w.sim.received().size();
         w.f->close();
         QTRY_COMPARE(finished.count(), 1);
-        QCOMPARE(w.f->LastOutcome(), RunOutcome::Aborted);
-        QVERIFY(!w.f->RunActive());
-        QVERIFY(!w.f->LogForm().isVisible());
-        QVERIFY(!w.f->ScreenForm().isVisible());
-        // The settings were kept; the run neither sent its closing commands
-        // nor logged another cycle.
-        QVERIFY(QFile::exists(w.file("Resume302.txt")));
+        QCOMPARE(w.f->lastOutcome(), RunOutcome::Aborted);
+        QVERIFY(!w.f->runActive());
+        QVERIFY(!w.f->logForm().isVisible());
+        QVERIFY(!w.f->screenForm().isVisible());
+        // The settings were handed back; the run neither sent its closing
+        // commands nor logged another cycle.
+        QCOMPARE(w.saved.size(), 1);
         QTest::qWait(100);
         const QStringList after = w.sim.received().mid(sent);
         QVERIFY2(!after.contains(QStringLiteral("TRMD AUTO")) && !after.contains(QStringLiteral("GTL")),
@@ -493,47 +514,42 @@ private slots:
         QCOMPARE(ReadFile(w.file("Sample_AM_LOG.csv")).count('\n'), 4 + 1);
     }
 
-    // 設定 > 表示にも PNG を使う: kept in Quillmeter.ini from one start to the
-    // next; --screen-png ticks it for one start without writing it back. A run
-    // then takes the one PNG for the screen window and the file.
-    void screenPngSetting_data() {
-        QTest::addColumn<bool>("fromCommandLine");
-        QTest::newRow("ticked in the menu") << false;
-        QTest::newRow("--screen-png") << true;
-    }
+    // 設定 > 表示にも PNG を使う: the menu's item, shown as given; a run then
+    // takes the one PNG for the screen window and the file.
     void screenPngSetting() {
-        QFETCH(bool, fromCommandLine);
-        QTemporaryDir data;
-        AppOptions o;
-        o.screenPng = fromCommandLine;
-        {
-            Window w(data.path(), o, true);
-            auto* menu = w.w<QMenu>("SettingsMenu");
-            auto* png = w.w<QAction>("ScreenPngAction");
-            QVERIFY(menu && png);
-            QCOMPARE(menu->title(), QStringLiteral("設定"));
-            QCOMPARE(png->text(), QStringLiteral("表示にも PNG を使う"));
-            QVERIFY(png->isCheckable());
-            QCOMPARE(png->isChecked(), fromCommandLine);
-            if (!fromCommandLine) png->trigger();
-            QVERIFY(png->isChecked());
-            w.edit("TRound")->setText(QStringLiteral("1"));
-            w.box("DSScreenDispCheck")->SetValue(1);
-            w.box("DSScreenSaveCheck")->SetValue(1);
-            QCOMPARE(w.run(), RunOutcome::Normal);
-            QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? png")), 1);
-            QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? bmp")), 0);
-            QCOMPARE(w.f->ScreenForm().DsScreen()->pixmap().size(), QSize(640, 480));
-            QCOMPARE(ReadFile(w.file("BufferFile.png")), ReadFile(w.file("Sample_00001.png")));
-            w.f->close();
-        }
-        QCOMPARE(qm::LoadProgramSettings(data.path()).screenPngForDisplay, !fromCommandLine);
-        Window again(data.path());
-        QAction* png = again.w<QAction>("ScreenPngAction");
-        QCOMPARE(png->isChecked(), !fromCommandLine);
-        png->setChecked(false);
-        again.f->close();
-        QVERIFY(!qm::LoadProgramSettings(data.path()).screenPngForDisplay);
+        Window w({}, {}, true);
+        auto* menu = w.w<QMenu>("SettingsMenu");
+        auto* png = w.w<QAction>("ScreenPngAction");
+        QVERIFY(menu && png);
+        QCOMPARE(menu->title(), QStringLiteral("設定"));
+        QCOMPARE(png->text(), QStringLiteral("表示にも PNG を使う"));
+        QVERIFY(png->isCheckable());
+        QVERIFY(!png->isChecked());
+        png->trigger();
+        QVERIFY(png->isChecked());
+        QVERIFY(w.f->currentSettings().screenPngForDisplay);
+        w.edit("TRound")->setText(QStringLiteral("1"));
+        w.box("DSScreenDispCheck")->setChecked(true);
+        w.box("DSScreenSaveCheck")->setChecked(true);
+        QCOMPARE(w.run(), RunOutcome::Normal);
+        QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? png")), 1);
+        QCOMPARE(w.sim.receivedCount(QStringLiteral("TSCRN? bmp")), 0);
+        QCOMPARE(w.f->screenForm().picture().pixmap().size(), QSize(640, 480));
+        // Built from the data folder, whatever the current folder.
+        QCOMPARE(ReadFile(w.file("BufferFile.png")), ReadFile(w.file("Sample_00001.png")));
+        QVERIFY(QDir::current().absolutePath() != QDir(w.data).absolutePath());
+    }
+
+    // A relative output folder lies in the data folder, not in the current one.
+    void relativeFolderInTheDataFolder() {
+        Window w({}, {}, true);
+        w.edit("FFolder")->setText(QStringLiteral("out"));
+        w.edit("TRound")->setText(QStringLiteral("1"));
+        w.box("AMLogOn")->setChecked(true);
+        w.box("DSScreenDispCheck")->setChecked(false);
+        QCOMPARE(w.run(), RunOutcome::Normal);
+        QVERIFY(QFile::exists(QDir(w.data).filePath(QStringLiteral("out/Sample_AM_LOG.csv"))));
+        QVERIFY(!QFile::exists(QStringLiteral("out/Sample_AM_LOG.csv")));
     }
 };
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using qm::WaveForm;
+
 namespace {
 
 // A picture with a pattern that shows where each pixel went.
@@ -29,13 +31,7 @@ QByteArray ImageFile(const QImage& img, const char* format) {
     return bytes;
 }
 
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-bool Shown(const WaveForm& w) { return !w.DsScreen()->pixmap().isNull(); }
+bool Shown(const WaveForm& w) { return !w.picture().pixmap().isNull(); }
 
 }  // namespace
 
@@ -50,40 +46,29 @@ private slots:
         QCOMPARE(w.size(), QSize(668, 506));
         QCOMPARE(w.minimumSize(), w.maximumSize());  // fixed size
         QVERIFY(!w.testAttribute(Qt::WA_QuitOnClose));
-        QCOMPARE(w.DsScreen()->objectName(), QStringLiteral("DsScreen"));
-        QCOMPARE(w.DsScreen()->geometry(), QRect(8, 8, 649, 481));
+        QCOMPARE(w.picture().objectName(), QStringLiteral("DsScreen"));
+        QCOMPARE(w.picture().geometry(), QRect(8, 8, 649, 481));
         QVERIFY(!Shown(w));
     }
 
     void pictureShownUnscaledFromTheCorner_data() {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<bool>("fromFile");
-        QTest::newRow("640x480 BMP file") << QSize(640, 480) << QByteArray("BMP") << true;
-        QTest::newRow("larger than the box, clipped") << QSize(800, 600) << QByteArray("BMP") << false;
-        QTest::newRow("small PNG") << QSize(50, 30) << QByteArray("PNG") << false;
-        QTest::newRow("640x480 PNG (display as PNG)") << QSize(640, 480) << QByteArray("PNG") << false;
-        QTest::newRow("640x480 PNG file") << QSize(640, 480) << QByteArray("PNG") << true;
+        QTest::newRow("640x480 BMP") << QSize(640, 480) << QByteArray("BMP");
+        QTest::newRow("larger than the box, clipped") << QSize(800, 600) << QByteArray("BMP");
+        QTest::newRow("small PNG") << QSize(50, 30) << QByteArray("PNG");
+        QTest::newRow("640x480 PNG (display as PNG)") << QSize(640, 480) << QByteArray("PNG");
     }
     void pictureShownUnscaledFromTheCorner() {
         QFETCH(QSize, size);
         QFETCH(QByteArray, format);
-        QFETCH(bool, fromFile);
         const QImage img = Pattern(size);
-        const QByteArray bytes = ImageFile(img, format.constData());
         WaveForm w;
-        if (fromFile) {
-            QTemporaryDir dir;
-            const QString file = dir.filePath("BufferFile.bmp");  // the name does not tell the format
-            WriteAll(file, bytes);
-            QVERIFY(w.LoadPicture(file));
-        } else {
-            QVERIFY(w.LoadPictureBytes(bytes));
-        }
-        QCOMPARE(w.DsScreen()->pixmap().size(), size);
-        QCOMPARE(w.DsScreen()->size(), QSize(649, 481));
+        QVERIFY(w.showImage(ImageFile(img, format.constData())));
+        QCOMPARE(w.picture().pixmap().size(), size);
+        QCOMPARE(w.picture().size(), QSize(649, 481));
         const QImage shot = w.grab().toImage();
-        const QPoint box = WaveForm::kScreenBox.topLeft();
+        const QPoint box = WaveForm::ScreenBox.topLeft();
         const int maxX = std::min(size.width(), 649) - 1, maxY = std::min(size.height(), 481) - 1;
         for (const QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(maxX / 2, maxY / 3), QPoint(maxX, maxY)})
             QCOMPARE(QColor(shot.pixel(box + p)), QColor(img.pixel(p)));
@@ -95,33 +80,22 @@ private slots:
     }
 
     void unreadablePicturesGiveAnEmptyPicture() {
-        QTemporaryDir dir;
         const QByteArray good = ImageFile(Pattern({64, 48}), "BMP");
         QByteArray junk(5000, '\0');
         for (int i = 0; i < junk.size(); ++i) junk[i] = char(i * 7919 >> 2);
-        const QString file = dir.filePath(QStringLiteral("bad.bmp"));
         WaveForm w;
         for (const QByteArray& bad : {junk, ImageFile(Pattern({640, 480}), "BMP").left(40), QByteArray()}) {
-            QVERIFY(w.LoadPictureBytes(good));
-            QVERIFY(!w.LoadPictureBytes(bad));
-            QVERIFY(!Shown(w));
-            WriteAll(file, bad);
-            QVERIFY(w.LoadPictureBytes(good));
-            QVERIFY(!w.LoadPicture(file));
-            QVERIFY(!Shown(w));
-        }
-        for (const QString& name : {dir.filePath(QStringLiteral("missing.bmp")), QString()}) {
-            QVERIFY(w.LoadPictureBytes(good));
-            QVERIFY(!w.LoadPicture(name));
+            QVERIFY(w.showImage(good));
+            QVERIFY(!w.showImage(bad));
             QVERIFY(!Shown(w));
         }
     }
 
     void closeBoxHidesDropsThePictureAndTells() {
         WaveForm w;
-        QSignalSpy unloaded(&w, &WaveForm::Unloaded);
+        QSignalSpy unloaded(&w, &WaveForm::closedByUser);
         w.show();
-        QVERIFY(w.LoadPictureBytes(ImageFile(Pattern({64, 48}), "PNG")));
+        QVERIFY(w.showImage(ImageFile(Pattern({64, 48}), "PNG")));
         QVERIFY(w.close());
         QCOMPARE(unloaded.count(), 1);
         QVERIFY(!w.isVisible());

@@ -20,6 +20,8 @@
 #include <QTest>
 #include <cmath>
 
+using namespace qm;
+
 namespace {
 const QDateTime T0(QDate(2024, 5, 1), QTime(10, 0, 0));
 
