@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
@@ -51,7 +52,10 @@ void FitColumns(QTreeView& tree) {
     int others = 0;
     for (int c = 1; c < std::min(header->count(), 4); ++c) {
         const QString title = tree.model() ? tree.model()->headerData(c, Qt::Horizontal).toString() : QString();
-        const int w = std::max(fm.horizontalAdvance(sample[c]), fm.horizontalAdvance(title)) + pad;
+        // The rows already listed may hold longer texts than the sample (the
+        // system's name of a file type, a date in another language).
+        const int w = std::max({fm.horizontalAdvance(sample[c]), fm.horizontalAdvance(title),
+                                static_cast<const QAbstractItemView&>(tree).sizeHintForColumn(c)}) + pad;
         header->resizeSection(c, w);
         others += w;
     }
@@ -83,6 +87,11 @@ void FitFileDialog(QFileDialog& dialog) {
         FitSideBar(dialog);
         FitColumns(*tree);
     });
+    // A folder is listed a little later, on a thread of the model's own.
+    if (auto* files = qobject_cast<QFileSystemModel*>(tree->model())) {
+        QObject::connect(files, &QFileSystemModel::rowsInserted, tree, [tree] { FitColumns(*tree); });
+        QObject::connect(files, &QFileSystemModel::directoryLoaded, tree, [tree] { FitColumns(*tree); });
+    }
 }
 
 SaveFileDialog::~SaveFileDialog() = default;
