@@ -13,11 +13,11 @@ public:
     void runStarted(const RunStartInfo& info) override { emit s_.runStarted(info); }
     void repeatCountLimited(const QString& text) override { emit s_.repeatCountLimited(text); }
     void measItemsRead(const MeasItemArray& items) override { emit s_.measItemsRead(items); }
-    OutputResult cycleLogged(const CycleRecord& record, const QString&) override {
+    qm::FileResult cycleLogged(const CycleRecord& record, const QString&) override {
         emit s_.cycleLogged(record);
         return {};
     }
-    OutputResult screenImage(const ScreenImage& image) override {
+    qm::FileResult screenImage(const ScreenImage& image) override {
         if (image.forDisplay) emit s_.screenForDisplay(image.bytes);
         return {};
     }
@@ -31,7 +31,7 @@ private:
 };
 
 Session::Session(QObject* parent)
-    : QObject(parent), signalSink_(std::make_unique<SignalSink>(*this)), state_(new SessionState) {
+    : QObject(parent), signalSink_(std::make_unique<SignalSink>(*this)), state_(new qm::SessionState) {
     qRegisterMetaType<CycleRecord>();
     qRegisterMetaType<MeasItemArray>();
     qRegisterMetaType<RunEndInfo>();
@@ -63,8 +63,8 @@ bool Session::start(const RunRequest& request, Questions& questions) {
 void Session::runOnWorker(RunRequest request, Questions* questions) {
     std::vector<RunSink*> all = sinks_;
     all.push_back(signalSink_.get());
-    SinkList sinks(all);
-    const RunEndInfo end = RunMeasurement(*state_, request, live_, *questions, sinks, stop_);
+    qm::SinkList sinks(all);
+    const RunEndInfo end = qm::RunMeasurement(*state_, request, live_, *questions, sinks, stop_);
     linkOpen_ = state_->link != nullptr;
     {
         std::lock_guard lock(idleMutex_);

@@ -5,7 +5,9 @@
 // queued signals; file outputs plug in as sinks called on the worker thread.
 #include "engine/instrument/InstrumentConfig.h"
 #include "engine/link/StopToken.h"
+#include "engine/link/WaitClock.h"
 #include "engine/run/LiveSettings.h"
+#include "engine/run/RunLimits.h"
 #include "engine/run/RunSink.h"
 
 #include <QObject>
@@ -18,21 +20,13 @@
 #include <vector>
 
 class Questions;
-struct SessionState;
 namespace qm {
+struct SessionState;
 class Transport;
 }
 
 // The instrument's own TCP port.
 inline constexpr quint16 kInstrumentTcpPort = 5198;
-
-// The pace of a run's waits that tests shorten; the defaults are the real ones.
-struct RunLimits {
-    // Reconnection: the first pause before a try, doubled after each failed
-    // try up to the longest.
-    std::chrono::milliseconds reconnectFirstPause{1000};
-    std::chrono::milliseconds reconnectLongestPause{30000};
-};
 
 // What a run takes once, at its start.
 struct RunRequest {
@@ -55,7 +49,10 @@ struct RunRequest {
     // instead of BMP; with DS画面格納 too, the one PNG of a cycle is shown and
     // saved (one transfer instead of two).
     bool screenPngForDisplay = false;
-    RunLimits limits;
+    // The run's time-outs and pauses, and the clock of its waits (empty: the
+    // steady clock). Tests shorten the one and put in the other.
+    qm::RunLimits limits;
+    std::shared_ptr<const qm::WaitClock> clock;
 };
 
 // The TCP interface as the confirmation names it: the address, followed by
@@ -131,7 +128,7 @@ private:
     mutable std::condition_variable idle_;
 
     // Worker-thread state, kept between runs.
-    SessionState* state_;
+    qm::SessionState* state_;
 };
 
 Q_DECLARE_METATYPE(RunStartInfo)

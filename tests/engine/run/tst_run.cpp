@@ -145,7 +145,7 @@ void TestRun::repeatCount() {
     QFETCH(int, cycles);
     QFETCH(bool, limited);
     bool limitedSeen = false;
-    QCOMPARE(RepeatCountFrom(text, &limitedSeen) < 1 ? 1 : RepeatCountFrom(text, &limitedSeen), cycles);
+    QCOMPARE(qm::RepeatCountFrom(text, &limitedSeen) < 1 ? 1 : qm::RepeatCountFrom(text, &limitedSeen), cycles);
     QCOMPARE(limitedSeen, limited);
     if (cycles > 3) return;  // the limit is told to the window; see the window's tests
     RunRig r;
