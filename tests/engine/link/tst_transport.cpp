@@ -375,7 +375,9 @@ void TestTransport::blockHeader_data() {
     QTest::newRow("empty block") << QByteArray("#800000000") << 0;
     QTest::newRow("at the limit") << QByteArray("#800002000") << 2000;
     QTest::newRow("above the limit") << QByteArray("#800002001") << -1;
+    QTest::newRow("blank-padded after") << QByteArray("#81234    ") << 1234;
     QTest::newRow("space inside") << QByteArray("#8 12 34  ") << -1;
+    QTest::newRow("only blanks") << QByteArray("#8        ") << -1;
     QTest::newRow("sign") << QByteArray("#8-0000012") << -1;
     QTest::newRow("other digit count") << QByteArray("#900001234") << -1;
     QTest::newRow("short") << QByteArray("#80000123") << -1;
