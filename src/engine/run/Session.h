@@ -15,8 +15,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 class Questions;
@@ -77,7 +78,9 @@ public:
     // 測定中断: the run ends at its next test point or wait.
     void stop();
     bool active() const { return active_.load(); }
-    // Waits (bounded) until no run is active. True when none is.
+    // Waits (bounded) until no run is active. True when none is; then
+    // everything the run did (its sinks' runEnded() included) is seen by
+    // this thread.
     bool waitIdle(int ms) const;
 
     // The number of the next cycle: 1 after start-up and after clear().
@@ -112,10 +115,15 @@ signals:
 
 private:
     class SignalSink;
-    void runOnWorker(RunRequest request, Questions* questions);
+    struct Pending {
+        RunRequest request;
+        Questions* questions = nullptr;
+    };
+    // The worker thread: waits for a run, the link's close or the end.
+    void workerLoop();
+    void runOnWorker(const Pending& run, std::vector<RunSink*> sinks);
 
-    QThread thread_;
-    QObject* worker_ = nullptr;  // lives on thread_
+    std::unique_ptr<QThread> thread_;  // runs workerLoop(), no event loop
     std::vector<RunSink*> sinks_;
     std::unique_ptr<SignalSink> signalSink_;
     LiveSettings live_;
@@ -124,8 +132,18 @@ private:
     std::atomic<bool> linkOpen_{false};
     std::atomic<int32_t> cycleNo_{1};
     bool shutDown_ = false;
+    // The hand-overs between the threads go through these (plain mutex and
+    // condition variables, so that every tool sees them): the worker waits
+    // on wake_ for a run (pending_), the link's close or the end (quit_);
+    // the caller waits on idle_ for a run's end (active_ false) or the
+    // close. Held only for the hand-over itself.
     mutable std::mutex idleMutex_;
     mutable std::condition_variable idle_;
+    std::condition_variable wake_;
+    std::optional<Pending> pending_;
+    bool closeLink_ = false;
+    bool linkClosed_ = false;
+    bool quit_ = false;
 
     // Worker-thread state, kept between runs.
     qm::SessionState* state_;

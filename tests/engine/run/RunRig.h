@@ -170,6 +170,7 @@ struct RunRig {
         QObject::connect(&session, &Session::statusChanged, &session, [this](const QString& t) { statuses << t; });
         QObject::connect(&session, &Session::cycleLogged, &session, [this](const CycleRecord& r) { records << r; });
         QObject::connect(&session, &Session::runFinished, &session, [this](const RunEndInfo& e) {
+            session.waitIdle(5000);  // what the run did is seen here from now on
             end = e;
             ++finished;
             if (waiting_) waiting_->quit();

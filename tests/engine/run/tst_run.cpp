@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 const QString kDone = QStringLiteral("動作完了しました");
@@ -365,9 +367,14 @@ void TestRun::connectionRefusedDeclinedAndRetried() {
         const quint16 port = r.server.port();
         r.server.close();
         r.ask.retry = true;
+        // The server listens again once the failure was told; 再試行 waits for it.
+        std::atomic<bool> listening{false};
+        When(&r.session, [&] { return !r.ask.failures().isEmpty(); }, [&] {
+            r.server.listen(QHostAddress::LocalHost, port);
+            listening = true;
+        });
         r.ask.beforeRetry = [&] {
-            QMetaObject::invokeMethod(&r.server, [&] { r.server.listen(QHostAddress::LocalHost, port); },
-                                      Qt::BlockingQueuedConnection);
+            for (int i = 0; i < 1000 && !listening; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         };
         QCOMPARE(r.run(), RunOutcome::Normal);
         QCOMPARE(r.ask.failures().size(), 1);
