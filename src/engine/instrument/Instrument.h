@@ -69,7 +69,7 @@ public:
     void restoreTriggerMode(const QString& mode);  // "TRMD " + mode
 
     // Arms a single trigger: "TESR?" (clears the status; answer unused), "WSGL".
-    // False when a stop gave up the "TESR?" (no "WSGL" is sent then).
+    // False when a stop gave up the "TESR?" (no "WSGL" is sent then) or the "WSGL".
     bool armTrigger(double timeoutSeconds);
     // One "TESR?" poll: triggered when bit 0 of the answer's leading number is set.
     struct TriggerPoll {

@@ -8,6 +8,7 @@
 #include "sim/SimPty.h"
 #include "sim/SimTcpServer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QThread>
@@ -57,8 +58,8 @@ public:
             job_ = [&] {
                 out.emplace(f());
                 done = true;
-                QMetaObject::invokeMethod(
-                    qApp, [] {}, Qt::QueuedConnection);
+                // Wakes the main thread's wait for events (nothing to hand over).
+                QAbstractEventDispatcher::instance(qApp->thread())->wakeUp();
             };
         }
         wake_.notify_all();

@@ -6,6 +6,7 @@
 #include "engine/run/Session.h"
 #include "support/SimLink.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QTemporaryDir>
@@ -75,23 +76,43 @@ private:
     std::function<void(const Sleep&)> onSleep_;
 };
 
-// Records what the run does, on its own thread, as short texts ("status:…",
-// "display", "png", "csv", "logged", "wait:interval", "wait:question"), and
-// presses 測定中断 the first time a given one comes: the run then meets the
-// stop at exactly that point.
+// Records what the run does, on its own thread and under a lock: its status
+// texts, logged cycles, display images and ends, and its events as short
+// texts ("status:…", "display", "png", "csv", "logged", "wait:interval",
+// "wait:question"). It presses 測定中断 the first time a given event comes:
+// the run then meets the stop at exactly that point. (The test reads what
+// the run did from here, not from the session's queued signals, so that
+// nothing is handed over out of the thread sanitizer's sight.)
 class EventSink : public RunSink {
+    template <typename F>
+    auto locked(F f) const -> decltype(f()) {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
+
 public:
     explicit EventSink(Session& session) : session_(session) {}
     void stopAt(const QString& event) {
         std::lock_guard lock(mutex_);
         stopAt_ = event;
     }
-    QStringList events() const {
+    QStringList events() const { return locked([&] { return events_; }); }
+    QStringList statuses() const { return locked([&] { return statuses_; }); }
+    QList<CycleRecord> records() const { return locked([&] { return records_; }); }
+    QList<QByteArray> shown() const { return locked([&] { return shown_; }); }
+    int ended() const { return locked([&] { return ended_; }); }
+    RunEndInfo end() const { return locked([&] { return end_; }); }
+    void clearStatuses() {
         std::lock_guard lock(mutex_);
-        return events_;
+        statuses_.clear();
     }
-    void statusChanged(const QString& text) override { note(QStringLiteral("status:") + text); }
+
+    void statusChanged(const QString& text) override {
+        locked([&] { statuses_ << text; });
+        note(QStringLiteral("status:") + text);
+    }
     qm::FileResult screenImage(const ScreenImage& image) override {
+        if (image.forDisplay) locked([&] { shown_ << image.bytes; });
         note(image.forDisplay ? QStringLiteral("display") : QStringLiteral("png"));
         return {};
     }
@@ -99,13 +120,20 @@ public:
         note(QStringLiteral("csv"));
         return {};
     }
-    qm::FileResult cycleLogged(const CycleRecord&, const QString&) override {
+    qm::FileResult cycleLogged(const CycleRecord& record, const QString&) override {
+        locked([&] { records_ << record; });
         note(QStringLiteral("logged"));
         return {};
     }
     void waitChanged(const RunWait& wait) override {
         if (wait.kind == RunWait::Kind::Interval) note(QStringLiteral("wait:interval"));
         if (wait.kind == RunWait::Kind::Question) note(QStringLiteral("wait:question"));
+    }
+    void runEnded(const RunEndInfo& end) override {
+        locked([&] {
+            end_ = end;
+            ++ended_;
+        });
     }
 
 private:
@@ -124,6 +152,11 @@ private:
     Session& session_;
     mutable std::mutex mutex_;
     QStringList events_;
+    QStringList statuses_;
+    QList<CycleRecord> records_;
+    QList<QByteArray> shown_;
+    int ended_ = 0;
+    RunEndInfo end_;
     QString stopAt_;
 };
 
@@ -147,8 +180,6 @@ struct RunRig {
     qmsim::SimTcpServer server{&sim};
     ScriptedQuestions ask;
     QTemporaryDir dir;
-    QStringList statuses;
-    QList<CycleRecord> records;
     ScreenFileSink screens;
     WaveCsvSink waves;
     LogCsvSink logFile;
@@ -156,8 +187,7 @@ struct RunRig {
     Session session;
     EventSink runEvents{session};
     RunRequest request;
-    RunEndInfo end;
-    int finished = 0;  // runs that have ended
+    RunEndInfo end;  // of the last run waited for
 
     explicit RunRig(bool listen = true) {
         if (listen) server.listen(QHostAddress::LocalHost, 0);
@@ -166,15 +196,6 @@ struct RunRig {
         session.addSink(&logFile);
         session.addSink(&events);
         session.addSink(&runEvents);
-        // Queued to this (the main) thread, as a window sees them.
-        QObject::connect(&session, &Session::statusChanged, &session, [this](const QString& t) { statuses << t; });
-        QObject::connect(&session, &Session::cycleLogged, &session, [this](const CycleRecord& r) { records << r; });
-        QObject::connect(&session, &Session::runFinished, &session, [this](const RunEndInfo& e) {
-            session.waitIdle(5000);  // what the run did is seen here from now on
-            end = e;
-            ++finished;
-            if (waiting_) waiting_->quit();
-        });
         request.address = QStringLiteral("127.0.0.1");
         request.tcpPort = listen ? server.port() : 1;
         request.repeatText = QStringLiteral("2");
@@ -197,20 +218,31 @@ struct RunRig {
         request.clock = clock;
         return clock;
     }
+    // What the run did so far (see EventSink).
+    QStringList statuses() const { return runEvents.statuses(); }
+    QList<CycleRecord> records() const { return runEvents.records(); }
+    int finished() const { return runEvents.ended(); }
     // Starts a run; false when the session refused it.
     bool start() {
-        started_ = finished;
+        started_ = finished();
         return session.start(request, ask);
     }
-    // Waits (bounded) until the started run has ended, in an event loop:
-    // the simulator answers meanwhile without delay.
+    // Waits (bounded) until the started run has ended, in an event loop: the
+    // simulator answers meanwhile without delay.
     bool waitEnd(int ms = 30000) {
+        QElapsedTimer clock;
+        clock.start();
         QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        waiting_ = &loop;
-        if (finished <= started_) loop.exec();
-        waiting_ = nullptr;
-        return finished > started_;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (finished() > started_ || clock.elapsed() > ms) loop.quit();
+        });
+        poll.start(2);
+        loop.exec();
+        // The run's end as the session hands it over: what it did is seen here.
+        if (finished() <= started_ || !session.waitIdle(5000)) return false;
+        end = runEvents.end();
+        return true;
     }
     // Starts a run and waits until it has ended.
     RunOutcome run() {
@@ -224,5 +256,4 @@ struct RunRig {
 
 private:
     int started_ = 0;
-    QEventLoop* waiting_ = nullptr;
 };

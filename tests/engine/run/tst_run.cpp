@@ -96,7 +96,7 @@ void TestRun::twoCyclesExactCommands() {
     expected << Cycle() << Cycle() << QStringLiteral("TRMD AUTO") << QStringLiteral("GTL");
     QTRY_COMPARE(r.runCommands(), expected);
     QCOMPARE(r.sim.received().first(), QStringLiteral("DTINF?"));
-    QCOMPARE(r.statuses, QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
+    QCOMPARE(r.statuses(), QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
     QCOMPARE(r.session.cycleNo(), 3);
     QVERIFY(r.session.linkOpen());
     QCOMPARE(r.ask.questions(),
@@ -241,10 +241,10 @@ void TestRun::stopPoints() {
     }
     QCOMPARE(r.run(), RunOutcome::Normal);
     QTRY_COMPARE(From(r.runCommands(), QStringLiteral("DATE?")), commands);
-    QCOMPARE(r.statuses.last(), triggerStop ? kTriggerStop : kDone);
-    QCOMPARE(r.statuses.contains(kDone), !triggerStop);
+    QCOMPARE(r.statuses().last(), triggerStop ? kTriggerStop : kDone);
+    QCOMPARE(r.statuses().contains(kDone), !triggerStop);
     QCOMPARE(r.session.cycleNo(), 1 + counted);
-    QCOMPARE(r.records.size(), boxes.contains('l') ? counted : 0);
+    QCOMPARE(r.records().size(), boxes.contains('l') ? counted : 0);
     QCOMPARE(QDir(r.dir.path()).entryList({QStringLiteral("Sample_*")}, QDir::Files), files);
 }
 
@@ -295,7 +295,7 @@ void TestRun::manualContinue() {
     QTRY_COMPARE(r.runCommands(), expected);
     QCOMPARE(r.ask.questions().mid(1), QStringList({QStringLiteral("確認|次の測定の準備をして下さい!"),
                                                     QStringLiteral("確認|次の測定の準備をして下さい!")}));
-    QCOMPARE(r.statuses.last(), kDone);
+    QCOMPARE(r.statuses().last(), kDone);
     // No question follows the last cycle: the count test comes first.
     RunRig last;
     last.request.repeatText = QStringLiteral("1");
@@ -311,7 +311,7 @@ void TestRun::transferOnlyRun() {
     QCOMPARE(r.run(), RunOutcome::Normal);
     QTRY_COMPARE(r.runCommands(), QStringList({QStringLiteral("*ESE 255"), QStringLiteral("DATE?"),
                                                QStringLiteral("DISP OFF"), QStringLiteral("GTL")}));
-    QCOMPARE(r.statuses, QStringList(kDone));
+    QCOMPARE(r.statuses(), QStringList(kDone));
     QCOMPARE(r.session.cycleNo(), 2);
 }
 
@@ -352,7 +352,7 @@ void TestRun::connectionRefusedDeclinedAndRetried() {
                                                      "\\([^\n]+\\)\n装置の電源と IP アドレスを確認してください$"));
         QVERIFY2(said.match(r.ask.failures()[0]).hasMatch(), qPrintable(r.ask.failures()[0]));
         QVERIFY(!r.session.linkOpen());
-        QVERIFY(r.statuses.isEmpty());
+        QVERIFY(r.statuses().isEmpty());
     }
     {
         RunRig r;
@@ -410,9 +410,9 @@ void TestRun::faultsEndTheRun() {
     QCOMPARE(r.run(), RunOutcome::Error);
     const RunEndInfo end = r.end;
     QVERIFY2(end.message.contains(message), qPrintable(end.message));
-    QVERIFY(r.statuses.last().contains(message));
+    QVERIFY(r.statuses().last().contains(message));
     QCOMPARE(r.session.cycleNo(), 1);
-    QVERIFY(r.records.isEmpty());
+    QVERIFY(r.records().isEmpty());
     // No cycle, and no trigger mode sent back when none was read.
     if (!commands.isEmpty()) QTRY_COMPARE(r.sim.received(), commands);
     // The next run connects again and completes.
@@ -449,13 +449,13 @@ void TestRun::logFileAndRecords() {
     QCOMPARE(lines[1], QByteArray("Ch,,C1,C1,C2,C1\r"));
     QCOMPARE(lines[2], QByteArray("Type,,MAX,P-P,DUTY,INTEGRAL\r"));
     QCOMPARE(lines[3], QByteArray("Unit,,V,V,%,Vs\r"));
-    QCOMPARE(r.records.size(), 2);
+    QCOMPARE(r.records().size(), 2);
     // The file's line is the record's cells: one formatting for all outputs.
-    QCOMPARE(lines[4], (r.records[0].logCells().join(QLatin1Char(',')) + QLatin1Char('\r')).toLatin1());
-    QCOMPARE(r.records[0].logCells().mid(2), QStringList({QStringLiteral("1.25e-3"), QString(), QString(),
+    QCOMPARE(lines[4], (r.records()[0].logCells().join(QLatin1Char(',')) + QLatin1Char('\r')).toLatin1());
+    QCOMPARE(r.records()[0].logCells().mid(2), QStringList({QStringLiteral("1.25e-3"), QString(), QString(),
                                                           QStringLiteral("-500e-3")}));
     QVERIFY(lines[5].startsWith("2,"));
-    QVERIFY(r.statuses.contains(QStringLiteral("測定値がありません: BC (サイクル 1)")));
+    QVERIFY(r.statuses().contains(QStringLiteral("測定値がありません: BC (サイクル 1)")));
     // A second run appends lines only.
     r.run();
     f.seek(0);
@@ -488,9 +488,8 @@ void TestRun::screenImagesAndWaveformFiles() {
         v.screenSave = true;
         v.waveSave = true;
     });
-    QByteArray shown;
-    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown = b; });
     QCOMPARE(r.run(), RunOutcome::Normal);
+    const QByteArray shown = r.runEvents.shown().value(0);
     const auto read = [](const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -507,7 +506,7 @@ void TestRun::screenImagesAndWaveformFiles() {
              QStringList({QStringLiteral("GTL"), QStringLiteral("TSCRN? bmp"), QStringLiteral("TSCRN? png")}));
     QVERIFY(read(r.file(QStringLiteral("Sample_00007.csv"))).startsWith("ModelName,DS-5554\r\n"));
     for (const char* s : {"波形を転送中です", "csv波形の格納完了", "DS画面を転送中です", "DS画面の格納完了"})
-        QVERIFY2(r.statuses.contains(QString::fromUtf8(s)), s);
+        QVERIFY2(r.statuses().contains(QString::fromUtf8(s)), s);
 
     // A spoiled image block: no file, the run goes on to its end.
     r.sim.config().faults.blockFault = qmsim::BlockFault::BadLength;
@@ -516,12 +515,12 @@ void TestRun::screenImagesAndWaveformFiles() {
         v.waveSave = false;
         v.log = true;
     });
-    r.statuses.clear();
+    r.runEvents.clearStatuses();
     QCOMPARE(r.run(), RunOutcome::Normal);
     QVERIFY(!QFile::exists(r.file(QStringLiteral("Sample_00008.png"))));
     QVERIFY(QFile::exists(r.file(QStringLiteral("Sample_AM_LOG.csv"))));
-    QVERIFY(!r.statuses.contains(QStringLiteral("DS画面の格納完了")));
-    QCOMPARE(r.statuses.last(), kDone);
+    QVERIFY(!r.statuses().contains(QStringLiteral("DS画面の格納完了")));
+    QCOMPARE(r.statuses().last(), kDone);
 }
 
 // The screen steps with the display in BMP (the design's two transfers) or
@@ -556,9 +555,8 @@ void TestRun::screenFormats() {
         v.screenShow = show;
         v.screenSave = save;
     });
-    QList<QByteArray> shown;
-    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown << b; });
     QCOMPARE(r.run(), RunOutcome::Normal);
+    const QList<QByteArray> shown = r.runEvents.shown();
     QTRY_COMPARE(r.runCommands(), QStringList(QStringLiteral("*ESE 255")) + Cycle() + screenCommands +
                                       QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
 
@@ -575,7 +573,7 @@ void TestRun::screenFormats() {
     const QString saved = r.file(QStringLiteral("Sample_00001.png"));
     QCOMPARE(read(saved), save && !badBlock ? qmsim::screenFile(r.sim.config(), QStringLiteral("png")) : QByteArray());
     QCOMPARE(r.end.failedFiles, badBlock ? QStringList(saved) : QStringList());
-    QCOMPARE(r.statuses.contains(QStringLiteral("DS画面の格納完了")), save && !badBlock);
+    QCOMPARE(r.statuses().contains(QStringLiteral("DS画面の格納完了")), save && !badBlock);
 }
 
 // Every per-cycle file asked for that is not on disk makes the end say so
@@ -623,11 +621,11 @@ void TestRun::filesNotWrittenAreNamed() {
     QCOMPARE(r.end.failedFiles, QStringList(path));
     QVERIFY(!QFileInfo(path).isFile());
     const QString shown = QDir::toNativeSeparators(path);
-    const QString named = r.statuses.filter(shown).value(0);
-    QVERIFY2(!named.isEmpty(), qPrintable(r.statuses.join(QLatin1Char('\n'))));
+    const QString named = r.statuses().filter(shown).value(0);
+    QVERIFY2(!named.isEmpty(), qPrintable(r.statuses().join(QLatin1Char('\n'))));
     if (exitCode == 2) {
         // Two lines wait, the run ends with the second cycle and says so.
-        QCOMPARE(r.records.size(), 2);
+        QCOMPARE(r.records().size(), 2);
         QVERIFY2(r.end.message.contains(shown) && r.end.message.contains(QStringLiteral("書き込み待ちが 2 行")),
                  qPrintable(r.end.message));
     }
@@ -642,7 +640,7 @@ void TestRun::secondStartIsRefused() {
     r.session.stop();
     QVERIFY(r.waitEnd());
     QTest::qWait(20);  // no second end follows
-    QCOMPARE(r.finished, 1);
+    QCOMPARE(r.finished(), 1);
 }
 
 void TestRun::outputFolderMadeOrRunRefused() {
@@ -710,9 +708,9 @@ void TestRun::silentOrOverlongAnswers() {
     r.live([](LiveValues& v) { v.log = true; });
     r.sim.config().faults.overlong.insert(QStringLiteral("MSRA?"), 106);
     QCOMPARE(r.run(), RunOutcome::Normal);
-    QCOMPARE(r.statuses.count(QStringLiteral("応答が長すぎます: MSRA?")), 1);
-    QCOMPARE(r.records.size(), 1);
-    QVERIFY(r.records[0].hasValue(1) && r.records[0].hasValue(3));
+    QCOMPARE(r.statuses().count(QStringLiteral("応答が長すぎます: MSRA?")), 1);
+    QCOMPARE(r.records().size(), 1);
+    QVERIFY(r.records()[0].hasValue(1) && r.records()[0].hasValue(3));
     // A query other than the trigger poll that times out ends the run at once,
     // called what it is.
     RunRig silent;
@@ -721,7 +719,7 @@ void TestRun::silentOrOverlongAnswers() {
     QCOMPARE(silent.run(), RunOutcome::Error);
     QCOMPARE(silent.end.message, QStringLiteral("装置から応答がありません: MSEL?"));
     // Meanwhile the status said what the program waits for.
-    QVERIFY(silent.statuses.contains(QStringLiteral("MSEL? の応答を待っています")));
+    QVERIFY(silent.statuses().contains(QStringLiteral("MSEL? の応答を待っています")));
 }
 
 void TestRun::reconnect_data() {
@@ -768,13 +766,13 @@ void TestRun::reconnect() {
     });
     QCOMPARE(r.run(), RunOutcome::Normal);
     QStringList numbers;
-    for (const CycleRecord& rec : r.records) numbers << QString::number(rec.cycle);
+    for (const CycleRecord& rec : r.records()) numbers << QString::number(rec.cycle);
     QCOMPARE(numbers, QStringList({"1", "2", "3", "4", "5"}));
-    for (const CycleRecord& rec : r.records) QCOMPARE(rec.logCells().mid(2), values);
+    for (const CycleRecord& rec : r.records()) QCOMPARE(rec.logCells().mid(2), values);
     QFile log(r.file(QStringLiteral("Sample_AM_LOG.csv")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 4 + 5);
-    QVERIFY(r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
+    QVERIFY(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
     QCOMPARE(r.sim.received().count(QStringLiteral("*ESE 255")), 2);
     QCOMPARE(r.sim.received().count(QStringLiteral("TRMD AUTO")), 1);
     QFile events(r.file(QStringLiteral("Sample_events.log")));
@@ -819,7 +817,7 @@ void TestRun::reconnectGivesUpOrStops() {
         QVERIFY(QDir().mkdir(events));
         const quint16 port = r.server.port();
         r.server.close();
-        When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (2 回目)")); },
+        When(&r.session, [&] { return r.statuses().contains(QStringLiteral("装置に接続できません。再接続しています (2 回目)")); },
              [&] { r.server.listen(QHostAddress::LocalHost, port); });
         QCOMPARE(r.run(), RunOutcome::Normal);
         QCOMPARE(ExitCodeFor(r.end.outcome, r.end.writeFailures > 0), 3);
@@ -842,8 +840,8 @@ void TestRun::reconnectGivesUpOrStops() {
         });
         QCOMPARE(r.run(), RunOutcome::Normal);
         QCOMPARE(clock->sleeps().size(), size_t(2));
-        QVERIFY2(r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (2 回目)")), qPrintable(r.statuses.join('|')));
-        QCOMPARE(r.statuses.last(), kDone);
+        QVERIFY2(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (2 回目)")), qPrintable(r.statuses().join('|')));
+        QCOMPARE(r.statuses().last(), kDone);
     }
 }
 
@@ -873,7 +871,7 @@ void TestRun::reconnectAtStart() {
     if (when == QLatin1String("start") || when == QLatin1String("never")) {
         r.server.close();
         if (when == QLatin1String("start"))
-            When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
+            When(&r.session, [&] { return r.statuses().contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
                  [&] { r.server.listen(QHostAddress::LocalHost, port); });
     } else {
         // The link goes away once, after the answer to a start-up query.
@@ -898,7 +896,7 @@ void TestRun::reconnectAtStart() {
         return;
     }
     QCOMPARE(outcome, RunOutcome::Normal);
-    QCOMPARE(r.records.size(), 2);
+    QCOMPARE(r.records().size(), 2);
     QVERIFY2(events.contains(QStringLiteral("再接続しました")), qPrintable(events));
     // The start-up is done anew from the snapshot on, and then the cycles.
     QCOMPARE(r.sim.received().count(QStringLiteral("DTINF?")), snapshots);

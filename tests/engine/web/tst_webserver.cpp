@@ -244,11 +244,11 @@ void TestWebServer::apiAndEventsFollowTheRun() {
         QVERIFY2(now.msecsTo(next) >= -500 && now.msecsTo(next) <= 1000, qPrintable(QString::number(now.msecsTo(next))));
         const int nextCycle = w.value(QStringLiteral("next")).toInt();
         QVERIFY(nextCycle == 2 || nextCycle == 3);
-        const QDateTime previous = r.records[nextCycle - 2].time;  // read a little after its cycle started
+        const QDateTime previous = r.records()[nextCycle - 2].time;  // read a little after its cycle started
         QVERIFY2(previous.msecsTo(next) > 0 && previous.msecsTo(next) <= 1000, qPrintable(QString::number(previous.msecsTo(next))));
     }
 
-    QCOMPARE(r.records.size(), 3);
+    QCOMPARE(r.records().size(), 3);
     const QJsonObject status = Json(Get(port, "/api/status"));
     QCOMPARE(status.value(QStringLiteral("state")).toString(), QStringLiteral("ended"));
     QVERIFY(status.value(QStringLiteral("waitKind")).isNull());
@@ -269,7 +269,7 @@ void TestWebServer::apiAndEventsFollowTheRun() {
     QCOMPARE(rows.size(), 2);
     for (int i = 0; i < 2; ++i) {
         const QJsonObject row = rows[i].toObject();
-        const CycleRecord& rec = r.records[i + 1];
+        const CycleRecord rec = r.records()[i + 1];
         QCOMPARE(row.value(QStringLiteral("cycle")).toInt(), rec.cycle);
         QCOMPARE(row.value(QStringLiteral("timeText")).toString(), rec.timeText);
         QCOMPARE(row.value(QStringLiteral("values")).toArray()[0].toDouble(), rec.values[0]);
@@ -647,7 +647,7 @@ void TestWebServer::fortyConnectionsDuringARun() {
     QTRY_COMPARE(web.openConnections(), WebServer::MaxConnections);  // all there before the run
     QCOMPARE(r.run(), RunOutcome::Normal);
     clients.join();
-    QCOMPARE(r.records.size(), 5);
+    QCOMPARE(r.records().size(), 5);
     QCOMPARE(int(std::count(statuses.begin(), statuses.end(), 200)), WebServer::MaxConnections);
     QCOMPARE(int(std::count(statuses.begin(), statuses.end(), 503)), 40 - WebServer::MaxConnections);
     QCOMPARE(web.refusedConnections(), uint64_t(8));
@@ -698,7 +698,7 @@ void TestWebServer::clientThatNeverReads() {
     QElapsedTimer t;
     t.start();
     QCOMPARE(r.run(), RunOutcome::Normal);
-    QCOMPARE(r.records.size(), 40);
+    QCOMPARE(r.records().size(), 40);
     QVERIFY2(t.elapsed() < 20000, qPrintable(QString::number(t.elapsed())));
     ::close(fd);
 }
