@@ -3,7 +3,7 @@
 # and any further packages named on the command line. Does nothing when they
 # are all present already.
 set -euo pipefail
-PKGS=(cmake ninja-build g++ pkg-config
+PKGS=(cmake ninja-build g++ libtsan2 pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libqcustomplot-dev libqcustomplot2.1-qt6
       libgl-dev libbenchmark-dev libboost1.74-dev

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Quillmeter with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs the whole test suite through CTest, then
-# runs every fuzz target for 20 s.
+# UndefinedBehaviorSanitizer, runs the whole test suite through CTest, runs
+# the tests of the threads (the run, the transports, the web view) once more
+# under ThreadSanitizer, then runs every fuzz target for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -14,5 +15,12 @@ fi
 cmake -S . -B build-test -G Ninja -DQM_SANITIZE=ON -DQM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test
 (cd build-test && ctest --output-on-failure -j2)
+# ThreadSanitizer on the tests where threads meet: the run on its worker
+# thread, the transports, the web server. tests/tsan.supp covers Debian's
+# uninstrumented Qt (CMake hands it to the tests in TSAN_OPTIONS).
+TSAN_TESTS=(engine_run_tst_run engine_link_tst_transport engine_web_tst_webserver)
+cmake -S . -B build-tsan -G Ninja -DQM_TSAN=ON -DQM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-tsan --target "${TSAN_TESTS[@]}"
+(cd build-tsan && ctest --output-on-failure -j2 -R "^($(IFS='|'; echo "${TSAN_TESTS[*]}"))\$")
 # Every fuzz target for 20 s from its seed corpus.
 bash scripts/fuzz.sh 20

@@ -58,9 +58,10 @@ bool SimInstrumentLink::startSerial(int comNumber, const qm::LinkLimits& limits)
     return inst != nullptr;
 }
 
-bool ScriptedQuestions::askOkCancel(const QString& text, const qm::StopToken&) {
+bool ScriptedQuestions::askOkCancel(const QString& text, const qm::StopToken& stop) {
     std::lock_guard lock(mutex_);
     questions_ << kConfirmTitle + QLatin1Char('|') + text;
+    if (stop.stopRequested()) return false;  // a stop closes the box as Cancel
     if (answers.empty()) return true;
     const bool a = answers.front();
     answers.pop_front();

@@ -75,7 +75,7 @@ struct SimInstrumentLink {
 // as "確認|text".
 class ScriptedQuestions : public Questions {
 public:
-    std::deque<bool> answers;  // answers to OK/Cancel questions; empty: OK
+    std::deque<bool> answers;  // answers to OK/Cancel questions; empty: OK; a stop: Cancel
     bool retry = false;        // the answer to a failed connection (once)
     std::function<void()> beforeRetry;  // runs on the asking thread before Try Again
     bool askOkCancel(const QString& text, const qm::StopToken& stop) override;

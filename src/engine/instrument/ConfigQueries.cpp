@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr float kQueryTimeout = 60.0f;
 constexpr int32_t kInfoMaxLen = 1000;  // "DTINF?" is a long line
 constexpr int32_t kQueryMaxLen = 80;
 constexpr int kItemSlots = 31;          // items 0 to 30 of "DTINF?"
@@ -34,7 +33,7 @@ QString Quoted(const QString& reply) {
 }
 
 QString Ask(Instrument& link, const QString& command, int32_t maxdl = kQueryMaxLen) {
-    return link.ask(command, kQueryTimeout, maxdl);
+    return link.ask(command, maxdl);
 }
 
 // Numeric value of an answer by the leading-number rule.

@@ -8,7 +8,6 @@
 #include <cmath>
 
 namespace {
-constexpr double kQueryTimeout = 60.0;
 constexpr int32_t kRunMaxLen = 100;
 constexpr int32_t kTriggerMaxLen = 80;
 // Points counts from this one up leave an undisplayed trace's array as it is.
@@ -17,7 +16,8 @@ constexpr int32_t kZeroFillLimit = 3000000;
 
 QString Reply::designText() const { return timedOut ? kTimeoutReply : text; }
 
-Instrument::Instrument(qm::Transport& link, const qm::StopToken& stop) : link_(link), stop_(stop) {}
+Instrument::Instrument(qm::Transport& link, const qm::StopToken& stop, std::chrono::milliseconds queryTimeout)
+    : link_(link), stop_(stop), queryTimeoutSeconds_(std::chrono::duration<double>(queryTimeout).count()) {}
 
 void Instrument::raise(const qm::IoStatus status, const QString& error) {
     if (status == qm::IoStatus::Stopped) throw RunInterrupted(stop_.aborted());
@@ -26,11 +26,17 @@ void Instrument::raise(const qm::IoStatus status, const QString& error) {
     throw LinkError(QStringLiteral("装置との接続が切れました (%1)").arg(link_.describe()));
 }
 
-void Instrument::send(const QString& command) {
+bool Instrument::sendLine(const QString& command) {
     // Once the program is closing nothing more goes to the instrument.
     if (stop_.aborted()) throw RunInterrupted(true);
     const qm::WriteResult w = link_.write(command.toLatin1() + '\n', stop_);
+    if (w.status == qm::IoStatus::Stopped && !stop_.aborted()) return false;
     if (!w.ok()) raise(w.status, w.error);
+    return true;
+}
+
+void Instrument::send(const QString& command) {
+    if (!sendLine(command)) throw RunInterrupted(false);
 }
 
 void Instrument::noticeFor(const QString& command) {
@@ -39,10 +45,13 @@ void Instrument::noticeFor(const QString& command) {
 }
 
 Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t maxdl) {
-    send(command);
+    Reply reply;
+    if (!sendLine(command)) {
+        reply.stopped = true;
+        return reply;
+    }
     noticeFor(command);
     const qm::LineResult r = link_.readLine(maxdl, timeoutSeconds, stop_);
-    Reply reply;
     switch (r.status) {
     case qm::IoStatus::Ok:
         reply.text = QString::fromLatin1(r.line);
@@ -51,6 +60,10 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
         return reply;
     case qm::IoStatus::TimedOut:
         reply.timedOut = true;
+        return reply;
+    case qm::IoStatus::Stopped:
+        if (stop_.aborted()) throw RunInterrupted(true);
+        reply.stopped = true;
         return reply;
     case qm::IoStatus::Failed:
         // The answer never ended: what is read next cannot be told apart from
@@ -63,13 +76,16 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
 
 QString Instrument::ask(const QString& command, double timeoutSeconds, int32_t maxdl) {
     const Reply r = query(command, timeoutSeconds, maxdl);
+    if (r.stopped) throw RunInterrupted(false);
     if (r.timedOut) throw LinkError(QStringLiteral("装置から応答がありません: %1").arg(command));
     return r.text;
 }
 
+QString Instrument::ask(const QString& command, int32_t maxdl) { return ask(command, queryTimeoutSeconds_, maxdl); }
+
 void Instrument::enableStatusEvents() { send(QStringLiteral("*ESE 255")); }
 
-QString Instrument::date() { return ask(QStringLiteral("DATE?"), kQueryTimeout, kRunMaxLen); }
+QString Instrument::date() { return ask(QStringLiteral("DATE?"), kRunMaxLen); }
 
 void Instrument::displayOff() { send(QStringLiteral("DISP OFF")); }
 
@@ -77,15 +93,17 @@ void Instrument::goLocal() { send(QStringLiteral("GTL")); }
 
 void Instrument::restoreTriggerMode(const QString& mode) { send(QStringLiteral("TRMD ") + mode); }
 
-void Instrument::armTrigger(double timeoutSeconds) {
-    query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);  // clears the status; not used
-    send(QStringLiteral("WSGL"));
+bool Instrument::armTrigger(double timeoutSeconds) {
+    // Clears the status; the answer is not used.
+    if (query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen).stopped) return false;
+    return sendLine(QStringLiteral("WSGL"));
 }
 
 Instrument::TriggerPoll Instrument::pollTrigger(double timeoutSeconds) {
     const Reply r = query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);
     TriggerPoll p;
     p.timedOut = r.timedOut;
+    p.stopped = r.stopped;
     const double v = qm::RoundHalfEven(qm::LeadingNumber(r.designText()));
     p.triggered = std::isfinite(v) && std::fmod(std::fabs(v), 2.0) == 1.0;
     return p;
@@ -95,7 +113,7 @@ std::array<QString, 4> Instrument::measurementValues() {
     std::array<QString, 4> out;
     static const char* const letters[] = {"A", "B", "C", "D"};
     for (size_t k = 0; k < 4; ++k)
-        out[k] = ask(QStringLiteral("MSR%1?").arg(QLatin1String(letters[k])), kQueryTimeout, kRunMaxLen);
+        out[k] = ask(QStringLiteral("MSR%1?").arg(QLatin1String(letters[k])), kRunMaxLen);
     return out;
 }
 

@@ -5,8 +5,10 @@
 //
 // Failures: a lost link raises LinkError (the message names the link and the
 // system's reason), and so does an answer too long to find its end
-// ("装置の応答が長すぎます: <command>": the link is out of step); a stop or abort that gives up a wait raises
-// RunInterrupted; an answer that cannot make a usable configuration raises
+// ("装置の応答が長すぎます: <command>": the link is out of step); a stop or
+// abort that gives up a wait raises RunInterrupted, except in the trigger
+// poll (query(), armTrigger(), pollTrigger()), which tells a stop by its
+// result; an answer that cannot make a usable configuration raises
 // QuillError.
 #include "engine/instrument/InstrumentConfig.h"
 #include "engine/link/Transport.h"
@@ -15,14 +17,16 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 // One answer as the instrument gave it.
 struct Reply {
-    QString text;          // the answer line (empty when timed out)
+    QString text;          // the answer line (empty when timed out or stopped)
     bool timedOut = false;
+    bool stopped = false;  // a stop gave the wait up (an abort raises RunInterrupted)
     bool overlong = false; // longer than the read's limit; the rest was dropped
     // The text as the design's callers see it: "Timeout" for a silent instrument.
     QString designText() const;
@@ -31,9 +35,13 @@ struct Reply {
 // The answer text a query gets when the instrument stays silent.
 inline const QString kTimeoutReply = QStringLiteral("Timeout");
 
+// How long the instrument is given to answer a query of the run (the trigger
+// poll has a bound of its own, RunLimits::triggerTimeout).
+inline constexpr std::chrono::milliseconds kQueryTimeout{60000};
+
 class Instrument {
 public:
-    Instrument(qm::Transport& link, const qm::StopToken& stop);
+    Instrument(qm::Transport& link, const qm::StopToken& stop, std::chrono::milliseconds queryTimeout = kQueryTimeout);
 
     qm::Transport& link() { return link_; }
 
@@ -41,14 +49,16 @@ public:
     void send(const QString& command);
     Reply query(const QString& command, double timeoutSeconds, int32_t maxdl);
     // A query whose silence means the instrument is gone: a time-out raises
-    // LinkError "装置から応答がありません: <command>".
+    // LinkError "装置から応答がありません: <command>", a stop RunInterrupted.
     QString ask(const QString& command, double timeoutSeconds, int32_t maxdl);
+    // ask() with the query time-out the instrument was made with.
+    QString ask(const QString& command, int32_t maxdl);
 
     // Called with the command whose answer was longer than its read's limit
     // (the rest of that line was dropped).
     std::function<void(const QString& command)> onOverlong;
-    // Called with the command whose answer has been awaited longer than
-    // kSlowNoticeMs (2 s).
+    // Called with the command whose answer has been awaited longer than the
+    // link's LinkLimits::slowNoticeMs (2 s).
     std::function<void(const QString& command)> onWaiting;
 
     // --- the run ---
@@ -59,11 +69,13 @@ public:
     void restoreTriggerMode(const QString& mode);  // "TRMD " + mode
 
     // Arms a single trigger: "TESR?" (clears the status; answer unused), "WSGL".
-    void armTrigger(double timeoutSeconds);
+    // False when a stop gave up the "TESR?" (no "WSGL" is sent then) or the "WSGL".
+    bool armTrigger(double timeoutSeconds);
     // One "TESR?" poll: triggered when bit 0 of the answer's leading number is set.
     struct TriggerPoll {
         bool triggered = false;
         bool timedOut = false;
+        bool stopped = false;  // a stop gave the wait up
     };
     TriggerPoll pollTrigger(double timeoutSeconds);
 
@@ -96,10 +108,14 @@ public:
     qm::BlockResult fetchScreen(const QString& format);
 
 private:
+    // Sends the command; false when a stop gave the write up (an abort
+    // raises RunInterrupted, a lost link LinkError).
+    bool sendLine(const QString& command);
     QByteArray readBlockOrThrow(int32_t limit);
     void noticeFor(const QString& command);
     [[noreturn]] void raise(const qm::IoStatus status, const QString& error);
 
     qm::Transport& link_;
     const qm::StopToken& stop_;
+    double queryTimeoutSeconds_;
 };

@@ -44,7 +44,6 @@ QString SerialDeviceFor(int comNumber) {
 #endif
 }
 
-OpenResult OpenSerial(int comNumber, const StopToken& stop) { return OpenSerial(comNumber, stop, LinkLimits{}); }
 
 LineResult SerialStream::readLine(int32_t, double timeoutSeconds, const StopToken& stop) {
     const auto start = SteadyClock::now();

@@ -44,7 +44,4 @@ protected:
     QString name_;
 };
 
-// OpenSerial (Transport.h) with other bounds; each platform has its own.
-OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& limits);
-
 }  // namespace qm

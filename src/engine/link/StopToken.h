@@ -43,7 +43,6 @@ public:
     // Sleeps until `deadline` or a stop/abort, whichever comes first, on one
     // condition variable (no polling). True when woken by a stop or abort.
     bool sleepUntil(SteadyClock::time_point deadline) const;
-    bool sleepFor(std::chrono::milliseconds ms) const { return sleepUntil(SteadyClock::now() + ms); }
 
 private:
     mutable std::mutex mutex_;

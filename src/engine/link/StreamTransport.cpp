@@ -57,7 +57,7 @@ StreamTransport::Wait StreamTransport::pullUntil(QByteArray& dst, qint64 max, St
                                                  SteadyClock::time_point waitStart, const StopToken& stop) {
     for (;;) {
         if (stop.interrupts(waitStart)) return Wait::Stopped;
-        if (slowNotice_ && noticedFor_ != waitStart && SteadyClock::now() - waitStart >= Ms(kSlowNoticeMs)) {
+        if (slowNotice_ && noticedFor_ != waitStart && SteadyClock::now() - waitStart >= Ms(limits_.slowNoticeMs)) {
             noticedFor_ = waitStart;
             slowNotice_();
         }

@@ -465,8 +465,8 @@ HostLookup ResolveHost(const QString& host) {
     return out;
 }
 
-OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop) {
-    return OpenTcp(host, port, stop, TcpOptions{});
+OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, const LinkLimits& limits) {
+    return OpenTcp(host, port, stop, TcpOptions{limits, {}});
 }
 
 OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, const TcpOptions& options) {

@@ -3,7 +3,9 @@
 // implementation, chosen once when the link opens. Every operation blocks the
 // calling (worker) thread, is bounded in time and sees the run's stop token
 // within kStopSliceMs (+ kStopGraceMs for a stop, see StopToken.h). Results are
-// typed: text, timed out, link lost, stopped, or a failed transfer.
+// typed: text, timed out, link lost, stopped, or a failed transfer. The time
+// bounds are the link's LinkLimits, given when it opens.
+#include "engine/link/LinkLimits.h"
 #include "engine/link/StopToken.h"
 
 #include <QByteArray>
@@ -49,12 +51,8 @@ struct BlockResult {
     bool ok() const { return status == IoStatus::Ok; }
 };
 
-// Bounds.
-inline constexpr int kConnectTimeoutMs = 10000;   // host lookup and connect
-inline constexpr int kSendTimeoutMs = 10000;      // a write that cannot go out
-inline constexpr int kBlockSilenceMs = 10000;     // silence inside a block
+// Bounds (the times a link waits are its LinkLimits).
 inline constexpr int kCloseFlushMs = 2000;        // pending output before a close
-inline constexpr int kSlowNoticeMs = 2000;        // a read waits this long: the user is told
 inline constexpr int kSerialLineLimit = 1000;     // serial answers: bytes counted before the read stops
 inline constexpr int32_t kScreenBlockLimit = 1000001;
 inline constexpr int32_t kWaveBlockLimit = 10000021;
@@ -67,7 +65,7 @@ public:
     virtual QString describe() const = 0;
 
     // Writes the bytes as one output operation (the caller appends LF) and
-    // waits, bounded at kSendTimeoutMs, until they are handed to the system.
+    // waits, bounded at LinkLimits::sendTimeoutMs, until they are handed to the system.
     virtual WriteResult write(const QByteArray& bytes, const StopToken& stop) = 0;
 
     // One answer line, with the link's own time-out rule:
@@ -91,13 +89,15 @@ public:
     // A binary block: "#", the digit 8, eight length digits, the data, a
     // terminator byte. `limit`: most data bytes accepted. Failed for a header
     // that is not "#8" and eight digits, a length above `limit`, silence
-    // longer than kBlockSilenceMs, or a block that overruns its deadline of
-    // 10 s + twice the time its length needs at the link's nominal rate
+    // longer than LinkLimits::blockSilenceMs, or a block that overruns its
+    // deadline of LinkLimits::blockBaseMs + twice the time its length needs
+    // at the link's nominal rate
     // (serial: baud / 10 bytes a second; TCP: 1 MB/s). After a failure on a
     // link that is still up, the rest of the spoiled block is drained.
     virtual BlockResult readBlock(int32_t limit, const StopToken& stop) = 0;
 
-    // Reads and drops input until the line has been quiet for 150 ms (at most 2 s).
+    // Reads and drops input until the line has been quiet for
+    // LinkLimits::drainQuietMs (at most drainCapMs).
     virtual void drain(const StopToken& stop) = 0;
 
     // True once the connection dropped or the device failed.
@@ -107,8 +107,8 @@ public:
     virtual void close(int flushMs = kCloseFlushMs) = 0;
 
     // Called once, on the waiting thread, when a single read (a line or a
-    // block) has waited longer than kSlowNoticeMs, so the run can say what it
-    // waits for. Empty: nothing is called.
+    // block) has waited longer than LinkLimits::slowNoticeMs, so the run can
+    // say what it waits for. Empty: nothing is called.
     void setSlowNotice(std::function<void()> notice) { slowNotice_ = std::move(notice); }
 
 protected:
@@ -151,13 +151,13 @@ QString OpenFailureHint(OpenFailure failure, bool serial);
 OpenResult OpenFailed(const QString& where, OpenFailure failure, const QString& systemText);
 
 // TCP: resolves `host` (an address or a name) and connects, together bounded
-// at kConnectTimeoutMs; the low-delay option is set. Must be called on the
-// thread that will use the transport.
-OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop);
+// at limits.connectTimeoutMs; the low-delay option is set. Must be called on
+// the thread that will use the transport.
+OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, const LinkLimits& limits = {});
 
 // Serial: "COMn" at 38400 baud, 8 data bits, no parity, 1 stop bit, no
 // handshaking. Input that waits in the port from before is dropped.
-OpenResult OpenSerial(int comNumber, const StopToken& stop);
+OpenResult OpenSerial(int comNumber, const StopToken& stop, const LinkLimits& limits = {});
 
 // The device that "COMn" names on this platform: on Windows "COMn"; else
 // $QUILLMETER_COM<n> when set, otherwise /dev/ttyACM<n-1>.

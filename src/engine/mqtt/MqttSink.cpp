@@ -939,7 +939,7 @@ void MqttSink::measItemsRead(const MeasItemArray& items) {
     d_->stateDirty = true;
 }
 
-OutputResult MqttSink::cycleLogged(const CycleRecord& record, const QString&) {
+FileResult MqttSink::cycleLogged(const CycleRecord& record, const QString&) {
     QueueRecord rec;
     rec.kind = QueueRecord::Kind::Cycle;
     rec.queuedMs = NowMs();

@@ -86,7 +86,7 @@ public:
     // RunSink, on the run's worker thread.
     void runStarted(const RunStartInfo& info) override;
     void measItemsRead(const MeasItemArray& items) override;
-    OutputResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
+    FileResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     void statusChanged(const QString& text) override;
     void cycleNumberChanged(int32_t next) override;
     void waitChanged(const RunWait& wait) override;

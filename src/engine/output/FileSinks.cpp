@@ -29,10 +29,11 @@ QByteArray LogCsvSink::HeaderBytes(const MeasItemArray& items) {
     return qm::ToAnsi(text);
 }
 
-OutputResult LogCsvSink::append(const Line& line) {
+qm::FileResult LogCsvSink::append(const Line& line) {
     QFile file(line.fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return {QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString())};
+        return qm::FileResult::failed(line.fileName, file.errorString(),
+                                      QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString()));
     const qint64 before = file.size();
     // The header lines go before the first line: into a new or empty file,
     // or after the start of them that a first append cut short left behind.
@@ -49,32 +50,34 @@ OutputResult LogCsvSink::append(const Line& line) {
     }
     bytes += qm::ToAnsi(JoinLine(line.cells));
 
-    QString reason = qm::WriteAll(file, bytes);
-    if (reason.isEmpty() && file.flush() && file.error() == QFileDevice::NoError) return {};
+    QString reason = qm::WriteAll(file, bytes).reason;
+    if (reason.isEmpty() && file.flush() && file.error() == QFileDevice::NoError)
+        return qm::FileResult::written(line.fileName);
     if (reason.isEmpty()) reason = file.errorString();
     // Whatever part of the line got out is taken back.
     file.resize(before);
-    return {QStringLiteral("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason)};
+    return qm::FileResult::failed(line.fileName, reason,
+                                  QStringLiteral("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason));
 }
 
-OutputResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& logFileName) {
+qm::FileResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& logFileName) {
     waiting_.push_back({logFileName, record.logCells()});
     while (!waiting_.empty()) {
-        OutputResult r = append(waiting_.front());
+        qm::FileResult r = append(waiting_.front());
         if (!r.ok()) {
             // Every line stays queued; once the queue is full the run ends
             // rather than let it grow without bound.
             if (int(waiting_.size()) >= waitingLinesMax_) {
-                r.error += QStringLiteral(" (書き込み待ちが %1 行になったので測定を終了します)").arg(waiting_.size());
+                r.message += QStringLiteral(" (書き込み待ちが %1 行になったので測定を終了します)").arg(waiting_.size());
                 r.endsRun = true;
             } else {
-                r.error += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
+                r.message += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
             }
             return r;
         }
         waiting_.pop_front();
     }
-    return {};
+    return qm::FileResult::written(logFileName);
 }
 
 QString LogCsvSink::unwrittenOutput() const {
@@ -89,7 +92,7 @@ void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& 
     const QString line = qm::NowDateTimeText() + QStringLiteral(" サイクル %1: ").arg(cycle) + text + QLatin1Char('\n');
     QString reason;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) reason = f.errorString();
-    else reason = qm::WriteAll(f, line.toUtf8());
+    else reason = qm::WriteAll(f, line.toUtf8()).reason;
     if (reason.isEmpty()) return;
     ++unwritten_;
     fileName_ = f.fileName();
@@ -101,29 +104,29 @@ QString EventLogSink::unwrittenOutput() const {
     return QStringLiteral("イベントログ %1 に %2 行を書けませんでした: %3").arg(Shown(fileName_)).arg(unwritten_).arg(reason_);
 }
 
-QString SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
+qm::FileResult SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
     // Unbuffered, so that a failed write carries the system's reason; the
     // temporary file of a cancelled write goes with `file`.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();
-    const QString reason = qm::WriteAll(file, bytes);
-    if (!reason.isEmpty()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return {fileName, file.errorString(), {}, false};
+    qm::FileResult r = qm::WriteAll(file, bytes);
+    r.file = fileName;
+    if (!r.ok()) {
         file.cancelWriting();
-        return reason;
+        return r;
     }
-    if (!file.commit()) return file.errorString();
-    return {};
+    if (!file.commit()) return {fileName, file.errorString(), {}, false};
+    return r;
 }
 
-OutputResult ScreenFileSink::screenImage(const ScreenImage& image) {
+qm::FileResult ScreenFileSink::screenImage(const ScreenImage& image) {
     if (image.bytes.isEmpty()) return {};
-    const QString reason = SaveFileBytes(image.fileName, image.bytes);
-    if (reason.isEmpty()) return {};
-    return {QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2").arg(Shown(image.fileName), reason)};
+    qm::FileResult r = SaveFileBytes(image.fileName, image.bytes);
+    if (!r.ok())
+        r.message = QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2").arg(Shown(image.fileName), r.reason);
+    return r;
 }
 
-OutputResult WaveCsvSink::traces(const TraceSet& traces, const std::function<void(int)>& progress) {
-    QString error;
-    if (WriteWaveformCsv(traces.fileName, traces.config, traces.data, CsvProgress{progress}, &error)) return {};
-    return {error};
+qm::FileResult WaveCsvSink::traces(const TraceSet& traces, const std::function<void(int)>& progress) {
+    return WriteWaveformCsv(traces.fileName, traces.config, traces.data, CsvProgress{progress});
 }

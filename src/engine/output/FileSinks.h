@@ -20,7 +20,7 @@ class LogCsvSink : public RunSink {
 public:
     explicit LogCsvSink(int waitingLinesMax = 10000) : waitingLinesMax_(waitingLinesMax) {}
     void measItemsRead(const MeasItemArray& items) override { items_ = items; }
-    OutputResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
+    qm::FileResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     // Lines that could not be written yet.
     int waitingLines() const { return int(waiting_.size()); }
     QString unwrittenOutput() const override;
@@ -34,7 +34,7 @@ private:
         QString fileName;
         QStringList cells;
     };
-    OutputResult append(const Line& line);
+    qm::FileResult append(const Line& line);
     int waitingLinesMax_;
     MeasItemArray items_;
     std::deque<Line> waiting_;
@@ -45,13 +45,13 @@ private:
 // complete.
 class ScreenFileSink : public RunSink {
 public:
-    OutputResult screenImage(const ScreenImage& image) override;
+    qm::FileResult screenImage(const ScreenImage& image) override;
 };
 
 // The waveform CSV of a cycle.
 class WaveCsvSink : public RunSink {
 public:
-    OutputResult traces(const TraceSet& traces, const std::function<void(int)>& progress) override;
+    qm::FileResult traces(const TraceSet& traces, const std::function<void(int)>& progress) override;
 };
 
 // With --reconnect: each loss of the link, each try to connect again, the
@@ -71,7 +71,8 @@ private:
     QString reason_;
 };
 
-// Writes `bytes` to `fileName` through a temporary file beside it; returns the
-// system's reason on failure (nothing is left under the final name then, an
-// older file of that name keeps its bytes, and the temporary file is gone).
-QString SaveFileBytes(const QString& fileName, const QByteArray& bytes);
+// Writes `bytes` to `fileName` through a temporary file beside it; on failure
+// the result carries the system's reason (its message is left to the
+// caller; nothing is left under the final name then, an older file of that
+// name keeps its bytes, and the temporary file is gone).
+qm::FileResult SaveFileBytes(const QString& fileName, const QByteArray& bytes);

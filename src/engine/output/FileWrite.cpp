@@ -2,7 +2,7 @@
 
 #include <QFileDevice>
 
-QString qm::WriteAll(QFileDevice& file, const char* data, qint64 size) {
+qm::FileResult qm::WriteAll(QFileDevice& file, const char* data, qint64 size) {
     qint64 written = 0;
     while (written < size) {
         const qint64 n = file.write(data + written, size - written);
@@ -10,10 +10,10 @@ QString qm::WriteAll(QFileDevice& file, const char* data, qint64 size) {
             // An unbuffered device sets the system's reason with the failed
             // write; a device that wrote nothing without one still fails.
             if (file.error() == QFileDevice::NoError)
-                return QStringLiteral("%1 / %2 バイトしか書けません").arg(written).arg(size);
-            return file.errorString();
+                return {file.fileName(), QStringLiteral("%1 / %2 バイトしか書けません").arg(written).arg(size), {}, false};
+            return {file.fileName(), file.errorString(), {}, false};
         }
         written += n;
     }
-    return {};
+    return FileResult::written(file.fileName());
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The one way the file outputs put bytes into a file, so that a write that
 // fails says why in the system's own words.
+#include "engine/output/FileResult.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,10 +14,11 @@ namespace qm {
 // (with a buffer, a failure shows only at the flush). A write cut short (a
 // full disk, a size limit) is tried on for the rest, so that the system's
 // reason for the shortfall ("No space left on device") is what gets
-// reported. Returns the empty string once every byte is out, else that
-// reason; how much got out is then unknown to the caller.
-QString WriteAll(QFileDevice& file, const char* data, qint64 size);
-inline QString WriteAll(QFileDevice& file, const QByteArray& bytes) {
+// reported. Ok once every byte is out; else the result names the file and
+// that reason (its message is left to the caller); how much got out is then
+// unknown to the caller.
+FileResult WriteAll(QFileDevice& file, const char* data, qint64 size);
+inline FileResult WriteAll(QFileDevice& file, const QByteArray& bytes) {
     return WriteAll(file, bytes.constData(), bytes.size());
 }
 

@@ -30,16 +30,13 @@ void Line(QByteArray& out, const QString& text) {
 
 QString FileText(const QString& name) { return QDir::toNativeSeparators(name); }
 
-void SetError(QString* error, const QString& text) {
-    if (error) *error = text;
-}
-
 void Report(const CsvProgress& p, int value) {
     if (p.setProgress) p.setProgress(value);
 }
 
-QString WriteFailedText(const QString& fileName, const QString& reason) {
-    return QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason);
+qm::FileResult WriteFailed(const QString& fileName, const QString& reason) {
+    return qm::FileResult::failed(
+        fileName, reason, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason));
 }
 
 // Collects rows in a large buffer and hands it to the file in chunks, each
@@ -54,7 +51,7 @@ public:
     }
     void Commit(char* end) { used_ = end - buf_.data(); }
     bool Flush() {
-        if (reason_.isEmpty() && used_ > 0) reason_ = qm::WriteAll(file_, buf_.data(), used_);
+        if (reason_.isEmpty() && used_ > 0) reason_ = qm::WriteAll(file_, buf_.data(), used_).reason;
         used_ = 0;
         return reason_.isEmpty();
     }
@@ -68,15 +65,12 @@ private:
     QString reason_;
 };
 
-bool WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w, const CsvProgress& progress,
-               QString* error, bool withMath) {
-    const QString titleFailed = qm::WriteAll(File, WaveCsvTitle(c, withMath));
-    if (!titleFailed.isEmpty()) {
-        SetError(error, WriteFailedText(File.fileName(), titleFailed));
-        return false;
-    }
+qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w,
+                         const CsvProgress& progress, bool withMath) {
+    const qm::FileResult title = qm::WriteAll(File, WaveCsvTitle(c, withMath));
+    if (!title.ok()) return WriteFailed(File.fileName(), title.reason);
     const int32_t rows = c.RecordLength;
-    if (rows <= 0) return true;
+    if (rows <= 0) return qm::FileResult::written(File.fileName());
 
     // Channels to fill: those of the model shown on the instrument.
     const int columns = c.ChannelCount == 2 ? 2 : 4;
@@ -130,11 +124,8 @@ bool WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w
         if (!out.Flush()) break;
         Report(progress, std::min(10 * (g + 1), 100));
     }
-    if (out.Failed()) {
-        SetError(error, WriteFailedText(File.fileName(), out.Reason()));
-        return false;
-    }
-    return true;
+    if (out.Failed()) return WriteFailed(File.fileName(), out.Reason());
+    return qm::FileResult::written(File.fileName());
 }
 
 }  // namespace
@@ -199,18 +190,18 @@ QByteArray WaveCsvTitle(const InstrumentConfig& c, bool withMath) {
     return out;
 }
 
-bool WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                   const CsvProgress& progress, QString* error) {
-    return WriteRows(File, DsoConfig, WaveData, progress, error, false);
+qm::FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                             const CsvProgress& progress) {
+    return WriteRows(File, DsoConfig, WaveData, progress, false);
 }
 
-bool WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                           const CsvProgress& progress, QString* error) {
-    return WriteRows(File, DsoConfig, WaveData, progress, error, true);
+qm::FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                                     const CsvProgress& progress) {
+    return WriteRows(File, DsoConfig, WaveData, progress, true);
 }
 
-bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                      const CsvProgress& progress, QString* error) {
+qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                                const CsvProgress& progress) {
     // Written beside its final name and put in place only once every byte is
     // out, so a failure never leaves a cut file under the final name (an
     // older file of that name keeps its bytes, the temporary file goes with
@@ -218,31 +209,25 @@ bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig
     // failed write then carries the system's reason.
     QSaveFile file(FileName);
     if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        SetError(error, QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
-                            .arg(FileText(FileName), file.errorString()));
         Report(progress, 100);
-        return false;
+        return qm::FileResult::failed(FileName, file.errorString(),
+                                      QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
+                                          .arg(FileText(FileName), file.errorString()));
     }
-    bool ok = true;
-    const QString headerFailed = qm::WriteAll(file, WaveCsvHeader(DsoConfig));
-    if (!headerFailed.isEmpty()) {
-        SetError(error, WriteFailedText(FileName, headerFailed));
-        ok = false;
+    qm::FileResult r = qm::WriteAll(file, WaveCsvHeader(DsoConfig));
+    if (!r.ok()) r = WriteFailed(FileName, r.reason);
+    if (r.ok()) {
+        r = WaveCsvHasMathColumn(DsoConfig) ? WriteWaveRowsWithMath(file, DsoConfig, WaveData, progress)
+                                            : WriteWaveRows(file, DsoConfig, WaveData, progress);
     }
-    if (ok) {
-        ok = WaveCsvHasMathColumn(DsoConfig) ? WriteWaveRowsWithMath(file, DsoConfig, WaveData, progress, error)
-                                             : WriteWaveRows(file, DsoConfig, WaveData, progress, error);
+    if (r.ok() && (!file.flush() || file.error() != QFileDevice::NoError)) r = WriteFailed(FileName, file.errorString());
+    if (r.ok() && !file.commit()) {
+        r = qm::FileResult::failed(FileName, file.errorString(),
+                                   QStringLiteral("波形ファイル %1 を保存できませんでした (%2)")
+                                       .arg(FileText(FileName), file.errorString()));
     }
-    if (ok && (!file.flush() || file.error() != QFileDevice::NoError)) {
-        SetError(error, WriteFailedText(FileName, file.errorString()));
-        ok = false;
-    }
-    if (ok && !file.commit()) {
-        SetError(error, QStringLiteral("波形ファイル %1 を保存できませんでした (%2)")
-                            .arg(FileText(FileName), file.errorString()));
-        ok = false;
-    }
-    if (!ok) file.cancelWriting();
+    if (!r.ok()) file.cancelWriting();
     Report(progress, 100);
-    return ok;
+    r.file = FileName;
+    return r;
 }

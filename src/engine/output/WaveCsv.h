@@ -4,6 +4,7 @@
 // time and the value of every channel (and of the math trace when shown).
 // Lines end with CR LF; text is written in the ANSI code page.
 #include "engine/instrument/InstrumentConfig.h"
+#include "engine/output/FileResult.h"
 #include "engine/waveform/WaveData.h"
 
 #include <QByteArray>
@@ -20,19 +21,19 @@ struct CsvProgress {
 
 // Writes header, title and rows into FileName, through a temporary file that
 // takes the final name only when complete. Progress ends at 100 in every
-// case. Returns false with *error set to a text that names the file and the
-// system's reason when the file cannot be created or written (then nothing
-// is left under the final name and an older file keeps its bytes).
-bool WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                      const CsvProgress& progress, QString* error = nullptr);
+// case. When the file cannot be created or written the result names it, the
+// system's reason and a text saying both (then nothing is left under the
+// final name and an older file keeps its bytes).
+qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                                const CsvProgress& progress);
 
 // The row writers: the column-title line and the data rows, without or with
 // the math column, into an open file (unbuffered, so that a failure's
-// reason is the system's). Return false with *error on a write failure.
-bool WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                   const CsvProgress& progress, QString* error = nullptr);
-bool WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
-                           const CsvProgress& progress, QString* error = nullptr);
+// reason is the system's).
+qm::FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                             const CsvProgress& progress);
+qm::FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+                                     const CsvProgress& progress);
 
 // True when the rows carry a math column: RecordLength below 3,000,000 and
 // the math trace's display state anything but exactly "OFF".

@@ -2,6 +2,7 @@
 
 #include "engine/instrument/Instrument.h"
 #include "engine/link/Transport.h"
+#include "engine/link/WaitClock.h"
 #include "engine/run/LiveSettings.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
@@ -14,43 +15,53 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <filesystem>
-#include <functional>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
 
+namespace qm {
 namespace {
 
 using namespace std::chrono;
+using Duration = SteadyClock::duration;
 
 const QString kDone = QStringLiteral("動作完了しました");
 const QString kNotConnected = QStringLiteral("装置が正しく接続されていません！");
-constexpr double kTriggerTimeout = 10.0;
-// Consecutive silent trigger polls after which the instrument counts as gone.
-constexpr int kSilentPolls = 3;
-// The trigger poll: back to back for the first 100 ms after arming, then a
-// pause that grows to at most 10 ms, so a long wait costs next to nothing.
-constexpr auto kBackToBack = milliseconds(100);
-constexpr auto kLongestPause = milliseconds(10);
+
 // The display image's file in the data folder, named after its format.
 QString ScreenBufferName(const QString& format) { return QStringLiteral("BufferFile.") + format; }
 
-struct RunEnd {};       // the cycle loop ends: "動作完了しました", then closing
-struct TriggerStop {};  // a stop seen in the trigger wait: closing only
-// --reconnect: the link could not be opened at the start within the time given.
-struct NeverConnected {};
-
 QString FiveDigits(int32_t n) { return (QStringLiteral("0000") + QString::number(n)).right(5); }
+
+double Seconds(milliseconds ms) { return duration<double>(ms).count(); }
+
+// What a step of the run answers: go on, or how the run ends.
+enum class Step {
+    Continue,        // on to the next step (after a cycle: the next cycle)
+    Ended,           // "動作完了しました", then the closing commands
+    TriggerStopped,  // a stop ended the trigger wait ("トリガ中断です" said): the closing commands only
+    NeverConnected,  // --reconnect: the link did not open at the start within the time given
+    Failed,          // ended on an error (failure_ says which); the closing commands where they can go
+    Aborted,         // the program is closing: nothing more is sent or written
+};
 
 class Run {
 public:
     Run(SessionState& state, const RunRequest& request, LiveSettings& live, Questions& questions, SinkList& sinks,
-        const qm::StopToken& stop)
-        : state_(state), request_(request), live_(live), questions_(questions), sinks_(sinks), stop_(stop) {}
+        const StopToken& stop)
+        : state_(state),
+          request_(request),
+          limits_(request.limits),
+          clock_(request.clock ? *request.clock : steadyClock_),
+          live_(live),
+          questions_(questions),
+          sinks_(sinks),
+          stop_(stop) {}
 
     RunEndInfo run();
 
@@ -59,23 +70,49 @@ private:
     // queries before the first cycle, or in a cycle.
     enum class Phase { Start, StartUp, Cycle };
     enum class Connection { Open, Declined, NotThere };
+    enum class Reconnection { Back, GaveUp, Stopped };
+
+    // Before the steps.
+    bool prepareOutput(RunEndInfo& end);
     Connection connect();
     bool openLink();
     QString notConnectedText() const { return kNotConnected + QLatin1Char('\n') + openError_ + QLatin1Char('\n') + openHint_; }
-    bool prepareOutput(RunEndInfo& end);
-    void startUp();
-    bool reconnect(const QString& why, Phase phase);
+
+    // The steps, in the design's order.
+    Step measure(Connection connection);
+    Step startUp();
+    Step cycle();
+    Step triggerWait();
+    void waitForTrigger();
+    void transferTraces();
+    std::optional<BlockResult> showScreen();
+    void writeTraces(const QString& baseName);
+    void saveScreen(const QString& baseName, const std::optional<BlockResult>& shownPng);
+    Step logStep();
+    Step count();
+    Step nextCycle(SteadyClock::time_point cycleStart);
+    void closing(RunEndInfo& end);
+
+    // How a step's failures are met.
+    template <typename F>
+    Step guarded(F&& step);
+    template <typename F>
+    Step reconnecting(Phase phase, F&& step);
+    Reconnection reconnect(const QString& why, Phase phase);
+    Step failed(const QString& message) {
+        failure_ = message;
+        return Step::Failed;
+    }
+    Step stopped() const { return stop_.aborted() ? Step::Aborted : Step::Ended; }
+
+    bool allocateBuffers();
+    bool refusedBeyondLog(const LiveValues& live);
+    FileResult writeOnce(const QString& fileName, const std::function<FileResult()>& write);
+
     void linkEvent(const QString& text) {
         const LiveValues live = live_.get();
         sinks_.each([&](RunSink& s) { s.linkEvent(text, cycleNo(), live.folder, live.header); });
     }
-    OutputResult writeOnce(const QString& fileName, const std::function<OutputResult()>& write);
-    void oneCycle(Instrument& inst);
-    void waitForTrigger(Instrument& inst);
-    void transferTraces(Instrument& inst);
-    void allocateBuffers();
-    void refuseCycleBeyondLog(const LiveValues& live);
-    void logCycle(Instrument& inst, const LiveValues& live);
     void status(const QString& text) {
         sinks_.each([&](RunSink& s) { s.statusChanged(text); });
     }
@@ -87,11 +124,11 @@ private:
     }
     // A file the run was to write is not on disk: counted for the end, said
     // in the status and, for --assume-yes and headless, on stderr.
-    void fileFailed(const QString& fileName, const QString& error) {
+    void fileFailed(const FileResult& r) {
         ++writeFailures_;
-        noteFailedFile(fileName);
-        status(error);
-        questions_.fileNotWritten(error);
+        noteFailedFile(r.file);
+        status(r.message);
+        questions_.fileNotWritten(r.message);
     }
     void noteFailedFile(const QString& fileName) {
         if (!failedFiles_.contains(fileName)) failedFiles_ << fileName;
@@ -100,13 +137,17 @@ private:
 
     SessionState& state_;
     const RunRequest& request_;
+    const RunLimits& limits_;
+    const SteadyWaitClock steadyClock_;
+    const WaitClock& clock_;
     LiveSettings& live_;
     Questions& questions_;
     SinkList& sinks_;
-    const qm::StopToken& stop_;
+    const StopToken& stop_;
     int32_t repeatCount_ = 0;
     int writeFailures_ = 0;
     QStringList failedFiles_;
+    QString failure_;  // why the run ended on an error
     std::unique_ptr<Instrument> inst_;
     bool snapshotDone_ = false;  // the trigger mode to restore is known
     // Why the link did not open the last time: "<where>: <reason>", and what
@@ -125,21 +166,21 @@ bool Run::openLink() {
         state_.link->close(0);
         state_.link.reset();
     }
-    qm::OpenResult opened;
+    OpenResult opened;
     int port = 0;
     if (request_.serial) {
         try {
-            port = qm::ToInt16(qm::LeadingNumber(QStringView(request_.comText).mid(3, 10)));
-        } catch (const qm::NumberOverflow&) {
-            port = 0;
+            port = ToInt16(LeadingNumber(QStringView(request_.comText).mid(3, 10)));
+        } catch (const NumberOverflow&) {
+            port = 0;  // named as typed below
         }
-        opened = qm::OpenSerial(port, stop_);
+        opened = OpenSerial(port, stop_, limits_.link);
     } else {
-        opened = qm::OpenTcp(request_.address, request_.tcpPort, stop_);
+        opened = OpenTcp(request_.address, request_.tcpPort, stop_, limits_.link);
     }
     if (opened.transport) {
         state_.link = std::move(opened.transport);
-        inst_ = std::make_unique<Instrument>(*state_.link, stop_);
+        inst_ = std::make_unique<Instrument>(*state_.link, stop_, limits_.queryTimeout);
         inst_->onWaiting = [this](const QString& command) {
             status(QStringLiteral("%1 の応答を待っています").arg(command));
         };
@@ -152,7 +193,7 @@ bool Run::openLink() {
     // A port text that names no port number ("USB") is named as typed.
     openError_ = request_.serial && port < 1 ? QStringLiteral("%1 は使えないポート番号です").arg(request_.comText)
                                              : opened.error;
-    openHint_ = qm::OpenFailureHint(opened.failure, request_.serial);
+    openHint_ = OpenFailureHint(opened.failure, request_.serial);
     return false;
 }
 
@@ -178,7 +219,7 @@ Run::Connection Run::connect() {
 // question.
 bool Run::prepareOutput(RunEndInfo& end) {
     const LiveValues live = live_.get();
-    if (const QString problem = qm::OutputNameProblem(live.folder, live.header); !problem.isEmpty()) {
+    if (const QString problem = OutputNameProblem(live.folder, live.header); !problem.isEmpty()) {
         end.outcome = RunOutcome::Error;
         end.message = problem;
         return false;
@@ -196,7 +237,7 @@ bool Run::prepareOutput(RunEndInfo& end) {
     const int32_t first = cycleNo();
     const int32_t last = request_.transferOnly ? first : std::max(first, RepeatCountFrom(request_.repeatText, nullptr));
     for (int32_t c = first; c <= last; ++c) {
-        const QString base = live.folder + qm::PathSep() + live.header + QStringLiteral("_") + FiveDigits(c);
+        const QString base = live.folder + PathSep() + live.header + QStringLiteral("_") + FiveDigits(c);
         for (const auto& [on, ext] : {std::pair{live.screenSave, QStringLiteral(".png")}, {live.waveSave, QStringLiteral(".csv")}}) {
             const QString name = base + ext;
             if (!on || !QFileInfo::exists(name)) continue;
@@ -215,14 +256,53 @@ bool Run::prepareOutput(RunEndInfo& end) {
     return true;
 }
 
+// The one place where what a step raised becomes how the run ends: a stop
+// that gave up an exchange with the instrument ends the run as a stop seen
+// at a test point does, an abort ends it at once, and any other failure
+// ends it with its text.
+template <typename F>
+Step Run::guarded(F&& step) {
+    try {
+        return step();
+    } catch (const RunInterrupted& e) {
+        return e.aborted ? Step::Aborted : Step::Ended;
+    } catch (const QuillError& e) {
+        return failed(e.text);
+    } catch (const NumberOverflow& e) {
+        return failed(QStringLiteral("装置の応答を数値に変換できません: %1").arg(QString::fromUtf8(e.what())));
+    } catch (const std::exception& e) {
+        return failed(QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+// Runs `step`. A link lost in it (LinkError) is connected again with
+// --reconnect and the step done anew (a cycle keeps its number); otherwise
+// the run ends on the loss.
+template <typename F>
+Step Run::reconnecting(Phase phase, F&& step) {
+    for (;;) {
+        QString lost;
+        try {
+            return step();
+        } catch (const LinkError& e) {
+            lost = e.text;
+        }
+        switch (reconnect(lost, phase)) {
+            case Reconnection::Back: break;
+            case Reconnection::GaveUp: return failed(lost);
+            case Reconnection::Stopped: return stopped();
+        }
+    }
+}
+
 // The link is gone (or never came): close it, say so, and connect again
 // after the first pause (1 s), doubled after each failed try up to the
 // longest (30 s), for at most the given minutes; the last try comes when the
-// time is up. Every loss, try and the end go to the events log. True when
-// the link is back.
-bool Run::reconnect(const QString& why, Phase phase) {
-    if (!(request_.reconnectMinutes > 0)) return false;
-    const auto giveUp = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(request_.reconnectMinutes * 60.0));
+// time is up. Every loss, try and the end go to the events log. Without
+// --reconnect the run gives up at once.
+Run::Reconnection Run::reconnect(const QString& why, Phase phase) {
+    if (!(request_.reconnectMinutes > 0)) return Reconnection::GaveUp;
+    const auto giveUp = clock_.now() + duration_cast<Duration>(duration<double>(request_.reconnectMinutes * 60.0));
     if (state_.link) state_.link->close(0);
     state_.link.reset();
     inst_.reset();
@@ -230,45 +310,46 @@ bool Run::reconnect(const QString& why, Phase phase) {
     linkEvent((start ? QStringLiteral("装置に接続できません: %1") : QStringLiteral("接続が切れました: %1")).arg(why));
     const QString trying = start ? QStringLiteral("装置に接続できません。再接続しています (%1 回目)")
                                  : QStringLiteral("接続が切れました。再接続しています (%1 回目)");
-    auto pause = duration_cast<steady_clock::duration>(request_.limits.reconnectFirstPause);
-    const auto longest = duration_cast<steady_clock::duration>(request_.limits.reconnectLongestPause);
+    Duration pause = limits_.reconnectFirstPause;
+    const Duration longest = limits_.reconnectLongestPause;
     QString last = why;
     for (int attempt = 1;; ++attempt) {
-        const auto left = giveUp - steady_clock::now();
-        if (left <= steady_clock::duration::zero()) {
+        const Duration left = giveUp - clock_.now();
+        if (left <= Duration::zero()) {
             linkEvent(QStringLiteral("再接続をあきらめました (%1 回試みました): %2").arg(attempt - 1).arg(last));
-            return false;
+            return Reconnection::GaveUp;
         }
         status(trying.arg(attempt));
-        if (stop_.sleepFor(duration_cast<milliseconds>(std::min(pause, left)))) throw RunInterrupted(stop_.aborted());
+        if (clock_.sleepUntil(clock_.now() + std::min(pause, left), stop_)) return Reconnection::Stopped;
         if (openLink()) {
             if (phase == Phase::Cycle) inst_->enableStatusEvents();
             linkEvent(QStringLiteral("再接続しました (%1 回目)").arg(attempt));
-            return true;
+            return Reconnection::Back;
         }
-        if (stop_.stopRequested()) throw RunInterrupted(stop_.aborted());
+        if (stop_.stopRequested()) return Reconnection::Stopped;
         last = openError_;
         linkEvent(QStringLiteral("再接続できません (%1 回目): %2").arg(attempt).arg(last));
         pause = std::min(pause * 2, longest);
     }
 }
 
-OutputResult Run::writeOnce(const QString& fileName, const std::function<OutputResult()>& write) {
+FileResult Run::writeOnce(const QString& fileName, const std::function<FileResult()>& write) {
     if (writtenCycle_ != cycleNo()) {
         writtenCycle_ = cycleNo();
         written_.clear();
     }
-    if (written_.contains(fileName)) return {};
-    const OutputResult r = write();
+    if (written_.contains(fileName)) return FileResult::written(fileName);
+    const FileResult r = write();
     if (r.ok()) written_ << fileName;
     return r;
 }
 
-void Run::allocateBuffers() {
-    // No block carries more than kWaveBlockLimit samples, so no buffer is
-    // made longer: an absurd record length must not allocate gigabytes.
+// The sample buffers for the record length. No block carries more than
+// kWaveBlockLimit samples, so no buffer is made longer: an absurd record
+// length must not allocate gigabytes. False when the memory is not there.
+bool Run::allocateBuffers() {
     const int32_t P = state_.config.RecordLength;
-    const size_t n = static_cast<size_t>(std::clamp<int32_t>(P, 0, qm::kWaveBlockLimit)) + 1;
+    const size_t n = static_cast<size_t>(std::clamp<int32_t>(P, 0, kWaveBlockLimit)) + 1;
     try {
         if (P < 2600000) {
             for (auto& w : state_.waveData) w.assign(n, 0.0f);
@@ -278,38 +359,124 @@ void Run::allocateBuffers() {
             state_.waveData[4].assign(2, 0.0f);
         }
     } catch (const std::bad_alloc&) {
-        throw QuillError(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(P));
+        return false;
     }
     state_.wavePoints = P;
+    return true;
 }
 
-void Run::waitForTrigger(Instrument& inst) {
-    inst.armTrigger(kTriggerTimeout);
-    const auto armed = steady_clock::now();
-    auto pause = milliseconds(1);
+// A cycle whose number has no place in the log is not begun (or not
+// logged): the status and a message say so. True when refused.
+bool Run::refusedBeyondLog(const LiveValues& live) {
+    if (!live.log || cycleNo() <= LogMaxCycle) return false;
+    const QString msg =
+        QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
+    status(msg);
+    questions_.notify(msg);
+    return true;
+}
+
+// The run from the connection on: the start-up, then one cycle after the
+// other until a step ends the run.
+Step Run::measure(Connection connection) {
+    if (connection == Connection::NotThere) {
+        switch (reconnect(openError_, Phase::Start)) {
+            case Reconnection::Back: break;
+            case Reconnection::GaveUp: return Step::NeverConnected;
+            case Reconnection::Stopped: return stopped();
+        }
+    }
+    // A link lost before the first cycle is connected again (with
+    // --reconnect) and the start-up done anew.
+    Step step = reconnecting(Phase::StartUp, [this] { return startUp(); });
+    while (step == Step::Continue) step = reconnecting(Phase::Cycle, [this] { return cycle(); });
+    return step;
+}
+
+// Before the first cycle: the configuration snapshot, the buffers, "*ESE 255"
+// and, when logging, the measurement items.
+Step Run::startUp() {
+    inst_->readConfig(state_.config, request_.invCheckOn);
+    snapshotDone_ = true;
+    if (!allocateBuffers())
+        return failed(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(state_.config.RecordLength));
+    inst_->enableStatusEvents();
+    if (live_.get().log) {
+        static const char* const letters[] = {"A", "B", "C", "D"};
+        for (size_t k = 0; k < 4; ++k)
+            inst_->queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
+        sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
+    }
+    return Step::Continue;
+}
+
+// One cycle, in the design's order. Every check box is read afresh where it
+// stands, so a change made during the cycle counts from there on.
+Step Run::cycle() {
+    if (refusedBeyondLog(live_.get())) return Step::Ended;
+    overlongWarned_ = false;
+    const SteadyClock::time_point cycleStart = clock_.now();
+    state_.config.AcqTime = inst_->date();                                // "DATE?"
+    if (ModelNumber(state_.config.ModelName) > 400) inst_->displayOff();  // "DISP OFF"
+    if (!request_.transferOnly) {
+        if (const Step s = triggerWait(); s != Step::Continue) return s;
+    }
+    if (live_.get().waveSave) transferTraces();
+    const std::optional<BlockResult> shownPng = showScreen();  // "GTL", the display image
+    // A stop seen here ends the run: this cycle writes no file, is not
+    // logged and is not counted.
+    if (stop_.stopRequested()) return Step::Ended;
+    const LiveValues live = live_.get();
+    const QString baseName = live.folder + PathSep() + live.header + QStringLiteral("_") + FiveDigits(cycleNo());
+    if (live.waveSave) writeTraces(baseName);
+    if (live_.get().screenSave) saveScreen(baseName, shownPng);
+    if (const Step s = logStep(); s != Step::Continue) return s;
+    if (const Step s = count(); s != Step::Continue) return s;
+    return nextCycle(cycleStart);
+}
+
+// "トリガ待ちです", then the wait; a stop seen after it ends the run with
+// "トリガ中断です" (and without "動作完了しました").
+Step Run::triggerWait() {
+    status(QStringLiteral("トリガ待ちです"));
+    progress(0);
+    waitForTrigger();
+    if (!stop_.stopRequested()) return Step::Continue;
+    status(QStringLiteral("トリガ中断です"));
+    return Step::TriggerStopped;
+}
+
+// Arms a single trigger and polls "TESR?" until it comes or a stop does.
+// Polls go back to back at first, then with a pause that grows to a few
+// milliseconds. Silence to silentPolls polls in a row: the instrument is gone.
+void Run::waitForTrigger() {
+    const double timeout = Seconds(limits_.triggerTimeout);
+    if (!inst_->armTrigger(timeout)) return;  // a stop gave the arming up
+    const auto armed = clock_.now();
+    milliseconds pause(1);
     int silent = 0;
     for (;;) {
         if (stop_.stopRequested()) return;
-        const Instrument::TriggerPoll poll = inst.pollTrigger(kTriggerTimeout);
-        if (poll.timedOut) {
-            if (++silent >= kSilentPolls)
-                throw LinkError(QStringLiteral("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(kSilentPolls));
-        } else {
+        const Instrument::TriggerPoll poll = inst_->pollTrigger(timeout);
+        if (poll.stopped) return;
+        if (!poll.timedOut) {
             silent = 0;
+        } else if (++silent >= limits_.silentPolls) {
+            throw LinkError(QStringLiteral("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(limits_.silentPolls));
         }
         if (poll.triggered) return;
-        if (steady_clock::now() - armed < kBackToBack) continue;
-        if (stop_.sleepFor(pause)) return;
-        pause = std::min(pause * 2, kLongestPause);
+        if (clock_.now() - armed < limits_.triggerBackToBack) continue;
+        if (clock_.sleepFor(pause, stop_)) return;
+        pause = std::min(pause * 2, limits_.triggerLongestPause);
     }
 }
 
-void Run::transferTraces(Instrument& inst) {
+void Run::transferTraces() {
     status(QStringLiteral("波形を転送中です"));
     QString warnings;
     const auto one = [&](int16_t src) {
         QString warning;
-        inst.transferTrace(src, state_.waveData[size_t(src)], state_.config, state_.wavePoints, &warning);
+        inst_->transferTrace(src, state_.waveData[size_t(src)], state_.config, state_.wavePoints, &warning);
         if (!warning.isEmpty()) warnings += (warnings.isEmpty() ? QString() : QStringLiteral(" / ")) + warning;
     };
     one(0);
@@ -326,17 +493,74 @@ void Run::transferTraces(Instrument& inst) {
     if (!warnings.isEmpty()) status(warnings);
 }
 
-void Run::refuseCycleBeyondLog(const LiveValues& live) {
-    if (!live.log || cycleNo() <= LogMaxCycle) return;
-    const QString msg =
-        QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
-    status(msg);
-    questions_.notify(msg);
-    throw RunEnd{};
+// "GTL" before a screen transfer, then the display image. Returns the
+// display's PNG when the display takes PNG: the save step uses it instead of
+// asking the instrument a second time.
+std::optional<BlockResult> Run::showScreen() {
+    const LiveValues live = live_.get();
+    if (live.screenShow || live.screenSave) inst_->goLocal();
+    if (!live_.get().screenShow) return std::nullopt;
+    status(QStringLiteral("DS画面を転送中です"));
+    progress(0);
+    const QString format = request_.screenPngForDisplay ? QStringLiteral("png") : QStringLiteral("bmp");
+    const BlockResult image = inst_->fetchScreen(format);
+    ScreenImage shown{cycleNo(), format, {}, QDir(request_.dataFolder).filePath(ScreenBufferName(format)), true};
+    if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
+    else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
+    const FileResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
+    if (!r.ok()) fileFailed(r);
+    progress(100);
+    if (request_.screenPngForDisplay) return image;
+    return std::nullopt;
 }
 
-void Run::logCycle(Instrument& inst, const LiveValues& live) {
-    const std::array<QString, 4> replies = inst.measurementValues();
+void Run::writeTraces(const QString& baseName) {
+    status(QStringLiteral("波形をcsvファイルに格納しています"));
+    const TraceSet traces{cycleNo(), state_.config, state_.waveData, baseName + QStringLiteral(".csv")};
+    const auto setProgress = [this](int v) { progress(v); };
+    const FileResult r = writeOnce(traces.fileName, [&] {
+        return sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
+    });
+    if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
+    else fileFailed(r);
+}
+
+void Run::saveScreen(const QString& baseName, const std::optional<BlockResult>& shownPng) {
+    progress(0);
+    status(QStringLiteral("DS画面を格納しています"));
+    const BlockResult image = shownPng ? *shownPng : inst_->fetchScreen(QStringLiteral("png"));
+    const QString pngName = baseName + QStringLiteral(".png");
+    // An image that did not arrive is a file not written, named as such.
+    const auto notReceived = [&](const QString& said, const QString& reason) {
+        status(said);
+        fileFailed(FileResult::failed(pngName, reason,
+                                      QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2")
+                                          .arg(QDir::toNativeSeparators(pngName), reason)));
+    };
+    if (!image.ok()) {
+        notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error), image.error);
+    } else if (image.data.isEmpty()) {
+        const QString empty = QStringLiteral("装置から画面データが届きませんでした (0 バイト)");
+        notReceived(empty, empty);
+    } else {
+        const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, pngName, false};
+        const FileResult r = writeOnce(saved.fileName, [&] {
+            return sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
+        });
+        if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
+        else fileFailed(r);
+    }
+    progress(100);
+}
+
+// With 自動測定ログ: "MSRA?" to "MSRD?", the record to every output and the
+// line to the log file. A log whose waiting lines have reached their bound
+// ends the run.
+Step Run::logStep() {
+    const LiveValues live = live_.get();
+    if (!live.log) return Step::Continue;
+    if (refusedBeyondLog(live)) return Step::Ended;  // logging may have been ticked during the cycle
+    const std::array<QString, 4> replies = inst_->measurementValues();
     std::array<double, 4> values;
     QString missing;
     for (size_t k = 0; k < 4; ++k) {
@@ -346,158 +570,73 @@ void Run::logCycle(Instrument& inst, const LiveValues& live) {
     const CycleRecord record = MakeCycleRecord(cycleNo(), values, QDateTime::currentDateTime());
     // The log window's stamp is the last date the snapshot holds.
     state_.config.AcqTime = record.timeText;
-    const QString logFile = live.folder + qm::PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
-    const OutputResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
+    const QString logFile = live.folder + PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
+    const FileResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
     if (written.endsRun) {
         noteFailedFile(logFile);
-        throw QuillError(written.error);
+        return failed(written.message);
     }
     if (!written.ok()) {
         // Said in a message of its own (the log file matters most).
         ++writeFailures_;
         noteFailedFile(logFile);
-        status(written.error);
-        questions_.notify(written.error);
+        status(written.message);
+        questions_.notify(written.message);
     }
     if (!missing.isEmpty())
         status(QStringLiteral("測定値がありません: %1 (サイクル %2)").arg(missing).arg(record.cycle));
+    return Step::Continue;
 }
 
-void Run::oneCycle(Instrument& inst) {
-    // A cycle whose number has no place in the log is refused before it starts.
-    refuseCycleBeyondLog(live_.get());
-    overlongWarned_ = false;
-    const auto cycleStart = steady_clock::now();
-    state_.config.AcqTime = inst.date();
-    if (ModelNumber(state_.config.ModelName) > 400) inst.displayOff();
-
-    if (!request_.transferOnly) {
-        status(QStringLiteral("トリガ待ちです"));
-        progress(0);
-        try {
-            waitForTrigger(inst);
-        } catch (const RunInterrupted& e) {
-            if (e.aborted) throw;
-        }
-        if (stop_.stopRequested()) {
-            status(QStringLiteral("トリガ中断です"));
-            throw TriggerStop{};
-        }
-    }
-
-    LiveValues live = live_.get();
-    if (live.waveSave) transferTraces(inst);
-
-    live = live_.get();
-    if (live.screenShow || live.screenSave) inst.goLocal();
-
-    // The display's PNG of this cycle, when the display takes PNG: the save
-    // step below uses it instead of asking the instrument a second time.
-    std::optional<qm::BlockResult> shownPng;
-    if (live_.get().screenShow) {
-        status(QStringLiteral("DS画面を転送中です"));
-        progress(0);
-        const QString format = request_.screenPngForDisplay ? QStringLiteral("png") : QStringLiteral("bmp");
-        const qm::BlockResult image = inst.fetchScreen(format);
-        ScreenImage shown{cycleNo(), format, {}, QDir(request_.dataFolder).filePath(ScreenBufferName(format)), true};
-        if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
-        else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
-        const OutputResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
-        if (!r.ok()) fileFailed(shown.fileName, r.error);
-        if (request_.screenPngForDisplay) shownPng = image;
-        progress(100);
-    }
-
-    if (stop_.stopRequested()) throw RunEnd{};
-
-    live = live_.get();
-    const QString baseName = live.folder + qm::PathSep() + live.header + QStringLiteral("_") + FiveDigits(cycleNo());
-
-    if (live.waveSave) {
-        status(QStringLiteral("波形をcsvファイルに格納しています"));
-        const TraceSet traces{cycleNo(), state_.config, state_.waveData, baseName + QStringLiteral(".csv")};
-        const auto setProgress = [this](int v) { progress(v); };
-        const OutputResult r = writeOnce(traces.fileName, [&] {
-            return sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
-        });
-        if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
-        else fileFailed(traces.fileName, r.error);
-    }
-
-    if (live_.get().screenSave) {
-        progress(0);
-        status(QStringLiteral("DS画面を格納しています"));
-        const qm::BlockResult image = shownPng ? *shownPng : inst.fetchScreen(QStringLiteral("png"));
-        const QString pngName = baseName + QStringLiteral(".png");
-        // An image that did not arrive is a file not written, named as such.
-        const auto notReceived = [&](const QString& said, const QString& reason) {
-            status(said);
-            fileFailed(pngName, QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2")
-                                    .arg(QDir::toNativeSeparators(pngName), reason));
-        };
-        if (!image.ok()) {
-            notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error), image.error);
-        } else if (image.data.isEmpty()) {
-            const QString empty = QStringLiteral("装置から画面データが届きませんでした (0 バイト)");
-            notReceived(empty, empty);
-        } else {
-            const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, pngName, false};
-            const OutputResult r = writeOnce(saved.fileName, [&] {
-                return sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
-            });
-            if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
-            else fileFailed(saved.fileName, r.error);
-        }
-        progress(100);
-    }
-
-    live = live_.get();
-    if (live.log) {
-        refuseCycleBeyondLog(live);  // logging may have been ticked during the cycle
-        logCycle(inst, live);
-    }
-
+// The cycle is counted; a stop seen then ends the run before the label
+// shows the new number.
+Step Run::count() {
     state_.cycleNo->fetch_add(1);
-    if (stop_.stopRequested()) throw RunEnd{};
+    if (stop_.stopRequested()) return Step::Ended;
     sinks_.each([&](RunSink& s) { s.cycleNumberChanged(cycleNo()); });
+    return Step::Continue;
+}
 
-    if (request_.transferOnly) throw RunEnd{};
-    if (cycleNo() > repeatCount_) throw RunEnd{};
-
-    live = live_.get();
+// After the count test: the manual question ("GTL" first), or the interval,
+// which runs from the start of one cycle to the start of the next (a cycle
+// longer than the interval is followed at once).
+Step Run::nextCycle(SteadyClock::time_point cycleStart) {
+    if (request_.transferOnly || cycleNo() > repeatCount_) return Step::Ended;
+    const LiveValues live = live_.get();
     if (live.manual) {
-        inst.goLocal();
+        inst_->goLocal();
         announceWait({RunWait::Kind::Question, cycleNo(), {}});
         const bool next = questions_.askOkCancel(QStringLiteral("次の測定の準備をして下さい!"), stop_);
         announceWait({});
-        if (!next) throw RunEnd{};
-        return;
+        return next ? Step::Continue : Step::Ended;
     }
-    // The interval runs from the start of one cycle to the start of the next.
-    const double seconds = qm::LeadingNumber(live.intervalText);
-    if (!(seconds > 0) || !std::isfinite(seconds)) return;
-    const auto deadline = cycleStart + duration_cast<steady_clock::duration>(duration<double>(std::min(seconds, 1e9)));
-    const auto left = deadline - steady_clock::now();
-    if (left <= steady_clock::duration::zero()) return;
+    const double seconds = LeadingNumber(live.intervalText);
+    if (!(seconds > 0) || !std::isfinite(seconds)) return Step::Continue;
+    const auto deadline = cycleStart + duration_cast<Duration>(duration<double>(std::min(seconds, 1e9)));
+    const Duration left = deadline - clock_.now();
+    if (left <= Duration::zero()) return Step::Continue;
     announceWait({RunWait::Kind::Interval, cycleNo(),
                   QDateTime::currentDateTime().addMSecs(duration_cast<milliseconds>(left).count())});
-    stop_.sleepUntil(deadline);
+    // A stop ends the wait; the next cycle's trigger wait then ends the run.
+    clock_.sleepUntil(deadline, stop_);
     announceWait({});
+    return Step::Continue;
 }
 
-// Before the first cycle: the configuration snapshot, the buffers, "*ESE 255"
-// and, when logging, the measurement items.
-void Run::startUp() {
-    inst_->readConfig(state_.config, request_.invCheckOn);
-    snapshotDone_ = true;
-    allocateBuffers();
-    inst_->enableStatusEvents();
-    if (live_.get().log) {
-        static const char* const letters[] = {"A", "B", "C", "D"};
-        for (size_t k = 0; k < 4; ++k)
-            inst_->queryMeasItem(state_.config, QLatin1String(letters[k]), state_.measItems[k]);
-        sinks_.each([&](RunSink& s) { s.measItemsRead(state_.measItems); });
-    }
+// The closing commands, where they can still be sent: the trigger mode the
+// run found (normal mode, once the snapshot has it), then "GTL". A failure
+// is said in the status and the end message.
+void Run::closing(RunEndInfo& end) {
+    if (!inst_ || !state_.link || state_.link->lost()) return;
+    const Step sent = guarded([&] {
+        if (!request_.transferOnly && snapshotDone_) inst_->restoreTriggerMode(state_.config.TriggerMode);
+        inst_->goLocal();
+        return Step::Continue;
+    });
+    if (sent != Step::Failed) return;  // sent, or given up by a stop or an abort
+    const QString text = QStringLiteral("終了のコマンドを送れません: %1").arg(failure_);
+    status(text);
+    end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + text;
 }
 
 RunEndInfo Run::run() {
@@ -514,79 +653,43 @@ RunEndInfo Run::run() {
     sinks_.each([&](RunSink& s) { s.runStarted(info); });
     if (limited) sinks_.each([&](RunSink& s) { s.repeatCountLimited(QStringLiteral("10000")); });
 
-    bool closing = true;
-    QString endStatus;  // the status at the end when it is not the end message
-    try {
-        try {
-            if (connection == Connection::NotThere && !reconnect(openError_, Phase::Start)) throw NeverConnected{};
-            // A link lost before the first cycle is connected again (with
-            // --reconnect) and the start-up done anew.
-            for (;;) {
-                try {
-                    startUp();
-                    break;
-                } catch (const LinkError& e) {
-                    if (!reconnect(e.text, Phase::StartUp)) throw;
-                }
-            }
-            for (;;) {
-                try {
-                    oneCycle(*inst_);
-                } catch (const LinkError& e) {
-                    // With --reconnect the cycle starts again, same number,
-                    // once the link is back; otherwise the run ends here.
-                    if (!reconnect(e.text, Phase::Cycle)) throw;
-                }
-            }
-        } catch (const RunEnd&) {
+    const Step last = guarded([&] { return measure(connection); });
+    switch (last) {
+        case Step::Aborted:
+            // The program is closing: nothing more is sent or written.
+            end.outcome = RunOutcome::Aborted;
+            end.writeFailures = writeFailures_;
+            end.failedFiles = failedFiles_;
+            return end;
+        case Step::Ended:
             status(kDone);
-        } catch (const TriggerStop&) {
-        } catch (const RunInterrupted& e) {
-            if (e.aborted) throw;
-            status(kDone);
-        }
-    } catch (const RunInterrupted&) {
-        // The program is closing: nothing more is sent or written.
-        closing = false;
-        end.outcome = RunOutcome::Aborted;
-    } catch (const NeverConnected&) {
-        end.outcome = RunOutcome::ConnectFailed;
-        end.message = notConnectedText() + QLatin1Char('\n') +
-                      QStringLiteral("(%1 分間接続を試みました)").arg(request_.reconnectMinutes);
-        endStatus = openError_;
-    } catch (const QuillError& e) {
-        end.outcome = RunOutcome::Error;
-        end.message = e.text;
-    } catch (const qm::NumberOverflow& e) {
-        end.outcome = RunOutcome::Error;
-        end.message = QStringLiteral("装置の応答を数値に変換できません: %1").arg(QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        end.outcome = RunOutcome::Error;
-        end.message = QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
+            break;
+        case Step::NeverConnected:
+            end.outcome = RunOutcome::ConnectFailed;
+            end.message = notConnectedText() + QLatin1Char('\n') +
+                          QStringLiteral("(%1 分間接続を試みました)").arg(request_.reconnectMinutes);
+            status(openError_);
+            break;
+        case Step::Failed:
+            end.outcome = RunOutcome::Error;
+            end.message = failure_;
+            status(failure_);
+            break;
+        case Step::TriggerStopped:
+        case Step::Continue:
+            break;
     }
-
-    if (closing) {
-        if (!end.message.isEmpty()) status(endStatus.isEmpty() ? end.message : endStatus);
-        // The closing commands, where they can still be sent. A run whose
-        // snapshot failed does not know the trigger mode to restore.
-        try {
-            if (inst_ && state_.link && !state_.link->lost()) {
-                if (!request_.transferOnly && snapshotDone_) inst_->restoreTriggerMode(state_.config.TriggerMode);
-                inst_->goLocal();
-            }
-        } catch (const std::exception&) {
-        }
-        // Output still unwritten at the end is said in the end message.
-        QStringList unwritten;
-        sinks_.each([&](RunSink& s) {
-            const QString u = s.unwrittenOutput();
-            if (!u.isEmpty()) unwritten << u;
-        });
-        if (!unwritten.isEmpty()) {
-            ++writeFailures_;
-            end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + unwritten.join(QLatin1Char('\n'));
-            status(unwritten.join(QLatin1Char('\n')));
-        }
+    closing(end);
+    // Output still unwritten at the end is said in the end message.
+    QStringList unwritten;
+    sinks_.each([&](RunSink& s) {
+        const QString u = s.unwrittenOutput();
+        if (!u.isEmpty()) unwritten << u;
+    });
+    if (!unwritten.isEmpty()) {
+        ++writeFailures_;
+        end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + unwritten.join(QLatin1Char('\n'));
+        status(unwritten.join(QLatin1Char('\n')));
     }
     end.writeFailures = writeFailures_;
     end.failedFiles = failedFiles_;
@@ -595,34 +698,29 @@ RunEndInfo Run::run() {
 
 }  // namespace
 
-QString TcpInterfaceName(const QString& address, quint16 port) {
-    if (port == kInstrumentTcpPort) return address;
-    const QString a = address.trimmed();
-    const bool ipv6 = a.contains(QLatin1Char(':')) && !a.startsWith(QLatin1Char('['));
-    return (ipv6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(a).arg(port);
-}
-
 int32_t RepeatCountFrom(const QString& text, bool* limited) {
-    double v = qm::LeadingNumber(text);
+    double v = LeadingNumber(text);
     if (limited) *limited = false;
     if (v > 10000) {
         v = 10000;
         if (limited) *limited = true;
     }
     if (!(v >= std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    return qm::ToInt32(v);
+    return ToInt32(v);
 }
 
 double MeasValue(const QString& reply) {
     std::array<QString, 3> item;
     Get_Items(reply, item);
-    const auto v = qm::StrictNumber(item[0]);
+    const auto v = StrictNumber(item[0]);
     if (!v || !std::isfinite(*v)) return NoValue;
     return *v;
 }
 
+// What the steps raise is turned into the end in Run::guarded; this meets
+// only what the preparation before them could raise (memory running out).
 RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSettings& live, Questions& questions,
-                          SinkList& sinks, const qm::StopToken& stop) {
+                          SinkList& sinks, const StopToken& stop) {
     try {
         return Run(state, request, live, questions, sinks, stop).run();
     } catch (const std::exception& e) {
@@ -630,10 +728,14 @@ RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSe
         end.outcome = RunOutcome::Error;
         end.message = QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
         return end;
-    } catch (...) {
-        RunEndInfo end;
-        end.outcome = RunOutcome::Error;
-        end.message = QStringLiteral("測定中にエラーが発生しました");
-        return end;
     }
+}
+
+}  // namespace qm
+
+QString TcpInterfaceName(const QString& address, quint16 port) {
+    if (port == kInstrumentTcpPort) return address;
+    const QString a = address.trimmed();
+    const bool ipv6 = a.contains(QLatin1Char(':')) && !a.startsWith(QLatin1Char('['));
+    return (ipv6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(a).arg(port);
 }

@@ -13,14 +13,14 @@
 class LiveSettings;
 class Questions;
 struct RunRequest;
+
 namespace qm {
 class StopToken;
 class Transport;
-}  // namespace qm
 
 // What lives between runs on the worker thread.
 struct SessionState {
-    std::unique_ptr<qm::Transport> link;  // open after the first successful connection
+    std::unique_ptr<Transport> link;  // open after the first successful connection
     InstrumentConfig config;
     MeasItemArray measItems;
     WaveArrays waveData;
@@ -36,13 +36,13 @@ public:
     void each(F&& f) {
         for (RunSink* s : sinks_) f(*s);
     }
-    // The first failure of a file output (empty when every sink succeeded);
-    // a failure that ends the run comes before any other.
+    // The first failure of a file output (ok when every sink succeeded); a
+    // failure that ends the run comes before any other.
     template <typename F>
-    OutputResult output(F&& f) {
-        OutputResult first;
+    FileResult output(F&& f) {
+        FileResult first;
         for (RunSink* s : sinks_) {
-            const OutputResult r = f(*s);
+            const FileResult r = f(*s);
             if (!r.ok() && (first.ok() || (r.endsRun && !first.endsRun))) first = r;
         }
         return first;
@@ -54,10 +54,12 @@ private:
 
 // Runs one measurement run and returns how it ended. Never throws.
 RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSettings& live, Questions& questions,
-                          SinkList& sinks, const qm::StopToken& stop);
+                          SinkList& sinks, const StopToken& stop);
 
 // The repeat count from its text: the leading number, nearest integer. More
 // than 10000 gives 10000 (and *limited is set). No lower bound.
 int32_t RepeatCountFrom(const QString& text, bool* limited);
 // The first item of a measurement answer as a value; NoValue when it is not a number.
 double MeasValue(const QString& reply);
+
+}  // namespace qm

@@ -4,6 +4,7 @@
 // its call returns, so nothing is reported as written that was not. A sink
 // that feeds a window forwards the event as a queued signal.
 #include "engine/instrument/InstrumentConfig.h"
+#include "engine/output/FileResult.h"
 #include "engine/run/CycleRecord.h"
 #include "engine/waveform/WaveData.h"
 
@@ -73,13 +74,6 @@ inline int ExitCodeFor(RunOutcome outcome, bool writeFailed) {
     }
 }
 
-// What became of a file output: empty error = written.
-struct OutputResult {
-    QString error;
-    bool endsRun = false;  // the output cannot go on: the run ends with `error`
-    bool ok() const { return error.isEmpty(); }
-};
-
 class RunSink {
 public:
     virtual ~RunSink() = default;
@@ -87,10 +81,13 @@ public:
     // The repeat count was above 10000: its box now reads `text`.
     virtual void repeatCountLimited(const QString& /*text*/) {}
     virtual void measItemsRead(const MeasItemArray&) {}
+    // The file outputs answer what became of their file (qm::FileResult:
+    // ok, or the file, the system's reason and the user's text); an output
+    // that writes no file answers ok.
     // A logged cycle; logFileName is the log CSV this cycle goes to.
-    virtual OutputResult cycleLogged(const CycleRecord&, const QString& logFileName) { return {}; }
-    virtual OutputResult screenImage(const ScreenImage&) { return {}; }
-    virtual OutputResult traces(const TraceSet&, const std::function<void(int)>& progress) { return {}; }
+    virtual qm::FileResult cycleLogged(const CycleRecord&, const QString& logFileName) { return {}; }
+    virtual qm::FileResult screenImage(const ScreenImage&) { return {}; }
+    virtual qm::FileResult traces(const TraceSet&, const std::function<void(int)>& progress) { return {}; }
     virtual void statusChanged(const QString&) {}
     virtual void progressChanged(int) {}
     // The number of the next cycle (the label "n/").

@@ -3,7 +3,6 @@
 #include "engine/link/Transport.h"
 #include "engine/run/MeasurementRun.h"
 
-#include <QMetaObject>
 
 // Forwards the run's events as the session's signals (queued to receivers on
 // other threads).
@@ -13,11 +12,11 @@ public:
     void runStarted(const RunStartInfo& info) override { emit s_.runStarted(info); }
     void repeatCountLimited(const QString& text) override { emit s_.repeatCountLimited(text); }
     void measItemsRead(const MeasItemArray& items) override { emit s_.measItemsRead(items); }
-    OutputResult cycleLogged(const CycleRecord& record, const QString&) override {
+    qm::FileResult cycleLogged(const CycleRecord& record, const QString&) override {
         emit s_.cycleLogged(record);
         return {};
     }
-    OutputResult screenImage(const ScreenImage& image) override {
+    qm::FileResult screenImage(const ScreenImage& image) override {
         if (image.forDisplay) emit s_.screenForDisplay(image.bytes);
         return {};
     }
@@ -31,18 +30,16 @@ private:
 };
 
 Session::Session(QObject* parent)
-    : QObject(parent), signalSink_(std::make_unique<SignalSink>(*this)), state_(new SessionState) {
+    : QObject(parent), signalSink_(std::make_unique<SignalSink>(*this)), state_(new qm::SessionState) {
     qRegisterMetaType<CycleRecord>();
     qRegisterMetaType<MeasItemArray>();
     qRegisterMetaType<RunEndInfo>();
     qRegisterMetaType<RunStartInfo>();
     qRegisterMetaType<RunWait>();
     state_->cycleNo = &cycleNo_;
-    thread_.setObjectName(QStringLiteral("measurement"));
-    worker_ = new QObject;
-    worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
+    thread_.reset(QThread::create([this] { workerLoop(); }));
+    thread_->setObjectName(QStringLiteral("measurement"));
+    thread_->start();
 }
 
 Session::~Session() {
@@ -55,23 +52,53 @@ void Session::addSink(RunSink* sink) { sinks_.push_back(sink); }
 bool Session::start(const RunRequest& request, Questions& questions) {
     if (shutDown_ || active_.exchange(true)) return false;
     stop_.reset();
-    QMetaObject::invokeMethod(worker_, [this, request, q = &questions] { runOnWorker(request, q); },
-                              Qt::QueuedConnection);
+    {
+        std::lock_guard lock(idleMutex_);
+        pending_ = Pending{request, &questions};
+        wake_.notify_all();
+    }
     return true;
 }
 
-void Session::runOnWorker(RunRequest request, Questions* questions) {
-    std::vector<RunSink*> all = sinks_;
+void Session::workerLoop() {
+    std::unique_lock lock(idleMutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return quit_ || pending_ || closeLink_; });
+        if (pending_) {
+            const Pending run = std::move(*pending_);
+            pending_.reset();
+            std::vector<RunSink*> sinks = sinks_;
+            lock.unlock();
+            runOnWorker(run, std::move(sinks));
+            lock.lock();
+        } else if (closeLink_) {
+            // The link belongs to this thread: it is closed here, writing out
+            // what is still pending (the closing commands of a serial run).
+            lock.unlock();
+            if (state_->link) state_->link->close(qm::kCloseFlushMs);
+            state_->link.reset();
+            lock.lock();
+            closeLink_ = false;
+            linkClosed_ = true;
+            idle_.notify_all();
+        } else {
+            return;  // quit_
+        }
+    }
+}
+
+void Session::runOnWorker(const Pending& run, std::vector<RunSink*> sinks) {
+    std::vector<RunSink*> all = sinks;
     all.push_back(signalSink_.get());
-    SinkList sinks(all);
-    const RunEndInfo end = RunMeasurement(*state_, request, live_, *questions, sinks, stop_);
+    qm::SinkList sinkList(all);
+    const RunEndInfo end = qm::RunMeasurement(*state_, run.request, live_, *run.questions, sinkList, stop_);
     linkOpen_ = state_->link != nullptr;
+    for (RunSink* s : sinks) s->runEnded(end);
     {
         std::lock_guard lock(idleMutex_);
         active_ = false;
+        idle_.notify_all();
     }
-    idle_.notify_all();
-    for (RunSink* s : sinks_) s->runEnded(end);
     emit runFinished(end);
 }
 
@@ -93,22 +120,22 @@ void Session::shutdown(int waitMs) {
         stop_.requestAbort();
         waitIdle(waitMs);
     }
+    std::unique_lock lock(idleMutex_);
     if (!active_) {
-        // The link belongs to the worker thread: close it there, writing out
-        // what is still pending (the closing commands of a serial run).
-        QMetaObject::invokeMethod(
-            worker_,
-            [this] {
-                if (state_->link) state_->link->close(qm::kCloseFlushMs);
-                state_->link.reset();
-            },
-            Qt::BlockingQueuedConnection);
+        closeLink_ = true;
+        wake_.notify_all();
+        // The close is bounded by its flush.
+        idle_.wait_for(lock, std::chrono::milliseconds(waitMs + qm::kCloseFlushMs), [this] { return linkClosed_; });
     }
-    thread_.quit();
-    if (!thread_.wait(waitMs)) {
+    quit_ = true;
+    wake_.notify_all();
+    lock.unlock();
+    if (!thread_->wait(waitMs)) {
         // A sink that never returns (a file system that hangs): the program
         // is ending, so the thread is not waited for any longer.
-        thread_.terminate();
-        thread_.wait();
+        thread_->terminate();
+        thread_->wait();
     }
+    // The worker's last steps are seen from here on.
+    lock.lock();
 }

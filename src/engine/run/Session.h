@@ -5,7 +5,9 @@
 // queued signals; file outputs plug in as sinks called on the worker thread.
 #include "engine/instrument/InstrumentConfig.h"
 #include "engine/link/StopToken.h"
+#include "engine/link/WaitClock.h"
 #include "engine/run/LiveSettings.h"
+#include "engine/run/RunLimits.h"
 #include "engine/run/RunSink.h"
 
 #include <QObject>
@@ -13,26 +15,19 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 class Questions;
-struct SessionState;
 namespace qm {
+struct SessionState;
 class Transport;
 }
 
 // The instrument's own TCP port.
 inline constexpr quint16 kInstrumentTcpPort = 5198;
-
-// The pace of a run's waits that tests shorten; the defaults are the real ones.
-struct RunLimits {
-    // Reconnection: the first pause before a try, doubled after each failed
-    // try up to the longest.
-    std::chrono::milliseconds reconnectFirstPause{1000};
-    std::chrono::milliseconds reconnectLongestPause{30000};
-};
 
 // What a run takes once, at its start.
 struct RunRequest {
@@ -55,7 +50,10 @@ struct RunRequest {
     // instead of BMP; with DS画面格納 too, the one PNG of a cycle is shown and
     // saved (one transfer instead of two).
     bool screenPngForDisplay = false;
-    RunLimits limits;
+    // The run's time-outs and pauses, and the clock of its waits (empty: the
+    // steady clock). Tests shorten the one and put in the other.
+    qm::RunLimits limits;
+    std::shared_ptr<const qm::WaitClock> clock;
 };
 
 // The TCP interface as the confirmation names it: the address, followed by
@@ -80,7 +78,9 @@ public:
     // 測定中断: the run ends at its next test point or wait.
     void stop();
     bool active() const { return active_.load(); }
-    // Waits (bounded) until no run is active. True when none is.
+    // Waits (bounded) until no run is active. True when none is; then
+    // everything the run did (its sinks' runEnded() included) is seen by
+    // this thread.
     bool waitIdle(int ms) const;
 
     // The number of the next cycle: 1 after start-up and after clear().
@@ -115,10 +115,15 @@ signals:
 
 private:
     class SignalSink;
-    void runOnWorker(RunRequest request, Questions* questions);
+    struct Pending {
+        RunRequest request;
+        Questions* questions = nullptr;
+    };
+    // The worker thread: waits for a run, the link's close or the end.
+    void workerLoop();
+    void runOnWorker(const Pending& run, std::vector<RunSink*> sinks);
 
-    QThread thread_;
-    QObject* worker_ = nullptr;  // lives on thread_
+    std::unique_ptr<QThread> thread_;  // runs workerLoop(), no event loop
     std::vector<RunSink*> sinks_;
     std::unique_ptr<SignalSink> signalSink_;
     LiveSettings live_;
@@ -127,11 +132,21 @@ private:
     std::atomic<bool> linkOpen_{false};
     std::atomic<int32_t> cycleNo_{1};
     bool shutDown_ = false;
+    // The hand-overs between the threads go through these (plain mutex and
+    // condition variables, so that every tool sees them): the worker waits
+    // on wake_ for a run (pending_), the link's close or the end (quit_);
+    // the caller waits on idle_ for a run's end (active_ false) or the
+    // close. Held only for the hand-over itself.
     mutable std::mutex idleMutex_;
     mutable std::condition_variable idle_;
+    std::condition_variable wake_;
+    std::optional<Pending> pending_;
+    bool closeLink_ = false;
+    bool linkClosed_ = false;
+    bool quit_ = false;
 
     // Worker-thread state, kept between runs.
-    SessionState* state_;
+    qm::SessionState* state_;
 };
 
 Q_DECLARE_METATYPE(RunStartInfo)

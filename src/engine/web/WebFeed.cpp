@@ -478,7 +478,7 @@ void WebFeed::measItemsRead(const MeasItemArray& items) {
     statusEventLocked();
 }
 
-OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString& logFileName) {
+qm::FileResult WebFeed::cycleLogged(const CycleRecord& record, const QString& logFileName) {
     std::lock_guard lock(mutex_);
     if (record.cycle <= lastCycle_ && !log_.empty()) {
         // A repeated cycle (after a reconnect) replaces the kept one.
@@ -502,7 +502,7 @@ OutputResult WebFeed::cycleLogged(const CycleRecord& record, const QString& logF
     return {};
 }
 
-OutputResult WebFeed::screenImage(const ScreenImage& image) {
+qm::FileResult WebFeed::screenImage(const ScreenImage& image) {
     // The saved image is PNG; the display image (BMP) is not served.
     if (image.forDisplay || image.format.compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) return {};
     if (!image.bytes.startsWith("\x89PNG")) return {};

@@ -72,25 +72,32 @@ private slots:
         if (fault == "late drop") s.faults.blockFault = qmsim::BlockFault::Truncated;
         if (fault == "bad block") s.faults.blockFault = qmsim::BlockFault::BadLength;
         SimInstrumentLink* d = dev.get();
-        if (fault == "late drop") QTimer::singleShot(200, &d->server, [d] { d->server.dropConnections(); });
-        if (fault == "stop") QTimer::singleShot(200, &d->server, [d] { d->stop.requestStop(); });
-        if (fault == "abort") QTimer::singleShot(200, &d->server, [d] { d->stop.requestAbort(); });
+        if (fault == "late drop") QTimer::singleShot(50, &d->server, [d] { d->server.dropConnections(); });
+        if (fault == "stop") QTimer::singleShot(50, &d->server, [d] { d->stop.requestStop(); });
+        if (fault == "abort") QTimer::singleShot(50, &d->server, [d] { d->stop.requestAbort(); });
         InstrumentConfig cfg;
         cfg.Display[0] = "ON";
         std::vector<float> samples(10, 123.0f);
         int32_t points = 10;
         qm::BlockResult screen;
+        bool stoppedReply = false;
         QElapsedTimer clock;
         clock.start();
         const QString got = Outcome(*dev, [&](Instrument& i) {
             if (fault == "gone") i.link().drain(dev->stop);  // sees the connection go
-            if (call == "query") i.query(request, 30, 80);
+            if (call == "query" && fault == "stop") {
+                // The trigger poll's query tells a stop by its reply; the
+                // run's other queries raise it.
+                stoppedReply = i.query(request, 30, 80).stopped;
+                i.ask(request, 30, 80);
+            } else if (call == "query") i.ask(request, 30, 80);
             else if (call == "wave") i.transferTrace(0, samples, cfg, points, nullptr);
             else screen = i.fetchScreen("png");
         });
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(outcome.isEmpty() ? got.isEmpty() : got.startsWith(outcome), qPrintable(got));
         if (outcome == "LinkError: ") QVERIFY2(got.count("(127.0.0.1:") == 1, qPrintable(got));
+        QCOMPARE(stoppedReply, call == "query" && fault == "stop");
         QCOMPARE(points, 10);
         QCOMPARE(samples, std::vector<float>(10, 123.0f));
         if (call == "screen" && got.isEmpty()) {
@@ -125,7 +132,7 @@ private slots:
         qm::LinkLimits limits;
         limits.overlongDropMax = 8192;
         limits.resyncDropMax = 256 * 1024;
-        limits.resyncQuietMaxMs = 300;
+        limits.resyncQuietMaxMs = 150;
         dev = std::make_unique<SimInstrumentLink>();
         QVERIFY(serial ? dev->startSerial(7, limits) : dev->startTcp(limits));
         const QStringList values{"1.0E+00", "2.0E+00", "3.0E+00", "4.0E+00"};

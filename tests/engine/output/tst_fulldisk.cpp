@@ -71,16 +71,22 @@ private slots:
         QVERIFY(Write(name, "older bytes"));
         fill(room);
         QString error;
+        // The file outputs' result names the file and the system's reason.
+        const auto told = [&](const qm::FileResult& r) {
+            QCOMPARE(r.file, name);
+            QVERIFY2(r.reason.contains(QStringLiteral("No space left on device")), qPrintable(r.reason));
+            error = r.message;
+        };
         if (kind == QLatin1String("png")) {
             ScreenFileSink sink;
-            error = sink.screenImage(ScreenImage{1, QStringLiteral("png"), QByteArray(100000, 'p'), name, false}).error;
+            told(sink.screenImage(ScreenImage{1, QStringLiteral("png"), QByteArray(100000, 'p'), name, false}));
         } else if (kind == QLatin1String("csv")) {
             InstrumentConfig c;
             c.RecordLength = 20000;
             c.ChannelCount = 2;
             WaveArrays w;
             for (auto& v : w) v.assign(20001, 0.5f);
-            WriteWaveformCsv(name, c, w, {}, &error);
+            told(WriteWaveformCsv(name, c, w, {}));
         } else {
             error = qm::SaveResumeFile(name, qm::ResumeSettings{});
         }
@@ -104,8 +110,8 @@ private slots:
             return r;
         };
         fill(0);
-        const OutputResult r = sink.cycleLogged(record(1), name);
-        QVERIFY2(r.error.contains(QStringLiteral("No space left on device")), qPrintable(r.error));
+        const qm::FileResult r = sink.cycleLogged(record(1), name);
+        QVERIFY2(r.message.contains(QStringLiteral("No space left on device")), qPrintable(r.message));
         QCOMPARE(ReadAll(name), QByteArray());
         QFile::remove(disk(QStringLiteral("filler")));
         QVERIFY(sink.cycleLogged(record(2), name).ok());

@@ -87,17 +87,19 @@ void TestLogCsv::linesWaitWhileTheFileCannotBeWritten() {
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString name = folder + QStringLiteral("/S_AM_LOG.csv");
     LogCsvSink sink(3);
-    OutputResult r = sink.cycleLogged(Record(1, 1), name);
+    qm::FileResult r = sink.cycleLogged(Record(1, 1), name);
     QVERIFY(!r.ok() && !r.endsRun);
-    QVERIFY2(r.error.contains(QStringLiteral("S_AM_LOG.csv")) && r.error.contains(QStringLiteral("1 行が書き込み待ち")),
-             qPrintable(r.error));
+    QCOMPARE(r.file, name);
+    QVERIFY(!r.reason.isEmpty());
+    QVERIFY2(r.message.contains(QStringLiteral("S_AM_LOG.csv")) && r.message.contains(QStringLiteral("1 行が書き込み待ち")),
+             qPrintable(r.message));
     r = sink.cycleLogged(Record(2, 2), name);
-    QVERIFY(r.error.contains(QStringLiteral("2 行が書き込み待ち")) && !r.endsRun);
+    QVERIFY(r.message.contains(QStringLiteral("2 行が書き込み待ち")) && !r.endsRun);
     // A full queue ends the run, naming the file and the count; no line is dropped.
     r = sink.cycleLogged(Record(3, 3), name);
-    QVERIFY2(r.endsRun && r.error.contains(QStringLiteral("S_AM_LOG.csv")) &&
-                 r.error.contains(QStringLiteral("書き込み待ちが 3 行")),
-             qPrintable(r.error));
+    QVERIFY2(r.endsRun && r.message.contains(QStringLiteral("S_AM_LOG.csv")) &&
+                 r.message.contains(QStringLiteral("書き込み待ちが 3 行")),
+             qPrintable(r.message));
     QCOMPARE(sink.waitingLines(), 3);
     // Once the file can be written, the waiting lines go first, in order.
     QVERIFY(QDir().mkpath(folder));
@@ -125,10 +127,10 @@ void TestLogCsv::shortWriteIsTakenBack() {
     rlimit small = old;
     small.rlim_cur = rlim_t(before + 10);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const OutputResult r = sink.cycleLogged(Record(2, 2), name);
+    const qm::FileResult r = sink.cycleLogged(Record(2, 2), name);
     const qint64 after = QFileInfo(name).size();
     ::setrlimit(RLIMIT_FSIZE, &old);
-    QVERIFY2(r.error.contains(QStringLiteral("File too large")), qPrintable(r.error));
+    QVERIFY2(r.reason.contains(QStringLiteral("File too large")) && r.message.contains(r.reason), qPrintable(r.message));
     QCOMPARE(after, before);
     QVERIFY(sink.cycleLogged(Record(3, 3), name).ok());
     const QList<QByteArray> lines = ReadAll(name).split('\n');

@@ -60,7 +60,9 @@ struct Run {
 Run Write(const InstrumentConfig& c, const WaveArrays& w, const QString& path) {
     Run r;
     CsvProgress p{[&](int v) { r.progress << v; }};
-    r.ok = WriteWaveformCsv(path, c, w, p, &r.error);
+    const qm::FileResult written = WriteWaveformCsv(path, c, w, p);
+    r.ok = written.ok();
+    r.error = written.message;
     QFile f(path);
     if (f.open(QIODevice::ReadOnly)) r.bytes = f.readAll();
     return r;
@@ -388,9 +390,9 @@ void TestWaveCsv::unwritableFile() {
     QVERIFY2(r.error.contains(QStringLiteral("x_00001.csv")), qPrintable(r.error));
     QVERIFY(r.error.contains(QStringLiteral("作成できません")));
     QCOMPARE(r.progress, QList<int>{100});
-    // No error text wanted: still no crash, still false.
-    QVERIFY(!WriteWaveformCsv(path, TwoChannel(), WaveArrays{}, CsvProgress{}));
-    QVERIFY(!WriteWaveformCsv(QString(), TwoChannel(), WaveArrays{}, CsvProgress{}));
+    // No progress wanted, or no name at all: still no crash, still a failure.
+    QVERIFY(!WriteWaveformCsv(path, TwoChannel(), WaveArrays{}, CsvProgress{}).ok());
+    QVERIFY(!WriteWaveformCsv(QString(), TwoChannel(), WaveArrays{}, CsvProgress{}).ok());
 }
 
 void TestWaveCsv::writeFailure() {
@@ -404,11 +406,12 @@ void TestWaveCsv::writeFailure() {
     const QString path = blocker + QStringLiteral("/w.csv");
     InstrumentConfig c = TwoChannel();
     c.RecordLength = 2000;
-    QString error;
     QList<int> progress;
     CsvProgress p{[&](int v) { progress << v; }};
-    QVERIFY(!WriteWaveformCsv(path, c, WaveArrays{}, p, &error));
-    QVERIFY2(error.contains(QStringLiteral("w.csv")), qPrintable(error));
+    const qm::FileResult r = WriteWaveformCsv(path, c, WaveArrays{}, p);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.file, path);
+    QVERIFY2(r.message.contains(QStringLiteral("w.csv")) && r.message.contains(r.reason), qPrintable(r.message));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(progress.value(progress.size() - 1), 100);
 }

@@ -1,14 +1,17 @@
 // The measurement run on its worker thread against the simulated instrument:
-// the commands as the instrument receives them, the status texts, the stop,
-// the questions, and how faults end a run.
+// the commands as the instrument receives them, the status texts, the stop
+// at every point where the run meets it, the schedule of its waits, the
+// questions, and how faults end a run. The run's limits are short and, where
+// a test looks at the schedule, its waits go by a clock the test drives.
 #include "RunRig.h"
 #include "engine/run/MeasurementRun.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 const QString kDone = QStringLiteral("動作完了しました");
@@ -19,6 +22,12 @@ QStringList Cycle(bool dispOff = true) {
     c << QStringLiteral("TESR?") << QStringLiteral("WSGL") << QStringLiteral("TESR?") << QStringLiteral("TESR?");
     return c;
 }
+// One displayed channel's waveform transfer of 1000 points.
+QStringList Wave(const QString& channel) {
+    return {QStringLiteral("DTFORM BYTE"), QStringLiteral("WAVESRC ") + channel, QStringLiteral("DTPOINTS 1000"),
+            QStringLiteral("DTSTART 0"), QStringLiteral("DTWAVE?")};
+}
+const QStringList kClosing{QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")};
 // Runs `act` once, as soon as `cond` holds while the run goes on.
 void When(QObject* owner, std::function<bool()> cond, std::function<void()> act) {
     auto* t = new QTimer(owner);
@@ -41,8 +50,10 @@ private slots:
     void repeatCount_data();
     void repeatCount();
     void numberingContinuesAcrossRuns();
-    void stop_data();
-    void stop();
+    void stopPoints_data();
+    void stopPoints();
+    void schedule_data();
+    void schedule();
     void manualContinue();
     void transferOnlyRun();
     void confirmationNamesThePort_data();
@@ -70,12 +81,8 @@ private slots:
 };
 
 namespace {
-// Reconnection paced in milliseconds instead of seconds.
-void ShortPauses(RunRig& r, double minutes) {
-    r.request.reconnectMinutes = minutes;
-    r.request.limits.reconnectFirstPause = std::chrono::milliseconds(20);
-    r.request.limits.reconnectLongestPause = std::chrono::milliseconds(80);
-}
+// Reconnection for the given minutes; the rig paces it in milliseconds.
+void Reconnect(RunRig& r, double minutes) { r.request.reconnectMinutes = minutes; }
 QString EventsLog(const RunRig& r) {
     QFile f(r.file(QStringLiteral("Sample_events.log")));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
@@ -89,7 +96,7 @@ void TestRun::twoCyclesExactCommands() {
     expected << Cycle() << Cycle() << QStringLiteral("TRMD AUTO") << QStringLiteral("GTL");
     QTRY_COMPARE(r.runCommands(), expected);
     QCOMPARE(r.sim.received().first(), QStringLiteral("DTINF?"));
-    QCOMPARE(r.statuses, QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
+    QCOMPARE(r.statuses(), QStringList({QStringLiteral("トリガ待ちです"), QStringLiteral("トリガ待ちです"), kDone}));
     QCOMPARE(r.session.cycleNo(), 3);
     QVERIFY(r.session.linkOpen());
     QCOMPARE(r.ask.questions(),
@@ -145,7 +152,7 @@ void TestRun::repeatCount() {
     QFETCH(int, cycles);
     QFETCH(bool, limited);
     bool limitedSeen = false;
-    QCOMPARE(RepeatCountFrom(text, &limitedSeen) < 1 ? 1 : RepeatCountFrom(text, &limitedSeen), cycles);
+    QCOMPARE(qm::RepeatCountFrom(text, &limitedSeen) < 1 ? 1 : qm::RepeatCountFrom(text, &limitedSeen), cycles);
     QCOMPARE(limitedSeen, limited);
     if (cycles > 3) return;  // the limit is told to the window; see the window's tests
     RunRig r;
@@ -167,55 +174,113 @@ void TestRun::numberingContinuesAcrossRuns() {
     QCOMPARE(r.session.cycleNo(), 1);
 }
 
-void TestRun::stop_data() {
-    QTest::addColumn<QString>("where");
-    QTest::newRow("interval") << "interval";
-    QTest::newRow("trigger") << "trigger";
-    QTest::newRow("silent query") << "silent";
+// A stop at each point where the run meets it: the commands after it are
+// exactly the closing ones ("TRMD <saved>", "GTL"), or the rest of the
+// trigger wait's opening and then those; the cycle it came in writes, logs
+// and counts only what came before the stop. The stop is pressed from the
+// run's own thread at the named event, so it lands exactly there.
+void TestRun::stopPoints_data() {
+    QTest::addColumn<QString>("stopAt");  // an event of EventSink, "sleep" (the first wait) or "silent DATE?"
+    QTest::addColumn<QString>("boxes");   // w CSV波形格納, d DS画面表示, s DS画面格納, l 自動測定ログ, m マニュアル継続, i interval 30 s
+    QTest::addColumn<QStringList>("commands");  // from the first "DATE?" on
+    QTest::addColumn<bool>("triggerStop");      // "トリガ中断です" instead of "動作完了しました"
+    QTest::addColumn<int>("counted");
+    QTest::addColumn<QStringList>("files");     // Sample_* in the output folder
+    const QString date = QStringLiteral("DATE?"), disp = QStringLiteral("DISP OFF"), tesr = QStringLiteral("TESR?"),
+                  wsgl = QStringLiteral("WSGL"), gtl = QStringLiteral("GTL");
+    const QStringList armed{date, disp, tesr, wsgl};
+    const QStringList triggered = Cycle();
+    QTest::newRow("trigger wait") << "status:トリガ待ちです" << "" << armed + kClosing << true << 0 << QStringList();
+    QTest::newRow("trigger poll's pause") << "sleep" << "" << armed + QStringList(tesr) + kClosing << true << 0
+                                          << QStringList();
+    QTest::newRow("silent query") << "silent DATE?" << "" << QStringList(date) + kClosing << false << 0 << QStringList();
+    QTest::newRow("display image") << "display" << "dsl"
+                                   << triggered + QStringList({gtl, QStringLiteral("TSCRN? bmp")}) + kClosing << false << 0
+                                   << QStringList();
+    QTest::newRow("waveform file") << "csv" << "w" << triggered + Wave("CH1") + Wave("CH2") + kClosing << false << 1
+                                   << QStringList("Sample_00001.csv");
+    QTest::newRow("screen file") << "png" << "s" << triggered + QStringList({gtl, QStringLiteral("TSCRN? png")}) + kClosing
+                                 << false << 1 << QStringList("Sample_00001.png");
+    QTest::newRow("log") << "logged" << "l"
+                         << triggered + QStringList({"MSRA?", "MSRB?", "MSRC?", "MSRD?"}) + kClosing << false << 1
+                         << QStringList("Sample_AM_LOG.csv");
+    QTest::newRow("manual question") << "wait:question" << "m" << triggered + QStringList(gtl) + kClosing << false << 1
+                                     << QStringList();
+    QTest::newRow("interval") << "wait:interval" << "i" << triggered + armed + kClosing << true << 1 << QStringList();
 }
 
-void TestRun::stop() {
-    QFETCH(QString, where);
+void TestRun::stopPoints() {
+    QFETCH(QString, stopAt);
+    QFETCH(QString, boxes);
+    QFETCH(QStringList, commands);
+    QFETCH(bool, triggerStop);
+    QFETCH(int, counted);
+    QFETCH(QStringList, files);
     RunRig r;
-    r.request.repeatText = QStringLiteral("5");
-    QElapsedTimer sinceStop;
-    const auto press = [&] {
-        sinceStop.start();
-        r.session.stop();
-    };
-    if (where == QLatin1String("interval")) {
-        r.live([](LiveValues& v) { v.intervalText = QStringLiteral("30"); });
-        When(&r.session, [&] { return r.session.cycleNo() == 2; }, press);
-    } else if (where == QLatin1String("trigger")) {
-        r.sim.config().triggerPolls = 1000000;
-        When(&r.session, [&] { return r.sim.received().count(QStringLiteral("TESR?")) >= 3; }, press);
-    } else {
+    const auto clock = r.testClock();
+    r.sim.config().recordLength = 1000;
+    r.live([&](LiveValues& v) {
+        v.waveSave = boxes.contains('w');
+        v.screenShow = boxes.contains('d');
+        v.screenSave = boxes.contains('s');
+        v.log = boxes.contains('l');
+        v.manual = boxes.contains('m');
+        v.intervalText = boxes.contains('i') ? QStringLiteral("30") : QStringLiteral("0");
+    });
+    if (stopAt == QLatin1String("sleep")) {
+        r.sim.config().triggerPolls = -1;
+        r.request.limits.triggerBackToBack = std::chrono::milliseconds(0);
+        clock->onSleep([&](const TestClock::Sleep&) { r.session.stop(); });
+    } else if (stopAt == QLatin1String("silent DATE?")) {
         r.sim.config().faults.silent.insert(QStringLiteral("DATE?"));
-        When(&r.session, [&] { return r.sim.received().contains(QStringLiteral("DATE?")); }, press);
-    }
-    QSignalSpy finished(&r.session, &Session::runFinished);
-    QVERIFY(r.session.start(r.request, r.ask));
-    QVERIFY(finished.wait(20000));
-    const qint64 took = sinceStop.elapsed();
-    QVERIFY2(took < 500, qPrintable(QString::number(took)));
-    QTRY_VERIFY(r.runCommands().endsWith(QStringLiteral("GTL")));
-    const QStringList cmds = r.runCommands();
-    QCOMPARE(cmds.mid(cmds.size() - 2), QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
-    if (where == QLatin1String("interval")) {
-        // The next cycle still arms the trigger, then ends without polling.
-        QStringList expected{QStringLiteral("*ESE 255")};
-        expected << Cycle() << QStringLiteral("DATE?") << QStringLiteral("DISP OFF") << QStringLiteral("TESR?")
-                 << QStringLiteral("WSGL") << QStringLiteral("TRMD AUTO") << QStringLiteral("GTL");
-        QCOMPARE(cmds, expected);
-        QCOMPARE(r.statuses.last(), kTriggerStop);
-        QCOMPARE(r.session.cycleNo(), 2);
-    } else if (where == QLatin1String("trigger")) {
-        QCOMPARE(r.statuses.last(), kTriggerStop);
-        QVERIFY(!r.statuses.contains(kDone));
-        QCOMPARE(r.session.cycleNo(), 1);  // the cycle was not counted
+        QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+            if (c == QLatin1String("DATE?")) r.session.stop();
+        });
     } else {
-        QCOMPARE(r.statuses.last(), kDone);
+        r.runEvents.stopAt(stopAt);
     }
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTRY_COMPARE(From(r.runCommands(), QStringLiteral("DATE?")), commands);
+    QCOMPARE(r.statuses().last(), triggerStop ? kTriggerStop : kDone);
+    QCOMPARE(r.statuses().contains(kDone), !triggerStop);
+    QCOMPARE(r.session.cycleNo(), 1 + counted);
+    QCOMPARE(r.records().size(), boxes.contains('l') ? counted : 0);
+    QCOMPARE(QDir(r.dir.path()).entryList({QStringLiteral("Sample_*")}, QDir::Files), files);
+}
+
+// The run's waits by the clock: the interval runs from the start of one
+// cycle to the start of the next (a cycle longer than it is followed at
+// once), and the trigger poll pauses 1 ms, doubling up to 10 ms, once the
+// back-to-back polls are over. Each cycle takes `cycleMs` of the clock.
+void TestRun::schedule_data() {
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("cycleMs");
+    QTest::addColumn<int>("untriggeredPolls");
+    QTest::addColumn<QStringList>("sleeps");  // "from-until" in ms of the clock
+    QTest::newRow("interval from the cycle's start") << "10" << 3000 << 0 << QStringList({"3000-10000", "13000-20000"});
+    QTest::newRow("cycle longer than the interval") << "2" << 3000 << 0 << QStringList();
+    QTest::newRow("no interval") << "0" << 3000 << 0 << QStringList();
+    QTest::newRow("trigger poll's pauses") << "0" << 0 << 6
+                                           << QStringList({"0-1", "1-3", "3-7", "7-15", "15-25", "25-35"});
+}
+
+void TestRun::schedule() {
+    QFETCH(QString, interval);
+    QFETCH(int, cycleMs);
+    QFETCH(int, untriggeredPolls);
+    QFETCH(QStringList, sleeps);
+    RunRig r;
+    const auto clock = r.testClock();
+    r.request.repeatText = untriggeredPolls > 0 ? QStringLiteral("1") : QStringLiteral("3");
+    r.request.limits.triggerBackToBack = std::chrono::milliseconds(0);
+    r.sim.config().triggerPolls = untriggeredPolls;
+    r.live([&](LiveValues& v) { v.intervalText = interval; });
+    QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+        if (c == QLatin1String("DATE?")) clock->advance(std::chrono::milliseconds(cycleMs));
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(clock->spans(), sleeps);
+    QCOMPARE(r.runCommands().count(QStringLiteral("DATE?")), r.request.repeatText.toInt());
 }
 
 void TestRun::manualContinue() {
@@ -230,7 +295,7 @@ void TestRun::manualContinue() {
     QTRY_COMPARE(r.runCommands(), expected);
     QCOMPARE(r.ask.questions().mid(1), QStringList({QStringLiteral("確認|次の測定の準備をして下さい!"),
                                                     QStringLiteral("確認|次の測定の準備をして下さい!")}));
-    QCOMPARE(r.statuses.last(), kDone);
+    QCOMPARE(r.statuses().last(), kDone);
     // No question follows the last cycle: the count test comes first.
     RunRig last;
     last.request.repeatText = QStringLiteral("1");
@@ -246,7 +311,7 @@ void TestRun::transferOnlyRun() {
     QCOMPARE(r.run(), RunOutcome::Normal);
     QTRY_COMPARE(r.runCommands(), QStringList({QStringLiteral("*ESE 255"), QStringLiteral("DATE?"),
                                                QStringLiteral("DISP OFF"), QStringLiteral("GTL")}));
-    QCOMPARE(r.statuses, QStringList(kDone));
+    QCOMPARE(r.statuses(), QStringList(kDone));
     QCOMPARE(r.session.cycleNo(), 2);
 }
 
@@ -287,7 +352,7 @@ void TestRun::connectionRefusedDeclinedAndRetried() {
                                                      "\\([^\n]+\\)\n装置の電源と IP アドレスを確認してください$"));
         QVERIFY2(said.match(r.ask.failures()[0]).hasMatch(), qPrintable(r.ask.failures()[0]));
         QVERIFY(!r.session.linkOpen());
-        QVERIFY(r.statuses.isEmpty());
+        QVERIFY(r.statuses().isEmpty());
     }
     {
         RunRig r;
@@ -302,9 +367,14 @@ void TestRun::connectionRefusedDeclinedAndRetried() {
         const quint16 port = r.server.port();
         r.server.close();
         r.ask.retry = true;
+        // The server listens again once the failure was told; 再試行 waits for it.
+        std::atomic<bool> listening{false};
+        When(&r.session, [&] { return !r.ask.failures().isEmpty(); }, [&] {
+            r.server.listen(QHostAddress::LocalHost, port);
+            listening = true;
+        });
         r.ask.beforeRetry = [&] {
-            QMetaObject::invokeMethod(&r.server, [&] { r.server.listen(QHostAddress::LocalHost, port); },
-                                      Qt::BlockingQueuedConnection);
+            for (int i = 0; i < 1000 && !listening; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         };
         QCOMPARE(r.run(), RunOutcome::Normal);
         QCOMPARE(r.ask.failures().size(), 1);
@@ -336,16 +406,13 @@ void TestRun::faultsEndTheRun() {
         r.sim.config().faults.endlessRate = 100000000;
         r.live([](LiveValues& v) { v.log = true; });
     } else r.sim.config().replies.insert(fault.section(QLatin1Char('='), 0, 0), fault.section(QLatin1Char('='), 1));
-    // The trigger poll's time-out is 10 s; a silent one takes three of them.
-    QSignalSpy finished(&r.session, &Session::runFinished);
-    QVERIFY(r.session.start(r.request, r.ask));
-    QVERIFY(finished.wait(60000));
-    const RunEndInfo end = finished.first().first().value<RunEndInfo>();
-    QCOMPARE(end.outcome, RunOutcome::Error);
+    // The trigger poll's time-out (short here): a silent one takes three of them.
+    QCOMPARE(r.run(), RunOutcome::Error);
+    const RunEndInfo end = r.end;
     QVERIFY2(end.message.contains(message), qPrintable(end.message));
-    QVERIFY(r.statuses.last().contains(message));
+    QVERIFY(r.statuses().last().contains(message));
     QCOMPARE(r.session.cycleNo(), 1);
-    QVERIFY(r.records.isEmpty());
+    QVERIFY(r.records().isEmpty());
     // No cycle, and no trigger mode sent back when none was read.
     if (!commands.isEmpty()) QTRY_COMPARE(r.sim.received(), commands);
     // The next run connects again and completes.
@@ -382,13 +449,13 @@ void TestRun::logFileAndRecords() {
     QCOMPARE(lines[1], QByteArray("Ch,,C1,C1,C2,C1\r"));
     QCOMPARE(lines[2], QByteArray("Type,,MAX,P-P,DUTY,INTEGRAL\r"));
     QCOMPARE(lines[3], QByteArray("Unit,,V,V,%,Vs\r"));
-    QCOMPARE(r.records.size(), 2);
+    QCOMPARE(r.records().size(), 2);
     // The file's line is the record's cells: one formatting for all outputs.
-    QCOMPARE(lines[4], (r.records[0].logCells().join(QLatin1Char(',')) + QLatin1Char('\r')).toLatin1());
-    QCOMPARE(r.records[0].logCells().mid(2), QStringList({QStringLiteral("1.25e-3"), QString(), QString(),
+    QCOMPARE(lines[4], (r.records()[0].logCells().join(QLatin1Char(',')) + QLatin1Char('\r')).toLatin1());
+    QCOMPARE(r.records()[0].logCells().mid(2), QStringList({QStringLiteral("1.25e-3"), QString(), QString(),
                                                           QStringLiteral("-500e-3")}));
     QVERIFY(lines[5].startsWith("2,"));
-    QVERIFY(r.statuses.contains(QStringLiteral("測定値がありません: BC (サイクル 1)")));
+    QVERIFY(r.statuses().contains(QStringLiteral("測定値がありません: BC (サイクル 1)")));
     // A second run appends lines only.
     r.run();
     f.seek(0);
@@ -421,9 +488,8 @@ void TestRun::screenImagesAndWaveformFiles() {
         v.screenSave = true;
         v.waveSave = true;
     });
-    QByteArray shown;
-    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown = b; });
     QCOMPARE(r.run(), RunOutcome::Normal);
+    const QByteArray shown = r.runEvents.shown().value(0);
     const auto read = [](const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -440,7 +506,7 @@ void TestRun::screenImagesAndWaveformFiles() {
              QStringList({QStringLiteral("GTL"), QStringLiteral("TSCRN? bmp"), QStringLiteral("TSCRN? png")}));
     QVERIFY(read(r.file(QStringLiteral("Sample_00007.csv"))).startsWith("ModelName,DS-5554\r\n"));
     for (const char* s : {"波形を転送中です", "csv波形の格納完了", "DS画面を転送中です", "DS画面の格納完了"})
-        QVERIFY2(r.statuses.contains(QString::fromUtf8(s)), s);
+        QVERIFY2(r.statuses().contains(QString::fromUtf8(s)), s);
 
     // A spoiled image block: no file, the run goes on to its end.
     r.sim.config().faults.blockFault = qmsim::BlockFault::BadLength;
@@ -449,12 +515,12 @@ void TestRun::screenImagesAndWaveformFiles() {
         v.waveSave = false;
         v.log = true;
     });
-    r.statuses.clear();
+    r.runEvents.clearStatuses();
     QCOMPARE(r.run(), RunOutcome::Normal);
     QVERIFY(!QFile::exists(r.file(QStringLiteral("Sample_00008.png"))));
     QVERIFY(QFile::exists(r.file(QStringLiteral("Sample_AM_LOG.csv"))));
-    QVERIFY(!r.statuses.contains(QStringLiteral("DS画面の格納完了")));
-    QCOMPARE(r.statuses.last(), kDone);
+    QVERIFY(!r.statuses().contains(QStringLiteral("DS画面の格納完了")));
+    QCOMPARE(r.statuses().last(), kDone);
 }
 
 // The screen steps with the display in BMP (the design's two transfers) or
@@ -489,9 +555,8 @@ void TestRun::screenFormats() {
         v.screenShow = show;
         v.screenSave = save;
     });
-    QList<QByteArray> shown;
-    QObject::connect(&r.session, &Session::screenForDisplay, &r.session, [&](const QByteArray& b) { shown << b; });
     QCOMPARE(r.run(), RunOutcome::Normal);
+    const QList<QByteArray> shown = r.runEvents.shown();
     QTRY_COMPARE(r.runCommands(), QStringList(QStringLiteral("*ESE 255")) + Cycle() + screenCommands +
                                       QStringList({QStringLiteral("TRMD AUTO"), QStringLiteral("GTL")}));
 
@@ -508,7 +573,7 @@ void TestRun::screenFormats() {
     const QString saved = r.file(QStringLiteral("Sample_00001.png"));
     QCOMPARE(read(saved), save && !badBlock ? qmsim::screenFile(r.sim.config(), QStringLiteral("png")) : QByteArray());
     QCOMPARE(r.end.failedFiles, badBlock ? QStringList(saved) : QStringList());
-    QCOMPARE(r.statuses.contains(QStringLiteral("DS画面の格納完了")), save && !badBlock);
+    QCOMPARE(r.statuses().contains(QStringLiteral("DS画面の格納完了")), save && !badBlock);
 }
 
 // Every per-cycle file asked for that is not on disk makes the end say so
@@ -556,11 +621,11 @@ void TestRun::filesNotWrittenAreNamed() {
     QCOMPARE(r.end.failedFiles, QStringList(path));
     QVERIFY(!QFileInfo(path).isFile());
     const QString shown = QDir::toNativeSeparators(path);
-    const QString named = r.statuses.filter(shown).value(0);
-    QVERIFY2(!named.isEmpty(), qPrintable(r.statuses.join(QLatin1Char('\n'))));
+    const QString named = r.statuses().filter(shown).value(0);
+    QVERIFY2(!named.isEmpty(), qPrintable(r.statuses().join(QLatin1Char('\n'))));
     if (exitCode == 2) {
         // Two lines wait, the run ends with the second cycle and says so.
-        QCOMPARE(r.records.size(), 2);
+        QCOMPARE(r.records().size(), 2);
         QVERIFY2(r.end.message.contains(shown) && r.end.message.contains(QStringLiteral("書き込み待ちが 2 行")),
                  qPrintable(r.end.message));
     }
@@ -569,13 +634,13 @@ void TestRun::filesNotWrittenAreNamed() {
 void TestRun::secondStartIsRefused() {
     RunRig r;
     r.sim.config().triggerPolls = 1000000;
-    QSignalSpy finished(&r.session, &Session::runFinished);
-    QVERIFY(r.session.start(r.request, r.ask));
+    QVERIFY(r.start());
     QVERIFY(!r.session.start(r.request, r.ask));
     QTRY_VERIFY(r.sim.received().contains(QStringLiteral("WSGL")));
     r.session.stop();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(finished.size(), 1);
+    QVERIFY(r.waitEnd());
+    QTest::qWait(20);  // no second end follows
+    QCOMPARE(r.finished(), 1);
 }
 
 void TestRun::outputFolderMadeOrRunRefused() {
@@ -592,6 +657,7 @@ void TestRun::outputFolderMadeOrRunRefused() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     r.live([&](LiveValues& v) { v.folder = r.file(QStringLiteral("file/sub")); });
+    QTRY_VERIFY(r.sim.received().endsWith(QStringLiteral("GTL")));  // the first run's closing commands are in
     r.sim.clearReceived();
     QCOMPARE(r.run(), RunOutcome::Error);
     QVERIFY2(r.end.message.contains(QDir::toNativeSeparators(QStringLiteral("file/sub"))), qPrintable(r.end.message));
@@ -643,22 +709,18 @@ void TestRun::silentOrOverlongAnswers() {
     r.live([](LiveValues& v) { v.log = true; });
     r.sim.config().faults.overlong.insert(QStringLiteral("MSRA?"), 106);
     QCOMPARE(r.run(), RunOutcome::Normal);
-    QCOMPARE(r.statuses.count(QStringLiteral("応答が長すぎます: MSRA?")), 1);
-    QCOMPARE(r.records.size(), 1);
-    QVERIFY(r.records[0].hasValue(1) && r.records[0].hasValue(3));
+    QCOMPARE(r.statuses().count(QStringLiteral("応答が長すぎます: MSRA?")), 1);
+    QCOMPARE(r.records().size(), 1);
+    QVERIFY(r.records()[0].hasValue(1) && r.records()[0].hasValue(3));
     // A query other than the trigger poll that times out ends the run at once,
     // called what it is.
     RunRig silent;
     silent.sim.config().faults.silent.insert(QStringLiteral("MSEL?"));
     silent.live([](LiveValues& v) { v.log = true; });
-    QSignalSpy finished(&silent.session, &Session::runFinished);
-    QVERIFY(silent.session.start(silent.request, silent.ask));
-    QVERIFY(finished.wait(90000));
-    const RunEndInfo end = finished.first().first().value<RunEndInfo>();
-    QCOMPARE(end.outcome, RunOutcome::Error);
-    QCOMPARE(end.message, QStringLiteral("装置から応答がありません: MSEL?"));
+    QCOMPARE(silent.run(), RunOutcome::Error);
+    QCOMPARE(silent.end.message, QStringLiteral("装置から応答がありません: MSEL?"));
     // Meanwhile the status said what the program waits for.
-    QVERIFY(silent.statuses.contains(QStringLiteral("MSEL? の応答を待っています")));
+    QVERIFY(silent.statuses().contains(QStringLiteral("MSEL? の応答を待っています")));
 }
 
 void TestRun::reconnect_data() {
@@ -691,7 +753,7 @@ void TestRun::reconnect() {
     for (int k = 0; k < 4; ++k) r.sim.config().meas[size_t(k)].fixed = values[k];
     r.sim.config().faults.endlessRate = 100000000;
     // The link goes away in cycle 3 (after the answer to its "MSRB?") and
-    // comes back half a second later; or that "MSRB?" is answered without end.
+    // comes back 150 ms later; or that "MSRB?" is answered without end.
     int msrb = 0;
     QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
         if (c != QLatin1String("MSRB?")) return;
@@ -699,21 +761,21 @@ void TestRun::reconnect() {
         if (outOfStep) {
             r.sim.config().faults.endless = msrb == 3 ? QSet<QString>{c} : QSet<QString>{};
         } else if (msrb == 3) {
-            if (serial) QTimer::singleShot(0, &pty, [&] { pty.outage(500); });
-            else QTimer::singleShot(0, &r.server, [&] { r.server.outage(500); });
+            if (serial) QTimer::singleShot(0, &pty, [&] { pty.outage(150); });
+            else QTimer::singleShot(0, &r.server, [&] { r.server.outage(150); });
         }
     });
     QCOMPARE(r.run(), RunOutcome::Normal);
     QStringList numbers;
-    for (const CycleRecord& rec : r.records) numbers << QString::number(rec.cycle);
+    for (const CycleRecord& rec : r.records()) numbers << QString::number(rec.cycle);
     QCOMPARE(numbers, QStringList({"1", "2", "3", "4", "5"}));
-    for (const CycleRecord& rec : r.records) QCOMPARE(rec.logCells().mid(2), values);
+    for (const CycleRecord& rec : r.records()) QCOMPARE(rec.logCells().mid(2), values);
     QFile log(r.file(QStringLiteral("Sample_AM_LOG.csv")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 4 + 5);
-    QVERIFY(r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
+    QVERIFY(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
     QCOMPARE(r.sim.received().count(QStringLiteral("*ESE 255")), 2);
-    QCOMPARE(r.sim.received().count(QStringLiteral("TRMD AUTO")), 1);
+    QTRY_COMPARE(r.sim.received().count(QStringLiteral("TRMD AUTO")), 1);  // the closing commands may still be on their way
     QFile events(r.file(QStringLiteral("Sample_events.log")));
     QVERIFY(events.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(events.readAll());
@@ -728,56 +790,59 @@ void TestRun::reconnect() {
 void TestRun::reconnectGivesUpOrStops() {
     {
         // Never back: the run ends after the given time as a lost link does,
-        // and the events log says why.
+        // and the events log says why. The back-off with its real pauses,
+        // by the test's clock: 1 s, doubled up to 30 s, the last try when
+        // the minute is up.
         RunRig r;
-        ShortPauses(r, 0.01);  // 600 ms
+        const auto clock = r.testClock();
+        r.request.limits.reconnectFirstPause = qm::RunLimits{}.reconnectFirstPause;
+        r.request.limits.reconnectLongestPause = qm::RunLimits{}.reconnectLongestPause;
+        Reconnect(r, 1);
         QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
             if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
         });
-        QElapsedTimer t;
-        t.start();
         QCOMPARE(r.run(), RunOutcome::Error);
-        QVERIFY2(t.elapsed() >= 590, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(clock->spans(), QStringList({"0-1000", "1000-3000", "3000-7000", "7000-15000", "15000-31000", "31000-60000"}));
         QVERIFY(r.end.message.contains(QStringLiteral("接続")));
         const QString events = EventsLog(r);
         QVERIFY2(events.contains(QStringLiteral("再接続できません (1 回目): 127.0.0.1:%1: 接続を拒否されました").arg(r.server.port())),
                  qPrintable(events));
-        QVERIFY2(events.trimmed().section(QLatin1Char('\n'), -1).contains(QStringLiteral("再接続をあきらめました")), qPrintable(events));
+        QVERIFY2(events.trimmed().section(QLatin1Char('\n'), -1).contains(QStringLiteral("再接続をあきらめました (6 回試みました)")),
+                 qPrintable(events));
     }
     {
         // An events log that cannot be written is named at the end (exit code 3).
         RunRig r;
-        ShortPauses(r, 1);
+        Reconnect(r, 1);
         const QString events = r.file(QStringLiteral("Sample_events.log"));
         QVERIFY(QDir().mkdir(events));
         const quint16 port = r.server.port();
         r.server.close();
-        When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (2 回目)")); },
+        When(&r.session, [&] { return r.statuses().contains(QStringLiteral("装置に接続できません。再接続しています (2 回目)")); },
              [&] { r.server.listen(QHostAddress::LocalHost, port); });
         QCOMPARE(r.run(), RunOutcome::Normal);
         QCOMPARE(ExitCodeFor(r.end.outcome, r.end.writeFailures > 0), 3);
         QVERIFY2(r.end.message.contains(QStringLiteral("イベントログ %1 に").arg(QDir::toNativeSeparators(events))), qPrintable(r.end.message));
     }
     {
-        // A stop during the back-off is seen at once. Many cycles: when the
-        // link goes only after the last answers of a cycle (seen under wine),
-        // the next cycle finds it gone.
+        // A stop during the back-off ends the run there. Many cycles: when
+        // the link goes only after the last answers of a cycle (seen under
+        // wine), the next cycle finds it gone.
         RunRig r;
+        const auto clock = r.testClock();
         r.request.repeatText = QStringLiteral("1000");
-        ShortPauses(r, 10);
+        Reconnect(r, 10);
         QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
             if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
         });
-        QElapsedTimer sinceStop;
-        When(&r.session, [&] { return r.statuses.contains(QStringLiteral("接続が切れました。再接続しています (2 回目)")); },
-             [&] {
-                 sinceStop.start();
-                 r.session.stop();
-             });
+        std::atomic<int> sleeps{0};
+        clock->onSleep([&](const TestClock::Sleep&) {
+            if (++sleeps == 2) r.session.stop();
+        });
         QCOMPARE(r.run(), RunOutcome::Normal);
-        QVERIFY2(sinceStop.isValid(), qPrintable(r.statuses.join(QLatin1Char('|'))));  // the stop came from the test
-        QVERIFY2(sinceStop.elapsed() < 100, qPrintable(QString::number(sinceStop.elapsed())));
-        QCOMPARE(r.statuses.last(), kDone);
+        QCOMPARE(clock->sleeps().size(), size_t(2));
+        QVERIFY2(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (2 回目)")), qPrintable(r.statuses().join('|')));
+        QCOMPARE(r.statuses().last(), kDone);
     }
 }
 
@@ -800,13 +865,14 @@ void TestRun::reconnectAtStart() {
     QFETCH(int, snapshots);
     QFETCH(int, eses);
     RunRig r;
-    ShortPauses(r, when == QLatin1String("never") ? 0.005 : 1);
+    if (when == QLatin1String("never")) r.testClock();  // the 300 ms of trying go by the test's clock
+    Reconnect(r, when == QLatin1String("never") ? 0.005 : 1);
     r.live([](LiveValues& v) { v.log = true; });
     const quint16 port = r.server.port();
     if (when == QLatin1String("start") || when == QLatin1String("never")) {
         r.server.close();
         if (when == QLatin1String("start"))
-            When(&r.session, [&] { return r.statuses.contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
+            When(&r.session, [&] { return r.statuses().contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
                  [&] { r.server.listen(QHostAddress::LocalHost, port); });
     } else {
         // The link goes away once, after the answer to a start-up query.
@@ -831,7 +897,7 @@ void TestRun::reconnectAtStart() {
         return;
     }
     QCOMPARE(outcome, RunOutcome::Normal);
-    QCOMPARE(r.records.size(), 2);
+    QCOMPARE(r.records().size(), 2);
     QVERIFY2(events.contains(QStringLiteral("再接続しました")), qPrintable(events));
     // The start-up is done anew from the snapshot on, and then the cycles.
     QCOMPARE(r.sim.received().count(QStringLiteral("DTINF?")), snapshots);

@@ -136,8 +136,8 @@ void TestWebPage::afterTheRunWithAToken() {
     QCOMPARE(Text(dom, QStringLiteral("state")), QStringLiteral("完了"));
     QCOMPARE(Text(dom, QStringLiteral("cycles")), QStringLiteral("5 / 5"));
     QCOMPARE(Text(dom, QStringLiteral("status")), QStringLiteral("動作完了しました"));
-    QVERIFY(Text(dom, QStringLiteral("lastTime")).endsWith(r.records.last().timeText));
-    QVERIFY(dom.contains(QStringLiteral("<td>") + r.records.last().cells[0] + QStringLiteral(" V</td>")));
+    QVERIFY(Text(dom, QStringLiteral("lastTime")).endsWith(r.records().last().timeText));
+    QVERIFY(dom.contains(QStringLiteral("<td>") + r.records().last().cells[0] + QStringLiteral(" V</td>")));
     QVERIFY(Text(dom, QStringLiteral("wait")).isEmpty());
     // The screen image is asked for with the token, as every request, and
     // captioned with its cycle and the PC time it was saved.
