@@ -1,5 +1,10 @@
 #include "app/Console.h"
 
+#include "engine/run/Session.h"
+
+#include <cstdio>
+#include <cstdlib>
+
 #ifdef _WIN32
 #include "engine/WinApi.h"
 #include <shellapi.h>
@@ -82,3 +87,15 @@ QStringList ProgramArguments(int argc, char** argv) {
 }  // namespace qm
 
 #endif
+
+namespace qm {
+
+void EndSessionOrExit(Session& session, int code) {
+    if (session.shutdown()) return;
+    const QString text = QStringLiteral("測定のスレッドが終わりません (%1)。待たずに終了します").arg(session.shutdownProblem());
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    std::fflush(nullptr);
+    std::_Exit(code == 0 ? 2 : code);
+}
+
+}  // namespace qm

@@ -2,6 +2,8 @@
 // The program's console: its arguments and the text it prints.
 #include <QStringList>
 
+class Session;
+
 namespace qm {
 
 // While it lives, output on stdout and stderr is UTF-8 with LF line ends on
@@ -28,6 +30,12 @@ QStringList ProgramArguments(int argc, char** argv);
 // for this program alone; it is closed again (nothing is printed there).
 // A console shared with a shell that started the program stays. No-op elsewhere.
 void ReleaseOwnConsole();
+
+// The session's threads end (bounded); when one does not (a file output or
+// a host name lookup the system never returns from), the reason goes to
+// stderr and the process ends at once with `code` (2 when it was 0), since
+// that thread still uses the session.
+void EndSessionOrExit(Session& session, int code);
 
 // True when stderr is a terminal (a console on Windows), not a file or pipe.
 bool StderrIsTerminal();

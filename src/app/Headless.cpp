@@ -130,7 +130,7 @@ int RunHeadless(const AppOptions& options) {
     if (!session.start(startup.headlessRequest(), questions)) return 2;
     QCoreApplication::exec();
     console.finish();
-    session.shutdown();
+    qm::EndSessionOrExit(session, code);
     outputs.finish();
     if (const QString error = startup.saveResume(now); !error.isEmpty()) {
         console.message(error);

@@ -100,7 +100,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
     const int code = app.exec();
     outputs.showStatus = nullptr;
     form.reset();
-    session.shutdown();
+    qm::EndSessionOrExit(session, code);
     outputs.finish();
     return code;
 }

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -379,13 +378,6 @@ void TcpTransport::close(int flushMs) {
 }
 
 // ---- Opening. ----
-struct LookupState {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    HostLookup result;
-};
-
 struct Attempt {
     Socket socket = kNoSocket;
     QString error;  // the system's text
@@ -497,36 +489,21 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
     if (NumericEndpoint(name, port)) {
         addresses << name;
     } else {
-        // The lookup may hang for long: it runs on a thread of its own that
-        // this one can leave behind; the shared state outlives whichever ends last.
-        auto state = std::make_shared<LookupState>();
-        try {
-            std::thread([state, resolve = options.resolve ? options.resolve : HostResolver(ResolveHost), name] {
-                HostLookup r = resolve(name);
-                {
-                    std::lock_guard lock(state->mutex);
-                    state->result = std::move(r);
-                    state->finished = true;
-                }
-                state->done.notify_all();
-            }).detach();
-        } catch (const std::system_error& e) {
-            return failed(QString::fromLocal8Bit(e.what()));
-        }
-        std::unique_lock lock(state->mutex);
-        while (!state->finished) {
-            if (stop.interrupts(start)) return stopped();
-            const qint64 left = MsUntil(deadline);
-            if (left <= 0)
+        std::optional<HostLookup> found;
+        if (options.lookups) {
+            found = options.lookups->lookup(name, deadline, start, stop);
+            if (!found) {
+                if (stop.interrupts(start)) return stopped();
                 return failed(QStringLiteral("%1 秒以内に名前からアドレスが求まりません")
                                   .arg(options.limits.connectTimeoutMs / 1000.0),
                               OpenFailure::HostNotFound);
-            state->done.wait_for(lock, Ms(std::min<qint64>(left, kStopSliceMs)));
+            }
+        } else {
+            found = ResolveHost(name);
         }
-        if (state->result.addresses.isEmpty())
-            return failed(state->result.error, state->result.failure == OpenFailure::None ? OpenFailure::HostNotFound
-                                                                                          : state->result.failure);
-        addresses = state->result.addresses;
+        if (found->addresses.isEmpty())
+            return failed(found->error, found->failure == OpenFailure::None ? OpenFailure::HostNotFound : found->failure);
+        addresses = found->addresses;
     }
 
     QString why;

@@ -10,6 +10,7 @@
 // StreamTransport::resynchronise): memory stays bounded, and no part of the
 // answer is taken for the next one.
 // A block's nominal rate is 1 MB/s.
+#include "engine/link/HostLookups.h"
 #include "engine/link/LinkLimits.h"
 #include "engine/link/Transport.h"
 
@@ -18,23 +19,12 @@
 
 namespace qm {
 
-// A host name lookup: the host's addresses as numeric texts, in the order to
-// try them, or the system's reason why there are none.
-struct HostLookup {
-    QStringList addresses;
-    QString error;
-    OpenFailure failure = OpenFailure::HostNotFound;  // when there are no addresses
-};
-// Runs on a detached thread of its own: it may take as long as it likes, the
-// connect gives it up on a stop or at the connect bound.
-using HostResolver = std::function<HostLookup(const QString& host)>;
-
-// The system's lookup (getaddrinfo).
-HostLookup ResolveHost(const QString& host);
-
 struct TcpOptions {
     LinkLimits limits;
-    HostResolver resolve;  // empty: ResolveHost
+    // Where host names are looked up; null: on the calling thread, which then
+    // waits as long as the system's lookup takes (numeric addresses are never
+    // looked up).
+    HostLookups* lookups = nullptr;
 };
 
 // OpenTcp (Transport.h) with other bounds or another host lookup.

@@ -1,6 +1,7 @@
 #include "engine/run/MeasurementRun.h"
 
 #include "engine/instrument/Instrument.h"
+#include "engine/link/TcpTransport.h"
 #include "engine/link/Transport.h"
 #include "engine/link/WaitClock.h"
 #include "engine/run/LiveSettings.h"
@@ -176,7 +177,7 @@ bool Run::openLink() {
         }
         opened = OpenSerial(port, stop_, limits_.link);
     } else {
-        opened = OpenTcp(request_.address, request_.tcpPort, stop_, limits_.link);
+        opened = OpenTcp(request_.address, request_.tcpPort, stop_, TcpOptions{limits_.link, state_.lookups});
     }
     if (opened.transport) {
         state_.link = std::move(opened.transport);

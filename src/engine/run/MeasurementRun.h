@@ -17,6 +17,7 @@ struct RunRequest;
 namespace qm {
 class StopToken;
 class Transport;
+class HostLookups;
 
 // What lives between runs on the worker thread.
 struct SessionState {
@@ -26,6 +27,7 @@ struct SessionState {
     WaveArrays waveData;
     int32_t wavePoints = 0;
     std::atomic<int32_t>* cycleNo = nullptr;  // the session's counter
+    HostLookups* lookups = nullptr;            // the session's host name lookups
 };
 
 // Calls every sink in order; collects the file outputs' failures.

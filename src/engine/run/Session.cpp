@@ -37,13 +37,17 @@ Session::Session(QObject* parent)
     qRegisterMetaType<RunStartInfo>();
     qRegisterMetaType<RunWait>();
     state_->cycleNo = &cycleNo_;
+    state_->lookups = &lookups_;
     thread_.reset(QThread::create([this] { workerLoop(); }));
     thread_->setObjectName(QStringLiteral("measurement"));
     thread_->start();
 }
 
 Session::~Session() {
-    shutdown();
+    // The program's front ends call shutdown() first and end the process if
+    // it fails; this is the last word for any other owner.
+    if (!shutdown())
+        qFatal("%s", qPrintable(QStringLiteral("The measurement thread did not end: %1").arg(shutdownProblem_)));
     delete state_;
 }
 
@@ -113,8 +117,12 @@ void Session::clear() {
     if (!active_) cycleNo_ = 1;
 }
 
-void Session::shutdown(int waitMs) {
-    if (shutDown_) return;
+bool Session::shutdown(int waitMs) {
+    if (shutDown_) {
+        if (!workerEnded_) workerEnded_ = thread_->wait(waitMs);
+        if (workerEnded_ && !lookupsEnded_) lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
+        return workerEnded_ && lookupsEnded_;
+    }
     shutDown_ = true;
     if (active_) {
         stop_.requestAbort();
@@ -130,12 +138,15 @@ void Session::shutdown(int waitMs) {
     quit_ = true;
     wake_.notify_all();
     lock.unlock();
-    if (!thread_->wait(waitMs)) {
-        // A sink that never returns (a file system that hangs): the program
-        // is ending, so the thread is not waited for any longer.
-        thread_->terminate();
-        thread_->wait();
+    workerEnded_ = thread_->wait(waitMs);
+    if (!workerEnded_) {
+        // A sink that never returns (a file system that hangs).
+        shutdownProblem_ = QStringLiteral("a run's output did not return within %1 s").arg(waitMs / 1000.0);
+        return false;
     }
     // The worker's last steps are seen from here on.
     lock.lock();
+    lock.unlock();
+    lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
+    return lookupsEnded_;
 }

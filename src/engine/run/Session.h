@@ -4,6 +4,7 @@
 // headless front end) starts and stops runs here and observes them through
 // queued signals; file outputs plug in as sinks called on the worker thread.
 #include "engine/instrument/InstrumentConfig.h"
+#include "engine/link/HostLookups.h"
 #include "engine/link/StopToken.h"
 #include "engine/link/WaitClock.h"
 #include "engine/run/LiveSettings.h"
@@ -97,8 +98,13 @@ public:
     bool linkOpen() const { return linkOpen_.load(); }
     // The program ends: a run is aborted (it sends and writes nothing more),
     // waited for (bounded), the link's pending output is written out and the
-    // link closed, and the worker thread ends.
-    void shutdown(int waitMs = 3000);
+    // link closed, and the worker thread and the host name lookups end.
+    // False when a thread did not end within the bound (a file output or a
+    // host name lookup the system does not return from): shutdownProblem()
+    // says which, and the caller must end the process without destroying the
+    // session, which that thread still uses. A later call waits once more.
+    bool shutdown(int waitMs = 3000);
+    QString shutdownProblem() const { return shutdownProblem_; }
 
 signals:
     void runStarted(const RunStartInfo& info);
@@ -132,6 +138,10 @@ private:
     std::atomic<bool> linkOpen_{false};
     std::atomic<int32_t> cycleNo_{1};
     bool shutDown_ = false;
+    bool workerEnded_ = false;
+    bool lookupsEnded_ = false;
+    QString shutdownProblem_;
+    qm::HostLookups lookups_;  // the runs' host name lookups, joined at shutdown
     // The hand-overs between the threads go through these (plain mutex and
     // condition variables, so that every tool sees them): the worker waits
     // on wake_ for a run (pending_), the link's close or the end (quit_);

@@ -69,6 +69,7 @@ private slots:
     void filesNotWrittenAreNamed_data();
     void filesNotWrittenAreNamed();
     void secondStartIsRefused();
+    void shutdownSaysWhatDidNotEnd();
     void outputFolderMadeOrRunRefused();
     void earlierFilesAreNotReplacedSilently_data();
     void earlierFilesAreNotReplacedSilently();
@@ -641,6 +642,28 @@ void TestRun::secondStartIsRefused() {
     QVERIFY(r.waitEnd());
     QTest::qWait(20);  // no second end follows
     QCOMPARE(r.finished(), 1);
+}
+
+// A file output that never returns (a hung file system) cannot be joined:
+// shutdown says so instead of killing the thread, and waits again later.
+void TestRun::shutdownSaysWhatDidNotEnd() {
+    struct HangingSink : RunSink {
+        std::atomic<bool> entered{false}, release{false};
+        qm::FileResult cycleLogged(const CycleRecord&, const QString&) override {
+            entered = true;
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return {};
+        }
+    } hanging;
+    RunRig r;
+    r.session.addSink(&hanging);
+    r.live([](LiveValues& v) { v.log = true; });
+    QVERIFY(r.start());
+    QTRY_VERIFY(hanging.entered);
+    QVERIFY(!r.session.shutdown(100));
+    QVERIFY2(r.session.shutdownProblem().contains(QStringLiteral("did not return")), qPrintable(r.session.shutdownProblem()));
+    hanging.release = true;
+    QVERIFY(r.session.shutdown(5000));
 }
 
 void TestRun::outputFolderMadeOrRunRefused() {
