@@ -821,6 +821,8 @@ void TestRun::reconnectGivesUpOrStops() {
         r.request.limits.reconnectFirstPause = qm::RunLimits{}.reconnectFirstPause;
         r.request.limits.reconnectLongestPause = qm::RunLimits{}.reconnectLongestPause;
         Reconnect(r, 1);
+        // The trigger never comes, so the run is still waiting for it when the link goes.
+        r.sim.config().triggerPolls = -1;
         QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
             if (c == QLatin1String("WSGL")) QTimer::singleShot(0, &r.server, [&] { r.server.outage(600000); });
         });
@@ -898,12 +900,8 @@ void TestRun::reconnectAtStart() {
             When(&r.session, [&] { return r.statuses().contains(QStringLiteral("装置に接続できません。再接続しています (3 回目)")); },
                  [&] { r.server.listen(QHostAddress::LocalHost, port); });
     } else {
-        // The link goes away once, after the answer to a start-up query.
-        const QString at = when == QLatin1String("snapshot") ? QStringLiteral("DTINF?") : QStringLiteral("MSEL?");
-        QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&r, at, done = false](const QString& c) mutable {
-            if (c != at || std::exchange(done, true)) return;
-            QTimer::singleShot(0, &r.server, [&] { r.server.outage(100); });
-        });
+        // The link goes away once, when a start-up query arrives (unanswered).
+        r.sim.config().faults.dropOn = {when == QLatin1String("snapshot") ? QStringLiteral("DTINF?") : QStringLiteral("MSEL?")};
     }
     const RunOutcome outcome = r.run();
     const QString events = EventsLog(r);
