@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/BuildInfo.h"
+
 #include "engine/run/Session.h"
 #include "engine/settings/DataFolder.h"
 
@@ -66,6 +68,7 @@ LiveValues Startup::headlessLiveValues() const {
 
 ViewOptions Startup::viewOptions() const {
     ViewOptions o;
+    o.programVersion = QStringLiteral(QM_PROGRAM_VERSION);
     o.dataFolder = dataFolder_;
     o.tcpPort = quint16(options_.tcpPort);
     o.reconnectMinutes = options_.reconnectMinutes;
