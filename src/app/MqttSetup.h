@@ -15,4 +15,9 @@ class MqttSink;
 // nothing of a password in it).
 std::unique_ptr<MqttSink> MakeMqttSink(const AppOptions& options, const QString& dataFolder, QString* error);
 
+// The bench's name: --station, else [Mqtt] Station of Quillmeter.ini, else
+// the host name and the file-name header this start begins with. (Also the
+// station label of the web view's metrics, with or without MQTT.)
+QString StationName(const AppOptions& options, const QString& dataFolder);
+
 }  // namespace qm
