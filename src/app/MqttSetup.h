@@ -1,6 +1,7 @@
 #pragma once
 // The MQTT output of a start: what --mqtt and its options, or the [Mqtt]
-// group of Quillmeter.ini, ask for. Builds with QM_MQTT only.
+// group of Quillmeter.ini, ask for (MakeMqttSink builds with QM_MQTT only),
+// and the bench's station name.
 #include "app/AppOptions.h"
 
 #include <QString>

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <poll.h>
+#include <csignal>
 
 #include <chrono>
 #include <cmath>
@@ -128,6 +129,7 @@ private slots:
     void tokenAndHost();
     void renderedFromTheEvents_data();
     void renderedFromTheEvents();
+    void servedByTheProgram();
 };
 
 void TestMetrics::metricsFollowTheRun() {
@@ -344,6 +346,43 @@ void TestMetrics::renderedFromTheEvents() {
     QVERIFY(text.startsWith("# HELP "));
     QCOMPARE(text.count("# HELP "), 9);
     QCOMPARE(text.count("\n# TYPE "), 9);
+}
+
+void TestMetrics::servedByTheProgram() {
+    // The program headless with its simulated instrument, a station name
+    // that needs escaping and a broker that is not there: the records wait
+    // in the queue, and /metrics says so under the program's station.
+    const QString app = qEnvironmentVariable("QUILLMETER_APP");
+    if (app.isEmpty() || !QFile::exists(app)) QSKIP("QUILLMETER_APP (the built program) is not there");
+    QTemporaryDir data;
+    QProcess p;
+    p.start(app, {QStringLiteral("--headless"), QStringLiteral("--demo"), QStringLiteral("--data-dir"), data.path(),
+                  QStringLiteral("--repeat"), QStringLiteral("10000"), QStringLiteral("--log"), QStringLiteral("--serve"),
+                  QStringLiteral("0"), QStringLiteral("--serve-token"), QStringLiteral("abc"), QStringLiteral("--station"),
+                  QStringLiteral("bench \"07\""), QStringLiteral("--mqtt"), QStringLiteral("mqtt://127.0.0.1:1/lab")});
+    QVERIFY(p.waitForStarted(10000));
+    QByteArray out;
+    QUrl url;
+    while (!url.isValid() && p.waitForReadyRead(10000)) {
+        out += p.readAllStandardOutput();
+        const qsizetype at = out.indexOf("ウェブ表示: ");
+        if (at >= 0 && out.indexOf('\n', at) > 0)
+            url = QUrl(QString::fromUtf8(out.mid(at, out.indexOf('\n', at) - at)).section(QStringLiteral(": "), 1));
+    }
+    QVERIFY2(url.isValid() && url.port() > 0, out.constData());
+    const quint16 port = quint16(url.port());
+    QCOMPARE(Get(port, "/metrics").status, 401);
+    const QString st = QStringLiteral("{station=\"bench \\\"07\\\"\"");
+    std::map<QString, double> m;
+    QByteArray body;
+    QTRY_VERIFY_WITH_TIMEOUT((m = Series(body = Get(port, "/metrics?token=abc").body),
+                              m[QStringLiteral("quillmeter_mqtt_queue_records") + st + u'}'] >= 2),
+                             15000);
+    CHECK_METRICS(body);
+    QVERIFY2(m[QStringLiteral("quillmeter_cycles_logged_total") + st + u'}'] >= 2, body.constData());
+    QVERIFY(m[QStringLiteral("quillmeter_mqtt_oldest_unsent_age_seconds") + st + u'}'] >= 0);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(20000));
 }
 
 QTEST_GUILESS_MAIN(TestMetrics)
