@@ -119,7 +119,13 @@ void Session::clear() {
 
 bool Session::shutdown(int waitMs) {
     if (shutDown_) {
-        if (!workerEnded_) workerEnded_ = thread_->wait(waitMs);
+        if (!workerEnded_) {
+            workerEnded_ = thread_->wait(waitMs);
+            if (workerEnded_) {
+                // The worker's last steps are seen from here on.
+                std::lock_guard sync(idleMutex_);
+            }
+        }
         if (workerEnded_ && !lookupsEnded_) lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
         return workerEnded_ && lookupsEnded_;
     }
