@@ -2,7 +2,7 @@
 // Command-line options (beyond the window; without them the window behaves as
 // designed).
 #include "engine/settings/DataFolder.h"
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 #include "engine/settings/ResumeSettings.h"
 #include "engine/web/WebServer.h"
 

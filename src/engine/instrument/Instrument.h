@@ -10,9 +10,9 @@
 // poll (query(), armTrigger(), pollTrigger()), which tells a stop by its
 // result; an answer that cannot make a usable configuration raises
 // QuillError.
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/model/InstrumentConfig.h"
 #include "engine/link/Transport.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +21,10 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+// The model number: the numeric value of ModelName from its fifth character
+// on, at most seven characters, 0 when there is no number ("DS-5552" -> 552).
+int32_t ModelNumber(const QString& modelName);
 
 // One answer as the instrument gave it.
 struct Reply {

@@ -1,4 +1,4 @@
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/instrument/Instrument.h"
 
 #include "engine/text/NumText.h"
 

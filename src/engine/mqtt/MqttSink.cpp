@@ -25,7 +25,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 #else
 #include <fcntl.h>
 #include <poll.h>

@@ -3,7 +3,7 @@
 // BufferFile.bmp and the cycle's PNG) and the waveform CSV. Each is a sink
 // called on the worker thread; a call returns once its bytes are safely out,
 // or with the reason they are not.
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 
 #include <deque>
 

@@ -3,9 +3,9 @@
 // instrument settings, a column-title line and one row per sample with its
 // time and the value of every channel (and of the math trace when shown).
 // Lines end with CR LF; text is written in the ANSI code page.
-#include "engine/instrument/InstrumentConfig.h"
-#include "engine/output/FileResult.h"
-#include "engine/waveform/WaveData.h"
+#include "engine/model/InstrumentConfig.h"
+#include "engine/model/FileResult.h"
+#include "engine/model/WaveData.h"
 
 #include <QByteArray>
 #include <QString>

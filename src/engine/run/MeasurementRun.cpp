@@ -4,7 +4,7 @@
 #include "engine/link/TcpTransport.h"
 #include "engine/link/Transport.h"
 #include "engine/link/WaitClock.h"
-#include "engine/run/LiveSettings.h"
+#include "engine/model/LiveSettings.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
 #include "engine/text/AnsiText.h"

@@ -3,13 +3,13 @@
 // thread that runs measurement runs with blocking I/O. The window (or the
 // headless front end) starts and stops runs here and observes them through
 // queued signals; file outputs plug in as sinks called on the worker thread.
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/model/InstrumentConfig.h"
 #include "engine/link/HostLookups.h"
 #include "engine/link/StopToken.h"
 #include "engine/link/WaitClock.h"
-#include "engine/run/LiveSettings.h"
+#include "engine/model/LiveSettings.h"
 #include "engine/run/RunLimits.h"
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 
 #include <QObject>
 #include <QThread>

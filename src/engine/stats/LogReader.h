@@ -21,8 +21,8 @@
 //
 // The file is read line by line and only the line being read is held (of a
 // line only its first 64 KB): reading costs the same memory for any size.
-#include "engine/run/CycleRecord.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/CycleRecord.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QDateTime>
 #include <QString>

@@ -2,8 +2,8 @@
 // The series behind the trend: the last MaxPoints cycles kept as points and
 // per slot A..D the running statistics over every cycle added since the last
 // clear(), with optional lower and upper limits and the count outside them.
-#include "engine/run/CycleRecord.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/CycleRecord.h"
+#include "engine/model/MeasRecords.h"
 #include "engine/stats/RunningStats.h"
 
 #include <QString>

@@ -1,7 +1,6 @@
 #include "engine/text/SIFormat.h"
 
 #include "engine/text/NumText.h"
-#include "engine/run/MeasRecords.h"
 
 #include <cmath>
 

@@ -3,6 +3,9 @@
 // exponent suffix "e-9", "e-6", "e-3", "e3" or nothing.
 #include <QString>
 
+// A stored value of this or more means "the instrument gave no value".
+inline constexpr double NoValue = 1e30;
+
 struct SIValue {
     double scaled;
     QString suffix;

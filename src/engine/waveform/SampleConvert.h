@@ -4,7 +4,7 @@
 // Every converter writes target[0 .. k-1] and nothing else, where k is the
 // smallest of `count`, target.size() and the number of whole samples the
 // block holds, and returns k. A negative count writes nothing.
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/model/InstrumentConfig.h"
 
 #include <QByteArray>
 #include <cstdint>

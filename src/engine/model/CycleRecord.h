@@ -2,7 +2,7 @@
 // One logged cycle as a value: made once by the run, formatted once, and
 // handed to every output (log window, log file, trend, ...), so the grid and
 // the file show the same texts.
-#include "engine/run/MeasRecords.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QDateTime>
 #include <QMetaType>

@@ -1,4 +1,4 @@
-#include "engine/run/CycleRecord.h"
+#include "engine/model/CycleRecord.h"
 
 #include "engine/text/DateTimeText.h"
 #include "engine/text/SIFormat.h"

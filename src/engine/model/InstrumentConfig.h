@@ -31,7 +31,3 @@ struct InstrumentConfig {
     QString FftWindow;
     double FftDelta = 0;
 };
-
-// The model number: the numeric value of ModelName from its fifth character
-// on, at most seven characters, 0 when there is no number ("DS-5552" -> 552).
-int32_t ModelNumber(const QString& modelName);

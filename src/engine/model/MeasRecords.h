@@ -1,5 +1,7 @@
 #pragma once
 // The measurement slot record.
+#include "engine/text/SIFormat.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -10,8 +12,6 @@ struct MeasItemRecord {
     QString Unit;    // "V", "s", "%", "Vs", ...
 };
 
-// A stored value of this or more means "the instrument gave no value".
-inline constexpr double NoValue = 1e30;
 // The log holds cycles 1 .. LogMaxCycle.
 inline constexpr int LogMaxCycle = 10000;
 using MeasItemArray = std::array<MeasItemRecord, 4>;
