@@ -12,6 +12,8 @@
 #include <cmath>
 #include <random>
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t kPoints = 1000000;

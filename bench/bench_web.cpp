@@ -32,6 +32,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 
 double ProcessCpuMs() {

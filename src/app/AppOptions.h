@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <optional>
 
+namespace qm {
+
 struct AppOptions {
     QString dataDir;            // --data-dir: the data folder instead of the platform default
     int tcpPort = 5198;         // --port
@@ -61,3 +63,5 @@ int UsageError(const QString& error);
 // A headless run must record something: false (and *error names the flags)
 // when the combined settings save no log, no screen image and no waveform.
 bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString* error);
+
+}  // namespace qm

@@ -14,6 +14,8 @@ class MqttSink : public RunSink {};  // this build has no MQTT
 }  // namespace qm
 #endif
 
+namespace qm {
+
 Outputs::Outputs() = default;
 Outputs::~Outputs() = default;
 
@@ -70,3 +72,5 @@ void Outputs::finish() {
     web.finishStreams(FinishMs);
     web.stop();
 }
+
+}  // namespace qm

@@ -12,9 +12,9 @@
 
 #include <QString>
 
-struct RunRequest;
-
 namespace qm {
+
+struct RunRequest;
 
 class Startup {
 public:

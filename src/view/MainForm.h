@@ -23,11 +23,12 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+
+namespace qm {
+
 class Session;
 class Questions;
 struct RunRequest;
-
-namespace qm {
 
 class AMLogForm;
 class WaveForm;

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstdlib>
 
+using namespace qm;
+
 namespace {
 
 class AnsweringLink final : public qm::Transport {

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t kInfoMaxLen = 1000;  // "DTINF?" is a long line
@@ -228,3 +230,5 @@ void Instrument::queryMeasItem(InstrumentConfig& DsoConfig, const QString& slotL
             slot.Unit = DsoConfig.VUnit[size_t(n)];
     }
 }
+
+}  // namespace qm

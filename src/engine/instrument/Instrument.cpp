@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace qm {
+
 namespace {
 constexpr int32_t kRunMaxLen = 100;
 constexpr int32_t kTriggerMaxLen = 80;
@@ -203,3 +205,5 @@ void Instrument::transferTrace(int16_t sourceIndex, std::vector<float>& samples,
         std::fill(samples.begin(), samples.begin() + std::ptrdiff_t(n), 0.0f);
     }
 }
+
+}  // namespace qm

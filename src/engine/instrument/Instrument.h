@@ -22,6 +22,8 @@
 #include <functional>
 #include <vector>
 
+namespace qm {
+
 // The model number: the numeric value of ModelName from its fifth character
 // on, at most seven characters, 0 when there is no number ("DS-5552" -> 552).
 int32_t ModelNumber(const QString& modelName);
@@ -123,3 +125,5 @@ private:
     const qm::StopToken& stop_;
     double queryTimeoutSeconds_;
 };
+
+}  // namespace qm

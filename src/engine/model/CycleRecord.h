@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 
+namespace qm {
+
 struct CycleRecord {
     int32_t cycle = 0;
     QDateTime time;                 // the PC's date and time when the values were read
@@ -26,5 +28,7 @@ struct CycleRecord {
 // Builds the record of `cycle` from the four values, stamped with `when`.
 CycleRecord MakeCycleRecord(int32_t cycle, const std::array<double, 4>& values, const QDateTime& when);
 
-Q_DECLARE_METATYPE(CycleRecord)
-Q_DECLARE_METATYPE(MeasItemArray)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::CycleRecord)
+Q_DECLARE_METATYPE(qm::MeasItemArray)

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace qm {
+
 struct InstrumentConfig {
     QString ModelName;              // e.g. "DS-5552"
     int16_t ChannelCount = 0;       // 2 or 4
@@ -31,3 +33,5 @@ struct InstrumentConfig {
     QString FftWindow;
     double FftDelta = 0;
 };
+
+}  // namespace qm

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace qm {
+
 struct MeasItemRecord {
     QString Source;  // "C1", "M1", ...
     QString Kind;    // "MAX", "P-P", "DUTY", ...
@@ -15,3 +17,5 @@ struct MeasItemRecord {
 // The log holds cycles 1 .. LogMaxCycle.
 inline constexpr int LogMaxCycle = 10000;
 using MeasItemArray = std::array<MeasItemRecord, 4>;
+
+}  // namespace qm

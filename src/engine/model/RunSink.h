@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <functional>
 
+namespace qm {
+
 struct RunStartInfo {
     bool transferOnly = false;
     int32_t firstCycle = 1;
@@ -103,5 +105,7 @@ public:
     virtual void runEnded(const RunEndInfo&) {}
 };
 
-Q_DECLARE_METATYPE(RunEndInfo)
-Q_DECLARE_METATYPE(RunWait)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::RunEndInfo)
+Q_DECLARE_METATYPE(qm::RunWait)

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+namespace qm {
+
 namespace {
 QString Shown(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
 
@@ -130,3 +132,5 @@ qm::FileResult ScreenFileSink::screenImage(const ScreenImage& image) {
 qm::FileResult WaveCsvSink::traces(const TraceSet& traces, const std::function<void(int)>& progress) {
     return WriteWaveformCsv(traces.fileName, traces.config, traces.data, CsvProgress{progress});
 }
+
+}  // namespace qm

@@ -7,6 +7,8 @@
 
 #include <deque>
 
+namespace qm {
+
 // The log CSV: Shift-JIS, CR LF lines, six cells, no quoting; four header
 // lines before the first line of a file that is new, empty or holds only the
 // start of those header lines (a file with anything else in it never gets
@@ -76,3 +78,5 @@ private:
 // caller; nothing is left under the final name then, an older file of that
 // name keeps its bytes, and the temporary file is gone).
 qm::FileResult SaveFileBytes(const QString& fileName, const QByteArray& bytes);
+
+}  // namespace qm

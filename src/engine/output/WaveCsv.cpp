@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t kNoMathFrom = 3000000;      // records this long get no math column
@@ -231,3 +233,5 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     r.file = FileName;
     return r;
 }
+
+}  // namespace qm

@@ -14,6 +14,8 @@
 
 class QFileDevice;
 
+namespace qm {
+
 // How the writer reports progress (0..100) between row blocks. May be empty.
 struct CsvProgress {
     std::function<void(int)> setProgress;
@@ -47,3 +49,5 @@ int32_t WaveCsvBlockSize(int32_t RecordLength);
 // The header block (every line with CR LF) and the column-title line.
 QByteArray WaveCsvHeader(const InstrumentConfig& DsoConfig);
 QByteArray WaveCsvTitle(const InstrumentConfig& DsoConfig, bool withMath);
+
+}  // namespace qm

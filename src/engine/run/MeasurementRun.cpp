@@ -732,11 +732,11 @@ RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSe
     }
 }
 
-}  // namespace qm
-
 QString TcpInterfaceName(const QString& address, quint16 port) {
     if (port == kInstrumentTcpPort) return address;
     const QString a = address.trimmed();
     const bool ipv6 = a.contains(QLatin1Char(':')) && !a.startsWith(QLatin1Char('['));
     return (ipv6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(a).arg(port);
 }
+
+}  // namespace qm

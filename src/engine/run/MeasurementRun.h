@@ -10,11 +10,12 @@
 #include <memory>
 #include <vector>
 
+namespace qm {
+
 class LiveSettings;
 class Questions;
 struct RunRequest;
 
-namespace qm {
 class StopToken;
 class Transport;
 class HostLookups;

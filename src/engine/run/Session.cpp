@@ -4,6 +4,8 @@
 #include "engine/run/MeasurementRun.h"
 
 
+namespace qm {
+
 // Forwards the run's events as the session's signals (queued to receivers on
 // other threads).
 class Session::SignalSink : public RunSink {
@@ -150,3 +152,5 @@ bool Session::shutdown(int waitMs) {
     lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
     return lookupsEnded_;
 }
+
+}  // namespace qm

@@ -21,11 +21,11 @@
 #include <optional>
 #include <vector>
 
-class Questions;
 namespace qm {
+
+class Questions;
 struct SessionState;
 class Transport;
-}
 
 // The instrument's own TCP port.
 inline constexpr quint16 kInstrumentTcpPort = 5198;
@@ -159,4 +159,6 @@ private:
     qm::SessionState* state_;
 };
 
-Q_DECLARE_METATYPE(RunStartInfo)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::RunStartInfo)

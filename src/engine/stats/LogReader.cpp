@@ -13,6 +13,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 constexpr int LogCells = 6;
 
@@ -260,3 +262,5 @@ LogReadResult ReadLogBytes(const QByteArray& bytes, const QString& shownName) {
 LogReadResult ReadLogFile(const QString& path) {
     return Collect([&](const auto& onCycle) { return ScanLogFile(path, onCycle); });
 }
+
+}  // namespace qm

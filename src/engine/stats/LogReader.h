@@ -32,6 +32,8 @@
 #include <optional>
 #include <vector>
 
+namespace qm {
+
 // The longest line kept; a longer one is skipped.
 inline constexpr qsizetype kLogLineLimit = 65536;
 // Skipped lines named one by one in a report.
@@ -90,3 +92,5 @@ private:
     int hour_ = -1;
     qint64 hourStart_ = 0;
 };
+
+}  // namespace qm

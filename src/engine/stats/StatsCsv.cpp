@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QSaveFile>
 
+namespace qm {
+
 namespace {
 QString Cell(QString s) {
     s.replace(QLatin1Char(','), QLatin1Char(' '));
@@ -75,3 +77,5 @@ int PrintLogStatistics(const QString& file, QTextStream& out, QTextStream& err, 
     err << scan.skippedText() << Qt::endl;
     return 4;
 }
+
+}  // namespace qm

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 std::optional<double> SlotValue(const CycleRecord& r, int slot) {
     const double v = r.values[size_t(slot)];
     if (!std::isfinite(v) || std::fabs(v) >= NoValue) return std::nullopt;
@@ -76,3 +78,5 @@ void TrendLog::recount(int slot) {
         if (s.limits.outside(p.values[size_t(slot)])) ++s.outside;
     }
 }
+
+}  // namespace qm

@@ -12,6 +12,8 @@
 #include <deque>
 #include <optional>
 
+namespace qm {
+
 struct SlotLimits {
     std::optional<double> lower, upper;
     bool any() const { return lower.has_value() || upper.has_value(); }
@@ -78,3 +80,5 @@ private:
     std::deque<TrendPoint> points_;
     int64_t added_ = 0;
 };
+
+}  // namespace qm

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace qm {
+
 SIValue FormatSIValue(double value, const QString& unitIn) {
     const double a = std::fabs(value);
     SIValue out{value, unitIn};
@@ -40,3 +42,5 @@ QString SICellText(double v) {
     if (scaled.contains(QLatin1Char('E'))) return QString::number(v, 'g', 9);
     return scaled + si.suffix;
 }
+
+}  // namespace qm

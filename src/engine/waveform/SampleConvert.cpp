@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 
 // Samples that may be written: the smallest of the requested count, the
@@ -102,3 +104,5 @@ int32_t ConvertMathSamples(const InstrumentConfig& config, int32_t count, const 
     }
     return n;
 }
+
+}  // namespace qm

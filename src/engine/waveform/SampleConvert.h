@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qm {
+
 // Channel data in BYTE format: one signed byte per sample, 32 codes per
 // division. value = (c / 32) * VDiv - Offset, or (-c / 32) * VDiv - Offset
 // when Invert of the channel is anything but "OFF". A SourceIndex outside
@@ -38,3 +40,5 @@ int32_t ConvertMathSamples(const InstrumentConfig& config, int32_t count, const 
 // The trace index that a math source text names by its last character
 // ("CH1" -> 0 ... "CH4" -> 3, "M1"/"...5" -> 4), or -1 when it names none.
 int MathOperandIndex(const QString& source);
+
+}  // namespace qm

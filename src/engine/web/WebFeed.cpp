@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace qm {
+
 namespace {
 
 const char* const kSlots[] = {"A", "B", "C", "D"};
@@ -598,3 +600,5 @@ void WebFeed::runEnded(const RunEndInfo& end) {
     endMessage_ = end.message.isNull() ? QString(QLatin1String("")) : end.message;
     statusEventLocked();
 }
+
+}  // namespace qm

@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+namespace qm {
+
 // One client of /api/events: where it is in the feed's ring of events.
 class WebSubscriber {
 public:
@@ -171,3 +173,5 @@ private:
     std::function<void()> eventHook_;
     std::atomic<uint64_t> dropped_{0};
 };
+
+}  // namespace qm

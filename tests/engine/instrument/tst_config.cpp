@@ -6,6 +6,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace qm;
+
 namespace {
 
 // The "DTINF?" line: 31 items, the model in item 0, the file version at the

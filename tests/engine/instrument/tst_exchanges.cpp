@@ -6,6 +6,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace qm;
+
 class TstExchanges : public QObject {
     Q_OBJECT
     std::unique_ptr<SimInstrumentLink> dev;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <memory>
 
+using namespace qm;
+
 namespace {
 
 const float kUntouched = 123.0f;

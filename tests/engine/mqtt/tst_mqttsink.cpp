@@ -19,6 +19,8 @@
 #include <QtTest>
 #include <mutex>
 
+using namespace qm;
+
 using namespace qmtest;
 
 namespace {

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace qm;
+
 namespace {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);

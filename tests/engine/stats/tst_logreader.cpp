@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace qm;
+
 namespace {
 const QString Header = QStringLiteral(
     ",Time,A,B,C,D\r\n"

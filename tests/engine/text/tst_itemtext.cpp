@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <vector>
 
+using namespace qm;
+
 class TstItemText : public QObject {
     Q_OBJECT
 private slots:

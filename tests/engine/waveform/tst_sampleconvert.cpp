@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace qm;
+
 namespace {
 
 QByteArray Bytes(std::initializer_list<int> b) {
