@@ -89,7 +89,7 @@ public:
     std::array<QString, 4> measurementValues();
 
     // What slot A..D measures: "DIRM x", "MSEL?", and "Cd:VUNI?" for a channel
-    // source (stored in config.VUnit).
+    // source (stored in config.vUnit).
     void queryMeasItem(InstrumentConfig& config, const QString& slotLetter, MeasItemRecord& slot);
 
     // The configuration snapshot ("DTINF?", "TDIV?", ... "Cn:INV?"). Raises

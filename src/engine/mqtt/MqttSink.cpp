@@ -255,7 +255,7 @@ struct MqttSink::Impl {
         t += "],\"units\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) t += ',';
-            AppendString(t, items[size_t(k)].Unit);
+            AppendString(t, items[size_t(k)].unit);
         }
         t += ']';
         itemsJson = std::move(t);
@@ -497,7 +497,7 @@ struct MqttSink::Impl {
             out += "\",\"title\":";
             AppendString(out, trend.title(k));
             out += ",\"unit\":";
-            AppendString(out, items[size_t(k)].Unit);
+            AppendString(out, items[size_t(k)].unit);
             out += ",\"count\":";
             AppendInt(out, s.count());
             out += ",\"noValue\":";

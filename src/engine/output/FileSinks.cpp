@@ -21,9 +21,9 @@ QByteArray LogCsvSink::HeaderBytes(const MeasItemArray& items) {
     QStringList ch{QStringLiteral("Ch"), QString()}, type{QStringLiteral("Type"), QString()},
         unit{QStringLiteral("Unit"), QString()};
     for (const MeasItemRecord& item : items) {
-        ch << item.Source;
-        type << item.Kind;
-        unit << item.Unit;
+        ch << item.source;
+        type << item.kind;
+        unit << item.unit;
     }
     const QString text = JoinLine({QString(), QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("B"),
                                    QStringLiteral("C"), QStringLiteral("D")}) +

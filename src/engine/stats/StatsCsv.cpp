@@ -31,9 +31,9 @@ QString StatsCsvText(const TrendLog& log, const QString& eol) {
         const RunningStats& s = log.stats(k);
         const SlotLimits& lim = log.limits(k);
         const QStringList cells{QString(QChar(u'A' + k)),
-                                Cell(item.Source),
-                                Cell(item.Kind),
-                                Cell(item.Unit),
+                                Cell(item.source),
+                                Cell(item.kind),
+                                Cell(item.unit),
                                 Count(s.count()),
                                 Count(s.noValueCount()),
                                 StatsNumberText(s.last()),

@@ -14,10 +14,10 @@ std::optional<double> SlotValue(const CycleRecord& r, int slot) {
 QString SlotTitle(int slot, const MeasItemRecord& item) {
     QString title(QChar(u'A' + slot));
     QStringList parts;
-    for (const QString& p : {item.Source.trimmed(), item.Kind.trimmed()})
+    for (const QString& p : {item.source.trimmed(), item.kind.trimmed()})
         if (!p.isEmpty()) parts << p;
     if (!parts.isEmpty()) title += QStringLiteral(": ") + parts.join(QLatin1Char(' '));
-    const QString unit = item.Unit.trimmed();
+    const QString unit = item.unit.trimmed();
     if (!unit.isEmpty()) title += QStringLiteral(" [%1]").arg(unit);
     return title;
 }

@@ -2,7 +2,7 @@
 
 namespace qm {
 
-int16_t Get_Items(const QString& strL, std::span<QString> item) {
+int16_t splitItems(const QString& strL, std::span<QString> item) {
     const auto overflow = [&]() -> int16_t {
         if (item.size() > 0) item[0].clear();
         if (item.size() > 1) item[1].clear();
