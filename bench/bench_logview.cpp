@@ -14,6 +14,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace qm;
+
 using qm::AMLogForm;
 
 namespace {

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 
 double Median(std::vector<double> v) {

@@ -26,6 +26,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace qm;
+
 namespace {
 
 double CpuSeconds() {

@@ -23,6 +23,8 @@
 #include <chrono>
 #include <mutex>
 
+using namespace qm;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

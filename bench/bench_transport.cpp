@@ -14,6 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace qm;
+
 namespace {
 
 constexpr int kBlockBytes = 1000000;

@@ -12,26 +12,28 @@
 #include <cmath>
 #include <random>
 
+using namespace qm;
+
 namespace {
 
 constexpr int32_t kPoints = 1000000;
 
 InstrumentConfig FourChannelMath() {
     InstrumentConfig c;
-    c.ModelName = QStringLiteral("DS-5554");
-    c.ChannelCount = 4;
-    c.AcqMode = QStringLiteral("SAMPLE");
-    c.TimeDiv = 1e-3;
-    c.RecordLength = kPoints;
-    c.SampleInterval = c.TimeDiv * 10 / kPoints;
-    c.TriggerAddress = kPoints / 2;
+    c.modelName = QStringLiteral("DS-5554");
+    c.channelCount = 4;
+    c.acqMode = QStringLiteral("SAMPLE");
+    c.timeDiv = 1e-3;
+    c.recordLength = kPoints;
+    c.sampleInterval = c.timeDiv * 10 / kPoints;
+    c.triggerAddress = kPoints / 2;
     for (int k = 0; k < 5; ++k) {
-        c.Display[k] = QStringLiteral("ON");
-        c.VUnit[k] = QStringLiteral("V");
-        c.VDiv[k] = 0.5f;
+        c.display[k] = QStringLiteral("ON");
+        c.vUnit[k] = QStringLiteral("V");
+        c.vDiv[k] = 0.5f;
     }
-    c.MathType = QStringLiteral("ADD");
-    c.MathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
+    c.mathType = QStringLiteral("ADD");
+    c.mathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
     return c;
 }
 
@@ -109,9 +111,9 @@ void BM_ConvertByte10M(benchmark::State& state) {
     QByteArray block(n, '\0');
     for (int32_t i = 0; i < n; ++i) block[i] = char(i * 37);
     InstrumentConfig c;
-    c.VDiv[0] = 0.5f;
-    c.Offset[0] = 0.1f;
-    c.Invert[0] = QStringLiteral("OFF");
+    c.vDiv[0] = 0.5f;
+    c.offset[0] = 0.1f;
+    c.invert[0] = QStringLiteral("OFF");
     std::vector<float> target(size_t(n) + 1);
     for (auto _ : state) benchmark::DoNotOptimize(ConvertByteSamples(0, c, n, block, target));
     state.SetItemsProcessed(state.iterations() * n);

@@ -33,6 +33,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 
 double ProcessCpuMs() {

@@ -12,6 +12,8 @@
 #include "engine/mqtt/MqttAddress.h"
 #endif
 
+namespace qm {
+
 QString AppUsage() {
     return QStringLiteral(
         "Usage: quillmeter [options]\n"
@@ -253,3 +255,5 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
     if (end) *end = ParseEnd::Run;
     return o;
 }
+
+}  // namespace qm

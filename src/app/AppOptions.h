@@ -2,13 +2,15 @@
 // Command-line options (beyond the window; without them the window behaves as
 // designed).
 #include "engine/settings/DataFolder.h"
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 #include "engine/settings/ResumeSettings.h"
 #include "engine/web/WebServer.h"
 
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+namespace qm {
 
 struct AppOptions {
     QString dataDir;            // --data-dir: the data folder instead of the platform default
@@ -61,3 +63,5 @@ int UsageError(const QString& error);
 // A headless run must record something: false (and *error names the flags)
 // when the combined settings save no log, no screen image and no waveform.
 bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString* error);
+
+}  // namespace qm

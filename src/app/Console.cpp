@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #ifdef _WIN32
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 #include <shellapi.h>
 
 #include <cstdio>

@@ -2,9 +2,9 @@
 // The program's console: its arguments and the text it prints.
 #include <QStringList>
 
-class Session;
-
 namespace qm {
+
+class Session;
 
 // While it lives, output on stdout and stderr is UTF-8 with LF line ends on
 // every system. On Windows the streams are put in binary mode (no CR is added

@@ -135,7 +135,7 @@ QString HeadlessConsole::progressTextLocked(const QDateTime& now) const {
     if (last_) {
         for (int k = 0; k < 4; ++k) {
             const QString& cell = last_->cells[size_t(k)];
-            const QString& unit = items_[size_t(k)].Unit;
+            const QString& unit = items_[size_t(k)].unit;
             text += QStringLiteral("  %1 %2").arg(QChar(u'A' + k)).arg(cell.isEmpty() ? QStringLiteral("-") : cell);
             if (!cell.isEmpty() && !unit.isEmpty()) text += QLatin1Char(' ') + unit;
         }

@@ -4,7 +4,7 @@
 // progress is one line at the bottom of stderr, rewritten in place (and put
 // aside while another line is printed); elsewhere, when asked, one line per
 // finished cycle. Thread-safe: messages may come from the run's worker.
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 
 #include <QDateTime>
 #include <QString>

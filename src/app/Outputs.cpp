@@ -14,6 +14,8 @@ class MqttSink : public RunSink {};  // this build has no MQTT
 }  // namespace qm
 #endif
 
+namespace qm {
+
 Outputs::Outputs() = default;
 // The server goes first: its metrics read the MQTT output's queue.
 Outputs::~Outputs() { web.stop(); }
@@ -81,3 +83,5 @@ void Outputs::finish() {
     web.finishStreams(FinishMs);
     web.stop();
 }
+
+}  // namespace qm

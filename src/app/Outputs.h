@@ -9,10 +9,10 @@
 #include <functional>
 #include <memory>
 
-class Session;
 namespace qm {
+
+class Session;
 class MqttSink;
-}
 
 struct Outputs {
     Outputs();
@@ -41,3 +41,5 @@ struct Outputs {
     void finish();
     static constexpr int FinishMs = 2000;
 };
+
+}  // namespace qm

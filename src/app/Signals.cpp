@@ -65,7 +65,7 @@ StopSignals::~StopSignals() {
 }  // namespace qm
 
 #elif defined(Q_OS_WIN)
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 
 #include <atomic>
 

@@ -5,16 +5,16 @@
 // shows or what a headless run takes; and, at the end, what is saved. The
 // window and the headless run start the same way.
 #include "app/AppOptions.h"
-#include "engine/run/LiveSettings.h"
+#include "engine/model/LiveSettings.h"
 #include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 #include "view/ViewOptions.h"
 
 #include <QString>
 
-struct RunRequest;
-
 namespace qm {
+
+struct RunRequest;
 
 class Startup {
 public:

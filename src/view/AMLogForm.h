@@ -3,7 +3,7 @@
 // above one row per logged cycle) and the button that opens the trend. It
 // shows the run's cycle records; the texts are the records' own, so the grid
 // and the log file agree.
-#include "engine/run/CycleRecord.h"
+#include "engine/model/CycleRecord.h"
 
 #include <QWidget>
 

@@ -42,9 +42,9 @@ QString LogTableModel::frozenText(int frozenRow, int gridColumn) const {
     const int slot = column - 1;  // A..D
     switch (frozenRow) {
     case 0: return kTitles[column];
-    case 1: return slot >= 0 ? shownItems_[size_t(slot)].Source : QString();
-    case 2: return slot >= 0 ? shownItems_[size_t(slot)].Kind : QString();
-    case 3: return slot >= 0 ? shownItems_[size_t(slot)].Unit : QString();
+    case 1: return slot >= 0 ? shownItems_[size_t(slot)].source : QString();
+    case 2: return slot >= 0 ? shownItems_[size_t(slot)].kind : QString();
+    case 3: return slot >= 0 ? shownItems_[size_t(slot)].unit : QString();
     default: return LineCell(last_, column);
     }
 }
@@ -63,7 +63,7 @@ void LogTableModel::addRecord(const CycleRecord& record) {
     for (size_t k = 0; k < items_.size(); ++k) {
         const MeasItemRecord& a = items_[k];
         const MeasItemRecord& b = shownItems_[k];
-        itemsChanged = itemsChanged || a.Source != b.Source || a.Kind != b.Kind || a.Unit != b.Unit;
+        itemsChanged = itemsChanged || a.source != b.source || a.kind != b.kind || a.unit != b.unit;
     }
     if (itemsChanged) shownItems_ = items_;
     emit frozenRowsChanged(itemsChanged ? 1 : 4, 4);

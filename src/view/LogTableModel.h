@@ -8,7 +8,7 @@
 // label (the vertical header), so it stays in view when the grid scrolls
 // sideways. A new line is told by dataChanged() of its row alone, which
 // covers its label too. The five frozen rows are read through frozenText().
-#include "engine/run/CycleRecord.h"
+#include "engine/model/CycleRecord.h"
 
 #include <QAbstractTableModel>
 #include <vector>

@@ -5,7 +5,7 @@
 // whose events arrive here as queued signals and are drawn at most about 30
 // times a second. The settings it starts with come from the app, and at close
 // it hands them back to be saved.
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 #include "view/ViewOptions.h"
 
 #include <QMainWindow>
@@ -23,11 +23,12 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+
+namespace qm {
+
 class Session;
 class Questions;
 struct RunRequest;
-
-namespace qm {
 
 class AMLogForm;
 class WaveForm;

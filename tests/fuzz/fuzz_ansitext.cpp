@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace qm;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString text = qm::FromAnsi(bytes);

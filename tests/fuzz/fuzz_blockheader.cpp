@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace qm;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
     int32_t limit;

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstdlib>
 
+using namespace qm;
+
 namespace {
 
 class AnsweringLink final : public qm::Transport {
@@ -68,9 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         inst.readConfig(config, invCheckOn);
         // What the run relies on once the snapshot is made.
-        if (config.ChannelCount < 2 || config.ChannelCount > 4) std::abort();  // the model name's seventh character
-        if (config.RecordLength <= 0 || config.TimeDiv == 0 || !std::isfinite(config.TimeDiv)) std::abort();
-        (void)ModelNumber(config.ModelName);
+        if (config.channelCount < 2 || config.channelCount > 4) std::abort();  // the model name's seventh character
+        if (config.recordLength <= 0 || config.timeDiv == 0 || !std::isfinite(config.timeDiv)) std::abort();
+        (void)ModelNumber(config.modelName);
         MeasItemArray items;
         for (const char* slot : {"A", "B", "C", "D"})
             inst.queryMeasItem(config, QLatin1String(slot), items[size_t(*slot - 'A')]);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace qm;
+
 namespace {
 bool Whole(const QString& text) {
     for (const QChar c : text)

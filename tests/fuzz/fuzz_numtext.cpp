@@ -12,6 +12,8 @@
 #include <cstring>
 #include <limits>
 
+using namespace qm;
+
 namespace {
 
 void ReadText(const QString& text) {

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace qm;
+
 namespace {
 QStringList Texts(const qm::ResumeSettings& s) {
     return {s.ipAddress, s.repeat, s.interval, s.folder, s.header};

@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <atomic>
 
+using namespace qm;
+
 WorkerThread::WorkerThread() : context_(new QObject) {
     context_->moveToThread(&thread_);
     QObject::connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);

@@ -18,6 +18,8 @@
 #include <memory>
 #include <mutex>
 
+using namespace qm;
+
 // A thread for blocking engine calls. call() runs `f` there and keeps the
 // calling (main) thread's event loop going until it returns, so the
 // simulator answers meanwhile.

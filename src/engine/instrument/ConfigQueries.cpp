@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t kInfoMaxLen = 1000;  // "DTINF?" is a long line
@@ -66,88 +68,88 @@ QString SourceUnit(const InstrumentConfig& cfg, const QString& source) {
     if (source.isEmpty()) return {};
     const char16_t d = source.back().unicode();
     if (d < u'1' || d > u'4') return {};
-    return cfg.VUnit[d - u'1'];
+    return cfg.vUnit[d - u'1'];
 }
 
 QString Channel(int n) { return QLatin1Char('C') + QString::number(n); }
 
 }  // namespace
 
-void Instrument::readConfig(InstrumentConfig& DsoConfig, bool invCheckOn) {
+void Instrument::readConfig(InstrumentConfig& dsoConfig, bool invCheckOn) {
     Instrument& link = *this;
     // 1. Not inverted unless the instrument says so below.
-    for (int k = 0; k < 4; ++k) DsoConfig.Invert[k] = QStringLiteral("OFF");
+    for (int k = 0; k < 4; ++k) dsoConfig.invert[k] = QStringLiteral("OFF");
 
     // 2. Data information: model, file version, acquisition time.
     const QString infoCmd = QStringLiteral("DTINF?");
     const QString info = Ask(link, infoCmd, kInfoMaxLen);
     Items item;
-    Get_Items(info, item);
+    splitItems(info, item);
     const qsizetype ds = item[0].indexOf(QStringLiteral("DS"));
     if (ds < 0) Fail(QStringLiteral("装置の応答を理解できません"), infoCmd, info);
     const QString model = item[0].mid(ds, 10);
     const double chValue = Num(model.mid(6, 1));
     if (chValue < 2 || chValue > 4) Fail(QStringLiteral("この装置のチャンネル数には対応していません"), infoCmd, model);
-    DsoConfig.ModelName = model;
-    DsoConfig.ChannelCount = qm::ToInt16(chValue);
-    DsoConfig.FileVersion = item[1].right(1);
-    DsoConfig.AcqTime = item[2].right(19);
-    const int32_t modelNumber = ModelNumber(DsoConfig.ModelName);
+    dsoConfig.modelName = model;
+    dsoConfig.channelCount = qm::ToInt16(chValue);
+    dsoConfig.fileVersion = item[1].right(1);
+    dsoConfig.acqTime = item[2].right(19);
+    const int32_t modelNumber = ModelNumber(dsoConfig.modelName);
 
     // 3. Time base.
     const QString tdivCmd = QStringLiteral("TDIV?");
     const QString tdiv = Ask(link, tdivCmd);
     const double timeDiv = Double(Num(tdiv), tdivCmd, tdiv);
     if (timeDiv == 0) Fail(QStringLiteral("装置の時間軸の設定を読めません"), tdivCmd, tdiv);
-    DsoConfig.TimeDiv = timeDiv;
+    dsoConfig.timeDiv = timeDiv;
 
     // 4. Acquisition mode.
-    DsoConfig.AcqMode = Ask(link, QStringLiteral("ACQ?"));
+    dsoConfig.acqMode = Ask(link, QStringLiteral("ACQ?"));
 
     // 5. Record length: characters 17 to 26 of item 23 (four channels) or 15.
-    const QString& lenItem = item[DsoConfig.ChannelCount == 4 ? 23 : 15];
+    const QString& lenItem = item[dsoConfig.channelCount == 4 ? 23 : 15];
     const int32_t recordLength = Long(Num(lenItem.mid(16, 10)), infoCmd, lenItem);
     if (recordLength <= 0) Fail(QStringLiteral("装置のレコード長を読めません"), infoCmd, lenItem);
-    DsoConfig.RecordLength = recordLength;
+    dsoConfig.recordLength = recordLength;
 
     // 6. Ten divisions across the record.
-    DsoConfig.SampleInterval = DsoConfig.TimeDiv * 10.0 / DsoConfig.RecordLength;
+    dsoConfig.sampleInterval = dsoConfig.timeDiv * 10.0 / dsoConfig.recordLength;
 
     // 7.-9. Trigger source, level and delay.
-    DsoConfig.TriggerSource = Ask(link, QStringLiteral("TSRC?"));
+    dsoConfig.triggerSource = Ask(link, QStringLiteral("TSRC?"));
     const QString tlvlCmd = QStringLiteral("TLVL?");
     const QString tlvl = Ask(link, tlvlCmd);
-    DsoConfig.TriggerLevel = Single(Num(tlvl), tlvlCmd, tlvl);
+    dsoConfig.triggerLevel = Single(Num(tlvl), tlvlCmd, tlvl);
     const QString trdlCmd = QStringLiteral("TRDL?");
     const QString trdl = Ask(link, trdlCmd);
-    DsoConfig.TriggerDelay = Double(Num(trdl), trdlCmd, trdl);
+    dsoConfig.triggerDelay = Double(Num(trdl), trdlCmd, trdl);
 
     // 10. Time 0 sits at the middle of the record, moved by the delay in samples.
-    const int32_t delaySamples = Long(DsoConfig.TriggerDelay / DsoConfig.SampleInterval, trdlCmd, trdl);
-    DsoConfig.TriggerAddress = Long(DsoConfig.RecordLength / 2.0 + delaySamples, trdlCmd, trdl);
+    const int32_t delaySamples = Long(dsoConfig.triggerDelay / dsoConfig.sampleInterval, trdlCmd, trdl);
+    dsoConfig.triggerAddress = Long(dsoConfig.recordLength / 2.0 + delaySamples, trdlCmd, trdl);
 
     // 11. Trigger mode (sent back at the end of the run).
-    DsoConfig.TriggerMode = Ask(link, QStringLiteral("TRMD?"));
+    dsoConfig.triggerMode = Ask(link, QStringLiteral("TRMD?"));
 
     // 12. Channels 3 and 4 count as hidden unless asked below.
-    DsoConfig.Display[2] = QStringLiteral("OFF");
-    DsoConfig.Display[3] = QStringLiteral("OFF");
+    dsoConfig.display[2] = QStringLiteral("OFF");
+    dsoConfig.display[3] = QStringLiteral("OFF");
 
     // 13. Vertical settings of each channel.
-    for (int n = 1; n <= DsoConfig.ChannelCount; ++n) {
+    for (int n = 1; n <= dsoConfig.channelCount; ++n) {
         const QString pre = Channel(n);
         const int k = n - 1;
         const QString vdivCmd = pre + QStringLiteral(":VDIV?");
         const QString vdiv = Ask(link, vdivCmd);
         const QString ofstCmd = pre + QStringLiteral(":OFST? ");
         const QString ofst = Ask(link, ofstCmd);
-        DsoConfig.VDiv[k] = Single(Num(vdiv), vdivCmd, vdiv);
-        DsoConfig.Offset[k] = Single(Num(ofst), ofstCmd, ofst);
-        DsoConfig.Display[k] = Ask(link, pre + QStringLiteral(":TRA? "));
-        DsoConfig.Coupling[k] = Ask(link, pre + QStringLiteral(":CPL? "));
-        DsoConfig.Bandwidth[k] = Ask(link, pre + QStringLiteral(":BWL? "));
-        if (modelNumber > 400) DsoConfig.VUnit[k] = Ask(link, pre + QStringLiteral(":VUNI? "));
-        else DsoConfig.VUnit[k] = QStringLiteral("V");
+        dsoConfig.vDiv[k] = Single(Num(vdiv), vdivCmd, vdiv);
+        dsoConfig.offset[k] = Single(Num(ofst), ofstCmd, ofst);
+        dsoConfig.display[k] = Ask(link, pre + QStringLiteral(":TRA? "));
+        dsoConfig.coupling[k] = Ask(link, pre + QStringLiteral(":CPL? "));
+        dsoConfig.bandwidth[k] = Ask(link, pre + QStringLiteral(":BWL? "));
+        if (modelNumber > 400) dsoConfig.vUnit[k] = Ask(link, pre + QStringLiteral(":VUNI? "));
+        else dsoConfig.vUnit[k] = QStringLiteral("V");
     }
 
     // 14.-16. The math trace.
@@ -155,39 +157,39 @@ void Instrument::readConfig(InstrumentConfig& DsoConfig, bool invCheckOn) {
     const QString mvdiv = Ask(link, mvdivCmd);
     const QString mofstCmd = QStringLiteral("M1:OFST?");
     const QString mofst = Ask(link, mofstCmd);
-    DsoConfig.VDiv[4] = Single(Num(mvdiv), mvdivCmd, mvdiv);
-    DsoConfig.Offset[4] = Single(Num(mofst), mofstCmd, mofst);
-    DsoConfig.Display[4] = Ask(link, QStringLiteral("M1:TRA?"));
-    DsoConfig.MathType = Ask(link, QStringLiteral("MATH?"));
+    dsoConfig.vDiv[4] = Single(Num(mvdiv), mvdivCmd, mvdiv);
+    dsoConfig.offset[4] = Single(Num(mofst), mofstCmd, mofst);
+    dsoConfig.display[4] = Ask(link, QStringLiteral("M1:TRA?"));
+    dsoConfig.mathType = Ask(link, QStringLiteral("MATH?"));
 
     // 17. Sources and unit of a displayed math trace.
-    if (DsoConfig.Display[4] == QStringLiteral("ON")) {
-        const QString& type = DsoConfig.MathType;
+    if (dsoConfig.display[4] == QStringLiteral("ON")) {
+        const QString& type = dsoConfig.mathType;
         const bool addSub = type == QStringLiteral("ADD") || type == QStringLiteral("SUB");
         if (addSub || type == QStringLiteral("MULT")) {
             Items src;  // fresh: a missing source 2 is empty
-            Get_Items(Ask(link, QStringLiteral("MATHS?")), src);
-            DsoConfig.MathSource[0] = src[0];
-            DsoConfig.MathSource[1] = src[1];
+            splitItems(Ask(link, QStringLiteral("MATHS?")), src);
+            dsoConfig.mathSource[0] = src[0];
+            dsoConfig.mathSource[1] = src[1];
             if (addSub) {
-                DsoConfig.VUnit[4] = SourceUnit(DsoConfig, src[0]);
+                dsoConfig.vUnit[4] = SourceUnit(dsoConfig, src[0]);
             } else {
-                DsoConfig.VUnit[4] = SourceUnit(DsoConfig, src[0]) + SourceUnit(DsoConfig, src[1]);
+                dsoConfig.vUnit[4] = SourceUnit(dsoConfig, src[0]) + SourceUnit(dsoConfig, src[1]);
             }
         } else {
-            DsoConfig.MathSource[0] = Ask(link, QStringLiteral("FSRC?"));
-            DsoConfig.FftWindow = Ask(link, QStringLiteral("FWINDOW?"));
+            dsoConfig.mathSource[0] = Ask(link, QStringLiteral("FSRC?"));
+            dsoConfig.fftWindow = Ask(link, QStringLiteral("FWINDOW?"));
             const QString fdeltaCmd = QStringLiteral("FDELTA?");
             const QString fdelta = Ask(link, fdeltaCmd);
-            DsoConfig.FftDelta = Double(Num(fdelta), fdeltaCmd, fdelta);
-            DsoConfig.VUnit[4] = QStringLiteral("dBm");
+            dsoConfig.fftDelta = Double(Num(fdelta), fdeltaCmd, fdelta);
+            dsoConfig.vUnit[4] = QStringLiteral("dBm");
         }
     }
 
     // 18. Invert states, unless the user turned that query off.
     if (!invCheckOn && modelNumber > 400) {
-        for (int n = 1; n <= DsoConfig.ChannelCount; ++n)
-            DsoConfig.Invert[n - 1] = Ask(link, Channel(n) + QStringLiteral(":INV?"));
+        for (int n = 1; n <= dsoConfig.channelCount; ++n)
+            dsoConfig.invert[n - 1] = Ask(link, Channel(n) + QStringLiteral(":INV?"));
     }
 }
 
@@ -199,32 +201,34 @@ const std::array<QString, 10> kMeasKindList = {
     QStringLiteral("+OSHOT"), QStringLiteral("-OSHOT")};
 }  // namespace
 
-void Instrument::queryMeasItem(InstrumentConfig& DsoConfig, const QString& slotLetter, MeasItemRecord& slot) {
+void Instrument::queryMeasItem(InstrumentConfig& dsoConfig, const QString& slotLetter, MeasItemRecord& slot) {
     send(QStringLiteral("DIRM ") + slotLetter);
 
     std::array<QString, 4> item;  // room for four items; more empties the first two
-    Get_Items(Ask(*this, QStringLiteral("MSEL?"), 100), item);
-    slot.Source = item[0];
-    slot.Kind = item[1];
+    splitItems(Ask(*this, QStringLiteral("MSEL?"), 100), item);
+    slot.source = item[0];
+    slot.kind = item[1];
 
     // A channel source begins with an upper-case C and ends in the channel's
     // digit; 5 names the math trace's unit element. A source that begins with
     // "C" without such a digit is no channel: no unit query.
     int n = -1;
-    if (slot.Source.startsWith(QLatin1Char('C'))) {
-        const QChar d = slot.Source.back();
+    if (slot.source.startsWith(QLatin1Char('C'))) {
+        const QChar d = slot.source.back();
         if (d >= QLatin1Char('1') && d <= QLatin1Char('5')) {
             n = d.unicode() - u'1';
-            DsoConfig.VUnit[size_t(n)] = Ask(*this, QStringLiteral("C") + d + QStringLiteral(":VUNI?"), 100);
+            dsoConfig.vUnit[size_t(n)] = Ask(*this, QStringLiteral("C") + d + QStringLiteral(":VUNI?"), 100);
         }
     }
 
-    slot.Unit = QStringLiteral("s");
-    if (slot.Kind == QStringLiteral("DUTY")) {
-        slot.Unit = QStringLiteral("%");
+    slot.unit = QStringLiteral("s");
+    if (slot.kind == QStringLiteral("DUTY")) {
+        slot.unit = QStringLiteral("%");
     } else if (n >= 0) {
-        if (slot.Kind == QStringLiteral("INTEGRAL")) slot.Unit = DsoConfig.VUnit[size_t(n)] + QLatin1Char('s');
-        else if (std::find(kMeasKindList.begin(), kMeasKindList.end(), slot.Kind) != kMeasKindList.end())
-            slot.Unit = DsoConfig.VUnit[size_t(n)];
+        if (slot.kind == QStringLiteral("INTEGRAL")) slot.unit = dsoConfig.vUnit[size_t(n)] + QLatin1Char('s');
+        else if (std::find(kMeasKindList.begin(), kMeasKindList.end(), slot.kind) != kMeasKindList.end())
+            slot.unit = dsoConfig.vUnit[size_t(n)];
     }
 }
+
+}  // namespace qm

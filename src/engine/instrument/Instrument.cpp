@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace qm {
+
 namespace {
 constexpr int32_t kRunMaxLen = 100;
 constexpr int32_t kTriggerMaxLen = 80;
@@ -134,7 +136,7 @@ qm::BlockResult Instrument::fetchScreen(const QString& format) {
 
 namespace {
 bool UsesWordFormat(const InstrumentConfig& config) {
-    return config.AcqMode == QLatin1String("AVERAGE") || config.AcqMode == QLatin1String("HIGH_RES");
+    return config.acqMode == QLatin1String("AVERAGE") || config.acqMode == QLatin1String("HIGH_RES");
 }
 }  // namespace
 
@@ -163,7 +165,7 @@ int32_t Instrument::readWaveform(const QString& sourceName, int32_t points, std:
     int32_t count;
     int32_t written;
     if (math) {
-        const double per = config.MathType == QLatin1String("MULT") ? 4 : 2;
+        const double per = config.mathType == QLatin1String("MULT") ? 4 : 2;
         count = int32_t(qm::RoundHalfEven(double(n) / per));
         written = ConvertMathSamples(config, count, block, samples);
     } else if (word) {
@@ -194,7 +196,7 @@ void Instrument::transferTrace(int16_t sourceIndex, std::vector<float>& samples,
     const size_t slot = size_t(std::min<int16_t>(sourceIndex, 4));
     const QString name =
         sourceIndex >= 4 ? QStringLiteral("MATH") : QStringLiteral("CH") + QString::number(sourceIndex + 1);
-    if (config.Display[slot] == QLatin1String("ON")) {
+    if (config.display[slot] == QLatin1String("ON")) {
         points = readWaveform(name, points, samples, config, warning);
         return;
     }
@@ -203,3 +205,5 @@ void Instrument::transferTrace(int16_t sourceIndex, std::vector<float>& samples,
         std::fill(samples.begin(), samples.begin() + std::ptrdiff_t(n), 0.0f);
     }
 }
+
+}  // namespace qm

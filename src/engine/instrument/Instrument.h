@@ -10,9 +10,9 @@
 // poll (query(), armTrigger(), pollTrigger()), which tells a stop by its
 // result; an answer that cannot make a usable configuration raises
 // QuillError.
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/model/InstrumentConfig.h"
 #include "engine/link/Transport.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +21,12 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+namespace qm {
+
+// The model number: the numeric value of ModelName from its fifth character
+// on, at most seven characters, 0 when there is no number ("DS-5552" -> 552).
+int32_t ModelNumber(const QString& modelName);
 
 // One answer as the instrument gave it.
 struct Reply {
@@ -83,7 +89,7 @@ public:
     std::array<QString, 4> measurementValues();
 
     // What slot A..D measures: "DIRM x", "MSEL?", and "Cd:VUNI?" for a channel
-    // source (stored in config.VUnit).
+    // source (stored in config.vUnit).
     void queryMeasItem(InstrumentConfig& config, const QString& slotLetter, MeasItemRecord& slot);
 
     // The configuration snapshot ("DTINF?", "TDIV?", ... "Cn:INV?"). Raises
@@ -119,3 +125,5 @@ private:
     const qm::StopToken& stop_;
     double queryTimeoutSeconds_;
 };
+
+}  // namespace qm

@@ -1,6 +1,8 @@
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/instrument/Instrument.h"
 
 #include "engine/text/NumText.h"
+
+namespace qm {
 
 int32_t ModelNumber(const QString& modelName) {
     // Characters 5 to 11 (1-based), read by the leading-number rule.
@@ -12,3 +14,5 @@ int32_t ModelNumber(const QString& modelName) {
         return 0;
     }
 }
+
+}  // namespace qm

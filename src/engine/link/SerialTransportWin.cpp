@@ -9,7 +9,7 @@
 
 #include "engine/link/WindowsError.h"
 
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 
 #include <algorithm>
 

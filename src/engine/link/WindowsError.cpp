@@ -1,7 +1,7 @@
 #include "engine/link/WindowsError.h"
 
 #ifdef _WIN32
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 
 namespace qm {
 QString WindowsErrorText(unsigned long code) {

@@ -25,7 +25,7 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -255,7 +255,7 @@ struct MqttSink::Impl {
         t += "],\"units\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) t += ',';
-            AppendString(t, items[size_t(k)].Unit);
+            AppendString(t, items[size_t(k)].unit);
         }
         t += ']';
         itemsJson = std::move(t);
@@ -497,7 +497,7 @@ struct MqttSink::Impl {
             out += "\",\"title\":";
             AppendString(out, trend.title(k));
             out += ",\"unit\":";
-            AppendString(out, items[size_t(k)].Unit);
+            AppendString(out, items[size_t(k)].unit);
             out += ",\"count\":";
             AppendInt(out, s.count());
             out += ",\"noValue\":";

@@ -1,6 +1,6 @@
 #include "engine/mqtt/QueueFiles.h"
 
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 
 #include <QDir>
 #include <QFile>

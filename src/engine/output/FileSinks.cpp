@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+namespace qm {
+
 namespace {
 QString Shown(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
 
@@ -19,9 +21,9 @@ QByteArray LogCsvSink::HeaderBytes(const MeasItemArray& items) {
     QStringList ch{QStringLiteral("Ch"), QString()}, type{QStringLiteral("Type"), QString()},
         unit{QStringLiteral("Unit"), QString()};
     for (const MeasItemRecord& item : items) {
-        ch << item.Source;
-        type << item.Kind;
-        unit << item.Unit;
+        ch << item.source;
+        type << item.kind;
+        unit << item.unit;
     }
     const QString text = JoinLine({QString(), QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("B"),
                                    QStringLiteral("C"), QStringLiteral("D")}) +
@@ -130,3 +132,5 @@ qm::FileResult ScreenFileSink::screenImage(const ScreenImage& image) {
 qm::FileResult WaveCsvSink::traces(const TraceSet& traces, const std::function<void(int)>& progress) {
     return WriteWaveformCsv(traces.fileName, traces.config, traces.data, CsvProgress{progress});
 }
+
+}  // namespace qm

@@ -3,9 +3,11 @@
 // BufferFile.bmp and the cycle's PNG) and the waveform CSV. Each is a sink
 // called on the worker thread; a call returns once its bytes are safely out,
 // or with the reason they are not.
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 
 #include <deque>
+
+namespace qm {
 
 // The log CSV: Shift-JIS, CR LF lines, six cells, no quoting; four header
 // lines before the first line of a file that is new, empty or holds only the
@@ -76,3 +78,5 @@ private:
 // caller; nothing is left under the final name then, an older file of that
 // name keeps its bytes, and the temporary file is gone).
 qm::FileResult SaveFileBytes(const QString& fileName, const QByteArray& bytes);
+
+}  // namespace qm

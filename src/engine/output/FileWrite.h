@@ -1,7 +1,7 @@
 #pragma once
 // The one way the file outputs put bytes into a file, so that a write that
 // fails says why in the system's own words.
-#include "engine/output/FileResult.h"
+#include "engine/model/FileResult.h"
 
 #include <QByteArray>
 #include <QString>

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+namespace qm {
+
 namespace {
 
 constexpr int32_t kNoMathFrom = 3000000;      // records this long get no math column
@@ -21,7 +23,7 @@ constexpr qsizetype kRowMax = 512;            // longest row: 6 fields of at mos
 
 const QByteArray kCrLf("\r\n");
 
-int ChannelsOfModel(const InstrumentConfig& c) { return std::clamp<int>(c.ChannelCount, 0, 4); }
+int ChannelsOfModel(const InstrumentConfig& c) { return std::clamp<int>(c.channelCount, 0, 4); }
 
 void Line(QByteArray& out, const QString& text) {
     out += qm::ToAnsi(text);
@@ -45,18 +47,18 @@ class ChunkWriter {
 public:
     explicit ChunkWriter(QFileDevice& f) : file_(f), buf_(size_t(kChunkBytes + kRowMax)) {}
     // Room for one more row; flushes a full buffer first.
-    char* Row() {
-        if (used_ > kChunkBytes) Flush();
+    char* row() {
+        if (used_ > kChunkBytes) flush();
         return buf_.data() + used_;
     }
-    void Commit(char* end) { used_ = end - buf_.data(); }
-    bool Flush() {
+    void commit(char* end) { used_ = end - buf_.data(); }
+    bool flush() {
         if (reason_.isEmpty() && used_ > 0) reason_ = qm::WriteAll(file_, buf_.data(), used_).reason;
         used_ = 0;
         return reason_.isEmpty();
     }
-    bool Failed() const { return !reason_.isEmpty(); }
-    const QString& Reason() const { return reason_; }
+    bool failed() const { return !reason_.isEmpty(); }
+    const QString& reason() const { return reason_; }
 
 private:
     QFileDevice& file_;
@@ -69,22 +71,22 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
                          const CsvProgress& progress, bool withMath) {
     const qm::FileResult title = qm::WriteAll(File, WaveCsvTitle(c, withMath));
     if (!title.ok()) return WriteFailed(File.fileName(), title.reason);
-    const int32_t rows = c.RecordLength;
+    const int32_t rows = c.recordLength;
     if (rows <= 0) return qm::FileResult::written(File.fileName());
 
     // Channels to fill: those of the model shown on the instrument.
-    const int columns = c.ChannelCount == 2 ? 2 : 4;
+    const int columns = c.channelCount == 2 ? 2 : 4;
     const int model = ChannelsOfModel(c);
     const std::vector<float>* chan[4] = {};
     for (int k = 0; k < columns; ++k)
-        if (k < model && c.Display[size_t(k)] == QLatin1String("ON")) chan[k] = &w[size_t(k)];
+        if (k < model && c.display[size_t(k)] == QLatin1String("ON")) chan[k] = &w[size_t(k)];
     const int chanDecimals =
-        (c.AcqMode == QLatin1String("AVERAGE") || c.AcqMode == QLatin1String("HIGH_RES")) ? 4 : 2;
-    const bool fft = c.MathType == QLatin1String("FFT");
+        (c.acqMode == QLatin1String("AVERAGE") || c.acqMode == QLatin1String("HIGH_RES")) ? 4 : 2;
+    const bool fft = c.mathType == QLatin1String("FFT");
     const int64_t half = int64_t(qm::RoundHalfEven(double(rows) / 2));
     const std::vector<float>& math = w[4];
-    const double dt = c.SampleInterval;
-    const int64_t trig = c.TriggerAddress;
+    const double dt = c.sampleInterval;
+    const int64_t trig = c.triggerAddress;
 
     // A sample that exists and is a number, written under its picture;
     // anything else leaves the field empty.
@@ -101,7 +103,7 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
     for (int g = 0; i < rows; ++g) {
         const int64_t end = std::min<int64_t>(rows, i + block);
         for (; i < end; ++i) {
-            char* o = out.Row();
+            char* o = out.row();
             o += qm::FastPictureChars(o, double(i - trig) * dt, 6);
             *o++ = ',';
             o = value(o, chan[0], i, chanDecimals);
@@ -119,88 +121,88 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
             }
             *o++ = '\r';
             *o++ = '\n';
-            out.Commit(o);
+            out.commit(o);
         }
-        if (!out.Flush()) break;
+        if (!out.flush()) break;
         Report(progress, std::min(10 * (g + 1), 100));
     }
-    if (out.Failed()) return WriteFailed(File.fileName(), out.Reason());
+    if (out.failed()) return WriteFailed(File.fileName(), out.reason());
     return qm::FileResult::written(File.fileName());
 }
 
 }  // namespace
 
 bool WaveCsvHasMathColumn(const InstrumentConfig& c) {
-    if (c.RecordLength >= kNoMathFrom) return false;
-    return c.Display[4] != QLatin1String("OFF");
+    if (c.recordLength >= kNoMathFrom) return false;
+    return c.display[4] != QLatin1String("OFF");
 }
 
-int32_t WaveCsvBlockSize(int32_t RecordLength) {
-    if (RecordLength <= 0) return 0;
-    const int32_t tenth = int32_t(qm::RoundHalfEven(double(RecordLength) / 10));
-    const int32_t eleventh = int32_t((int64_t(RecordLength) + 10) / 11);
+int32_t WaveCsvBlockSize(int32_t recordLength) {
+    if (recordLength <= 0) return 0;
+    const int32_t tenth = int32_t(qm::RoundHalfEven(double(recordLength) / 10));
+    const int32_t eleventh = int32_t((int64_t(recordLength) + 10) / 11);
     return std::max(tenth, eleventh);
 }
 
 QByteArray WaveCsvHeader(const InstrumentConfig& c) {
     using qm::PrintNumber;
     QByteArray h;
-    Line(h, QStringLiteral("ModelName,") + c.ModelName);
-    Line(h, QStringLiteral("FileVersion,") + c.FileVersion);
-    Line(h, QStringLiteral("Acquisition Time, ") + c.AcqTime);
-    Line(h, QStringLiteral("Time/div(second),") + PrintNumber(c.TimeDiv));
-    Line(h, QStringLiteral("Delay (second),") + PrintNumber(c.TriggerDelay));
-    Line(h, QStringLiteral("Delta (second),") + PrintNumber(c.SampleInterval));
-    Line(h, QStringLiteral("Acquisition Mode,") + c.AcqMode);
-    Line(h, QStringLiteral("Trigger Address,") + PrintNumber(c.TriggerAddress));
-    Line(h, QStringLiteral("Math,") + c.Display[4]);
-    if (c.Display[4] == QLatin1String("ON")) {
-        Line(h, QStringLiteral("Math Type,") + c.MathType);
-        if (c.MathType != QLatin1String("FFT")) {
-            Line(h, QStringLiteral("Math Source1,") + c.MathSource[0]);
-            Line(h, QStringLiteral("Math Source2,") + c.MathSource[1]);
-            Line(h, QStringLiteral("Math ") + c.VUnit[4] + QStringLiteral("/div,") + PrintNumber(c.VDiv[4]));
-            Line(h, QStringLiteral("Math Offset,") + PrintNumber(c.Offset[4]));
+    Line(h, QStringLiteral("ModelName,") + c.modelName);
+    Line(h, QStringLiteral("FileVersion,") + c.fileVersion);
+    Line(h, QStringLiteral("Acquisition Time, ") + c.acqTime);
+    Line(h, QStringLiteral("Time/div(second),") + PrintNumber(c.timeDiv));
+    Line(h, QStringLiteral("Delay (second),") + PrintNumber(c.triggerDelay));
+    Line(h, QStringLiteral("Delta (second),") + PrintNumber(c.sampleInterval));
+    Line(h, QStringLiteral("Acquisition Mode,") + c.acqMode);
+    Line(h, QStringLiteral("Trigger Address,") + PrintNumber(c.triggerAddress));
+    Line(h, QStringLiteral("Math,") + c.display[4]);
+    if (c.display[4] == QLatin1String("ON")) {
+        Line(h, QStringLiteral("Math Type,") + c.mathType);
+        if (c.mathType != QLatin1String("FFT")) {
+            Line(h, QStringLiteral("Math Source1,") + c.mathSource[0]);
+            Line(h, QStringLiteral("Math Source2,") + c.mathSource[1]);
+            Line(h, QStringLiteral("Math ") + c.vUnit[4] + QStringLiteral("/div,") + PrintNumber(c.vDiv[4]));
+            Line(h, QStringLiteral("Math Offset,") + PrintNumber(c.offset[4]));
         } else {
-            Line(h, QStringLiteral("FFT Source,") + c.MathSource[0]);
-            Line(h, QStringLiteral("FFT Window,") + c.FftWindow);
-            Line(h, QStringLiteral("FFT ") + c.VUnit[4] + QStringLiteral("/div,") + PrintNumber(c.VDiv[4]));
-            Line(h, QStringLiteral("FFT Offset,") + PrintNumber(c.Offset[4]));
-            Line(h, QStringLiteral("FFT Delta(Hz),") + PrintNumber(c.FftDelta));
+            Line(h, QStringLiteral("FFT Source,") + c.mathSource[0]);
+            Line(h, QStringLiteral("FFT Window,") + c.fftWindow);
+            Line(h, QStringLiteral("FFT ") + c.vUnit[4] + QStringLiteral("/div,") + PrintNumber(c.vDiv[4]));
+            Line(h, QStringLiteral("FFT Offset,") + PrintNumber(c.offset[4]));
+            Line(h, QStringLiteral("FFT Delta(Hz),") + PrintNumber(c.fftDelta));
         }
     }
     const int n = ChannelsOfModel(c);
     auto ch = [](int k) { return QStringLiteral("CH") + QString::number(k + 1); };
-    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Display,") + c.Display[size_t(k)]);
+    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Display,") + c.display[size_t(k)]);
     for (int k = 0; k < n; ++k)
-        Line(h, ch(k) + QLatin1Char(' ') + c.VUnit[size_t(k)] + QStringLiteral("/div,") + PrintNumber(c.VDiv[size_t(k)]));
-    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Offset,") + PrintNumber(c.Offset[size_t(k)]));
-    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Coupling,") + c.Coupling[size_t(k)]);
-    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Bandwidth,") + c.Bandwidth[size_t(k)]);
-    Line(h, QStringLiteral("Points ,") + PrintNumber(c.RecordLength));
+        Line(h, ch(k) + QLatin1Char(' ') + c.vUnit[size_t(k)] + QStringLiteral("/div,") + PrintNumber(c.vDiv[size_t(k)]));
+    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Offset,") + PrintNumber(c.offset[size_t(k)]));
+    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Coupling,") + c.coupling[size_t(k)]);
+    for (int k = 0; k < n; ++k) Line(h, ch(k) + QStringLiteral(" Bandwidth,") + c.bandwidth[size_t(k)]);
+    Line(h, QStringLiteral("Points ,") + PrintNumber(c.recordLength));
     return h;
 }
 
 QByteArray WaveCsvTitle(const InstrumentConfig& c, bool withMath) {
-    QString t = QStringLiteral("Time(s),Ch1 ") + c.VUnit[0] + QStringLiteral(",Ch2 ") + c.VUnit[1];
-    if (c.ChannelCount != 2) t += QStringLiteral(",Ch3 ") + c.VUnit[2] + QStringLiteral(",Ch4 ") + c.VUnit[3];
-    if (withMath) t += QStringLiteral(",Math ") + c.VUnit[4];
+    QString t = QStringLiteral("Time(s),Ch1 ") + c.vUnit[0] + QStringLiteral(",Ch2 ") + c.vUnit[1];
+    if (c.channelCount != 2) t += QStringLiteral(",Ch3 ") + c.vUnit[2] + QStringLiteral(",Ch4 ") + c.vUnit[3];
+    if (withMath) t += QStringLiteral(",Math ") + c.vUnit[4];
     QByteArray out;
     Line(out, t);
     return out;
 }
 
-qm::FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+qm::FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                              const CsvProgress& progress) {
-    return WriteRows(File, DsoConfig, WaveData, progress, false);
+    return WriteRows(File, dsoConfig, WaveData, progress, false);
 }
 
-qm::FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+qm::FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                                      const CsvProgress& progress) {
-    return WriteRows(File, DsoConfig, WaveData, progress, true);
+    return WriteRows(File, dsoConfig, WaveData, progress, true);
 }
 
-qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& DsoConfig, const WaveArrays& WaveData,
+qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                                 const CsvProgress& progress) {
     // Written beside its final name and put in place only once every byte is
     // out, so a failure never leaves a cut file under the final name (an
@@ -214,11 +216,11 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
                                       QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
                                           .arg(FileText(FileName), file.errorString()));
     }
-    qm::FileResult r = qm::WriteAll(file, WaveCsvHeader(DsoConfig));
+    qm::FileResult r = qm::WriteAll(file, WaveCsvHeader(dsoConfig));
     if (!r.ok()) r = WriteFailed(FileName, r.reason);
     if (r.ok()) {
-        r = WaveCsvHasMathColumn(DsoConfig) ? WriteWaveRowsWithMath(file, DsoConfig, WaveData, progress)
-                                            : WriteWaveRows(file, DsoConfig, WaveData, progress);
+        r = WaveCsvHasMathColumn(dsoConfig) ? WriteWaveRowsWithMath(file, dsoConfig, WaveData, progress)
+                                            : WriteWaveRows(file, dsoConfig, WaveData, progress);
     }
     if (r.ok() && (!file.flush() || file.error() != QFileDevice::NoError)) r = WriteFailed(FileName, file.errorString());
     if (r.ok() && !file.commit()) {
@@ -231,3 +233,5 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     r.file = FileName;
     return r;
 }
+
+}  // namespace qm

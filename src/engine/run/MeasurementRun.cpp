@@ -4,7 +4,7 @@
 #include "engine/link/TcpTransport.h"
 #include "engine/link/Transport.h"
 #include "engine/link/WaitClock.h"
-#include "engine/run/LiveSettings.h"
+#include "engine/model/LiveSettings.h"
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
 #include "engine/text/AnsiText.h"
@@ -350,14 +350,14 @@ FileResult Run::writeOnce(const QString& fileName, const std::function<FileResul
 // kWaveBlockLimit samples, so no buffer is made longer: an absurd record
 // length must not allocate gigabytes. False when the memory is not there.
 bool Run::allocateBuffers() {
-    const int32_t P = state_.config.RecordLength;
+    const int32_t P = state_.config.recordLength;
     const size_t n = static_cast<size_t>(std::clamp<int32_t>(P, 0, kWaveBlockLimit)) + 1;
     try {
         if (P < 2600000) {
             for (auto& w : state_.waveData) w.assign(n, 0.0f);
         } else {
             for (size_t k = 0; k < 4; ++k)
-                if (state_.config.Display[k] == QLatin1String("ON")) state_.waveData[k].assign(n, 0.0f);
+                if (state_.config.display[k] == QLatin1String("ON")) state_.waveData[k].assign(n, 0.0f);
             state_.waveData[4].assign(2, 0.0f);
         }
     } catch (const std::bad_alloc&) {
@@ -401,7 +401,7 @@ Step Run::startUp() {
     inst_->readConfig(state_.config, request_.invCheckOn);
     snapshotDone_ = true;
     if (!allocateBuffers())
-        return failed(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(state_.config.RecordLength));
+        return failed(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(state_.config.recordLength));
     inst_->enableStatusEvents();
     if (live_.get().log) {
         static const char* const letters[] = {"A", "B", "C", "D"};
@@ -418,8 +418,8 @@ Step Run::cycle() {
     if (refusedBeyondLog(live_.get())) return Step::Ended;
     overlongWarned_ = false;
     const SteadyClock::time_point cycleStart = clock_.now();
-    state_.config.AcqTime = inst_->date();                                // "DATE?"
-    if (ModelNumber(state_.config.ModelName) > 400) inst_->displayOff();  // "DISP OFF"
+    state_.config.acqTime = inst_->date();                                // "DATE?"
+    if (ModelNumber(state_.config.modelName) > 400) inst_->displayOff();  // "DISP OFF"
     if (!request_.transferOnly) {
         if (const Step s = triggerWait(); s != Step::Continue) return s;
     }
@@ -485,7 +485,7 @@ void Run::transferTraces() {
     progress(25);
     one(1);
     progress(50);
-    if (state_.config.ChannelCount == 4) {
+    if (state_.config.channelCount == 4) {
         one(2);
         progress(75);
         one(3);
@@ -571,7 +571,7 @@ Step Run::logStep() {
     }
     const CycleRecord record = MakeCycleRecord(cycleNo(), values, QDateTime::currentDateTime());
     // The log window's stamp is the last date the snapshot holds.
-    state_.config.AcqTime = record.timeText;
+    state_.config.acqTime = record.timeText;
     const QString logFile = live.folder + PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
     const FileResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
     if (written.endsRun) {
@@ -633,7 +633,7 @@ Step Run::nextCycle(SteadyClock::time_point cycleStart) {
 void Run::closing(RunEndInfo& end) {
     if (!inst_ || !state_.link || state_.link->lost()) return;
     const Step sent = guarded([&] {
-        if (!request_.transferOnly && snapshotDone_) inst_->restoreTriggerMode(state_.config.TriggerMode);
+        if (!request_.transferOnly && snapshotDone_) inst_->restoreTriggerMode(state_.config.triggerMode);
         inst_->goLocal();
         return Step::Continue;
     });
@@ -717,7 +717,7 @@ int32_t RepeatCountFrom(const QString& text, bool* limited) {
 
 double MeasValue(const QString& reply) {
     std::array<QString, 3> item;
-    Get_Items(reply, item);
+    splitItems(reply, item);
     const auto v = StrictNumber(item[0]);
     if (!v || !std::isfinite(*v)) return NoValue;
     return *v;
@@ -737,11 +737,11 @@ RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSe
     }
 }
 
-}  // namespace qm
-
 QString TcpInterfaceName(const QString& address, quint16 port) {
     if (port == kInstrumentTcpPort) return address;
     const QString a = address.trimmed();
     const bool ipv6 = a.contains(QLatin1Char(':')) && !a.startsWith(QLatin1Char('['));
     return (ipv6 ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2")).arg(a).arg(port);
 }
+
+}  // namespace qm

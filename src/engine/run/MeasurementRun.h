@@ -1,20 +1,21 @@
 #pragma once
 // The measurement run: runs on the session's worker thread, from the
 // connection to the closing commands, and reports through the sinks.
-#include "engine/instrument/InstrumentConfig.h"
-#include "engine/run/RunSink.h"
-#include "engine/waveform/WaveData.h"
+#include "engine/model/InstrumentConfig.h"
+#include "engine/model/RunSink.h"
+#include "engine/model/WaveData.h"
 
 #include <QString>
 #include <atomic>
 #include <memory>
 #include <vector>
 
+namespace qm {
+
 class LiveSettings;
 class Questions;
 struct RunRequest;
 
-namespace qm {
 class StopToken;
 class Transport;
 class HostLookups;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace qm {
+
 bool AutoQuestions::askRetryConnect(const QString& text, const qm::StopToken&) {
     notify(text);
     return false;
@@ -11,3 +13,5 @@ void AutoQuestions::notify(const QString& text) {
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     std::fflush(stderr);
 }
+
+}  // namespace qm

@@ -5,8 +5,8 @@
 #include <QString>
 
 namespace qm {
+
 class StopToken;
-}
 
 inline const QString kConfirmTitle = QStringLiteral("確認");
 
@@ -33,3 +33,5 @@ public:
     void notify(const QString& text) override;
     void fileNotWritten(const QString& text) override { notify(text); }
 };
+
+}  // namespace qm

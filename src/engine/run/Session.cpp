@@ -4,6 +4,8 @@
 #include "engine/run/MeasurementRun.h"
 
 
+namespace qm {
+
 // Forwards the run's events as the session's signals (queued to receivers on
 // other threads).
 class Session::SignalSink : public RunSink {
@@ -119,10 +121,10 @@ void Session::clear() {
 
 bool Session::shutdown(int waitMs) {
     if (shutDown_) {
-        if (!workerEnded_) {
-            workerEnded_ = thread_->wait(waitMs);
-            // The worker's last steps are seen from here on (its final unlock).
-            if (workerEnded_) std::lock_guard lock(idleMutex_);
+        if (!workerEnded_ && thread_->wait(waitMs)) {
+            // The worker's last steps are seen from here on.
+            std::lock_guard lock(idleMutex_);
+            workerEnded_ = true;
         }
         if (workerEnded_ && !lookupsEnded_) lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
         return workerEnded_ && lookupsEnded_;
@@ -154,3 +156,5 @@ bool Session::shutdown(int waitMs) {
     lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
     return lookupsEnded_;
 }
+
+}  // namespace qm

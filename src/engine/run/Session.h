@@ -3,13 +3,13 @@
 // thread that runs measurement runs with blocking I/O. The window (or the
 // headless front end) starts and stops runs here and observes them through
 // queued signals; file outputs plug in as sinks called on the worker thread.
-#include "engine/instrument/InstrumentConfig.h"
+#include "engine/model/InstrumentConfig.h"
 #include "engine/link/HostLookups.h"
 #include "engine/link/StopToken.h"
 #include "engine/link/WaitClock.h"
-#include "engine/run/LiveSettings.h"
+#include "engine/model/LiveSettings.h"
 #include "engine/run/RunLimits.h"
-#include "engine/run/RunSink.h"
+#include "engine/model/RunSink.h"
 
 #include <QObject>
 #include <QThread>
@@ -21,11 +21,11 @@
 #include <optional>
 #include <vector>
 
-class Questions;
 namespace qm {
+
+class Questions;
 struct SessionState;
 class Transport;
-}
 
 // The instrument's own TCP port.
 inline constexpr quint16 kInstrumentTcpPort = 5198;
@@ -159,4 +159,6 @@ private:
     qm::SessionState* state_;
 };
 
-Q_DECLARE_METATYPE(RunStartInfo)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::RunStartInfo)

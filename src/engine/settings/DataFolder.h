@@ -1,11 +1,11 @@
 #pragma once
+#include "engine/text/HostSystem.h"
+
 #include <QString>
 
 namespace qm {
 
 // The data folder (resume file, display image, default output folder).
-
-enum class HostSystem { Windows, Unix };
 
 // What the environment says about where the folder goes; each may be empty.
 struct HostFolders {

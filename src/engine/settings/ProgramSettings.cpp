@@ -46,21 +46,6 @@ ProgramSettings LoadProgramSettings(const QString& dataFolder) {
     return out;
 }
 
-QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& settings) {
-    const QString path = ProgramSettingsPath(dataFolder);
-    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
-    if (!QDir().mkpath(dataFolder)) return failed;
-    QSettings s(path, QSettings::IniFormat);
-    s.setValue(kScreenPng, settings.screenPngForDisplay);
-    for (const auto& [key, field] : kMqtt) {
-        if ((settings.*field).isEmpty()) s.remove(key);
-        else s.setValue(key, settings.*field);
-    }
-    WriteWindows(s, settings.windowGeometry);
-    s.sync();
-    return s.status() == QSettings::NoError ? QString() : failed;
-}
-
 QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry) {
     const QString path = ProgramSettingsPath(dataFolder);
     const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));

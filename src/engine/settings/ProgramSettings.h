@@ -23,8 +23,6 @@ struct ProgramSettings {
 
 QString ProgramSettingsPath(const QString& dataFolder);
 ProgramSettings LoadProgramSettings(const QString& dataFolder);
-// Empty on success, else a message naming the file.
-QString SaveProgramSettings(const QString& dataFolder, const ProgramSettings& settings);
 // Writes the window places alone (every other key of the file stays as it
 // is). Empty on success, else a message naming the file.
 QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry);

@@ -133,7 +133,7 @@ ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
             return result;
         }
         const QString line = qm::FromAnsi(raw);
-        Get_Items(line, item);
+        splitItems(line, item);
         const QString& value = item[1];
         // A line without a comma takes the previous line's value: that one
         // is looked at too.

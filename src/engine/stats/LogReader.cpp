@@ -13,6 +13,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 constexpr int LogCells = 6;
 
@@ -90,9 +92,9 @@ public:
                 scan_.headerLines = kind + 1;
                 for (size_t k = 0; k < 4; ++k) {
                     const QString cell = cells.value(int(k) + 2).trimmed().toString();
-                    if (kind == 1) scan_.items[k].Source = cell;
-                    if (kind == 2) scan_.items[k].Kind = cell;
-                    if (kind == 3) scan_.items[k].Unit = cell;
+                    if (kind == 1) scan_.items[k].source = cell;
+                    if (kind == 2) scan_.items[k].kind = cell;
+                    if (kind == 3) scan_.items[k].unit = cell;
                 }
                 return;
             }
@@ -260,3 +262,5 @@ LogReadResult ReadLogBytes(const QByteArray& bytes, const QString& shownName) {
 LogReadResult ReadLogFile(const QString& path) {
     return Collect([&](const auto& onCycle) { return ScanLogFile(path, onCycle); });
 }
+
+}  // namespace qm

@@ -21,8 +21,8 @@
 //
 // The file is read line by line and only the line being read is held (of a
 // line only its first 64 KB): reading costs the same memory for any size.
-#include "engine/run/CycleRecord.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/CycleRecord.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QDateTime>
 #include <QString>
@@ -31,6 +31,8 @@
 #include <functional>
 #include <optional>
 #include <vector>
+
+namespace qm {
 
 // The longest line kept; a longer one is skipped.
 inline constexpr qsizetype kLogLineLimit = 65536;
@@ -90,3 +92,5 @@ private:
     int hour_ = -1;
     qint64 hourStart_ = 0;
 };
+
+}  // namespace qm

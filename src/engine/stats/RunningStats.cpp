@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace qm {
+
 void RunningStats::add(double v) {
     ++n_;
     last_ = v;
@@ -21,3 +23,5 @@ std::optional<double> RunningStats::sd() const {
     if (n_ < 2) return std::nullopt;
     return std::sqrt(std::max(0.0, m2_) / double(n_ - 1));
 }
+
+}  // namespace qm

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace qm {
+
 class RunningStats {
 public:
     // Adds a value. The caller passes only finite values (see SlotValue).
@@ -30,3 +32,5 @@ private:
     int64_t none_ = 0;
     double last_ = 0, min_ = 0, max_ = 0, mean_ = 0, m2_ = 0;
 };
+
+}  // namespace qm

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QSaveFile>
 
+namespace qm {
+
 namespace {
 QString Cell(QString s) {
     s.replace(QLatin1Char(','), QLatin1Char(' '));
@@ -29,9 +31,9 @@ QString StatsCsvText(const TrendLog& log, const QString& eol) {
         const RunningStats& s = log.stats(k);
         const SlotLimits& lim = log.limits(k);
         const QStringList cells{QString(QChar(u'A' + k)),
-                                Cell(item.Source),
-                                Cell(item.Kind),
-                                Cell(item.Unit),
+                                Cell(item.source),
+                                Cell(item.kind),
+                                Cell(item.unit),
                                 Count(s.count()),
                                 Count(s.noValueCount()),
                                 StatsNumberText(s.last()),
@@ -75,3 +77,5 @@ int PrintLogStatistics(const QString& file, QTextStream& out, QTextStream& err, 
     err << scan.skippedText() << Qt::endl;
     return 4;
 }
+
+}  // namespace qm

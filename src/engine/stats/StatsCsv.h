@@ -11,6 +11,8 @@
 #include <QString>
 #include <QTextStream>
 
+namespace qm {
+
 // The CSV text with `eol` after every row.
 QString StatsCsvText(const TrendLog& log, const QString& eol = QStringLiteral("\r\n"));
 // Writes the CSV file; returns an error text naming the file, or an empty one.
@@ -25,3 +27,5 @@ QString StatsNumberText(std::optional<double> v);
 // and the result is 4. When the file cannot be read or is not a log, writes
 // the message to `err` and returns 1. Limits come from `limits`.
 int PrintLogStatistics(const QString& file, QTextStream& out, QTextStream& err, const LimitArray& limits = {});
+
+}  // namespace qm

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QSettings>
 
+namespace qm {
+
 namespace {
 QString Key(int slot, bool upper) {
     return QStringLiteral("Limits/%1_%2").arg(QChar(u'A' + slot)).arg(upper ? QStringLiteral("Upper") : QStringLiteral("Lower"));
@@ -42,3 +44,5 @@ QString SaveTrendLimits(const QString& dataFolder, const LimitArray& limits) {
         return QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
     return QString();
 }
+
+}  // namespace qm

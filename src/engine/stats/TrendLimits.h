@@ -6,8 +6,12 @@
 
 #include <QString>
 
+namespace qm {
+
 QString TrendSettingsPath(const QString& dataFolder);
 // Limits that cannot be read (no file, no key, not a number) are "none".
 LimitArray LoadTrendLimits(const QString& dataFolder);
 // Returns an error text naming the file, or an empty one.
 QString SaveTrendLimits(const QString& dataFolder, const LimitArray& limits);
+
+}  // namespace qm

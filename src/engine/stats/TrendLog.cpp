@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 std::optional<double> SlotValue(const CycleRecord& r, int slot) {
     const double v = r.values[size_t(slot)];
     if (!std::isfinite(v) || std::fabs(v) >= NoValue) return std::nullopt;
@@ -12,10 +14,10 @@ std::optional<double> SlotValue(const CycleRecord& r, int slot) {
 QString SlotTitle(int slot, const MeasItemRecord& item) {
     QString title(QChar(u'A' + slot));
     QStringList parts;
-    for (const QString& p : {item.Source.trimmed(), item.Kind.trimmed()})
+    for (const QString& p : {item.source.trimmed(), item.kind.trimmed()})
         if (!p.isEmpty()) parts << p;
     if (!parts.isEmpty()) title += QStringLiteral(": ") + parts.join(QLatin1Char(' '));
-    const QString unit = item.Unit.trimmed();
+    const QString unit = item.unit.trimmed();
     if (!unit.isEmpty()) title += QStringLiteral(" [%1]").arg(unit);
     return title;
 }
@@ -76,3 +78,5 @@ void TrendLog::recount(int slot) {
         if (s.limits.outside(p.values[size_t(slot)])) ++s.outside;
     }
 }
+
+}  // namespace qm

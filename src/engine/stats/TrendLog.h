@@ -2,8 +2,8 @@
 // The series behind the trend: the last MaxPoints cycles kept as points and
 // per slot A..D the running statistics over every cycle added since the last
 // clear(), with optional lower and upper limits and the count outside them.
-#include "engine/run/CycleRecord.h"
-#include "engine/run/MeasRecords.h"
+#include "engine/model/CycleRecord.h"
+#include "engine/model/MeasRecords.h"
 #include "engine/stats/RunningStats.h"
 
 #include <QString>
@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+
+namespace qm {
 
 struct SlotLimits {
     std::optional<double> lower, upper;
@@ -78,3 +80,5 @@ private:
     std::deque<TrendPoint> points_;
     int64_t added_ = 0;
 };
+
+}  // namespace qm

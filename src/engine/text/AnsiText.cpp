@@ -19,7 +19,7 @@
 // character: a log line is converted every cycle.
 
 #ifdef _WIN32
-#include "engine/WinApi.h"
+#include "engine/text/WinApi.h"
 #else
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -3,6 +3,8 @@
 #include <QString>
 #include <stdexcept>
 
+namespace qm {
+
 struct QuillError : std::runtime_error {
     explicit QuillError(const QString& message)
         : std::runtime_error(message.toStdString()), text(message) {}
@@ -23,3 +25,5 @@ struct RunInterrupted : std::exception {
     bool aborted;
     const char* what() const noexcept override { return aborted ? "run aborted" : "run stopped"; }
 };
+
+}  // namespace qm

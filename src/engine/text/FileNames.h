@@ -12,17 +12,11 @@
 // Windows PC. The folder may be any path; only what no system can use is
 // refused: control characters everywhere, and on Windows the characters and
 // names Windows cannot hold in a folder name (a drive's colon is fine).
-#include "engine/settings/DataFolder.h"
+#include "engine/text/HostSystem.h"
 
 #include <QString>
 
 namespace qm {
-
-#ifdef _WIN32
-inline constexpr HostSystem kThisSystem = HostSystem::Windows;
-#else
-inline constexpr HostSystem kThisSystem = HostSystem::Unix;
-#endif
 
 // The longest header: with "_AM_LOG.csv" (the longest suffix a run adds) the
 // name still fits the 255 characters (UTF-16) of Windows and the 255 bytes

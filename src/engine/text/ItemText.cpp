@@ -1,6 +1,8 @@
 #include "engine/text/ItemText.h"
 
-int16_t Get_Items(const QString& strL, std::span<QString> item) {
+namespace qm {
+
+int16_t splitItems(const QString& strL, std::span<QString> item) {
     const auto overflow = [&]() -> int16_t {
         if (item.size() > 0) item[0].clear();
         if (item.size() > 1) item[1].clear();
@@ -24,3 +26,5 @@ int16_t Get_Items(const QString& strL, std::span<QString> item) {
     }
     return static_cast<int16_t>(n);
 }
+
+}  // namespace qm

@@ -79,10 +79,7 @@ constexpr int kPictureMaxDecimals = 20;
 constexpr int kPictureTextMax = 40;
 int FormatPictureChars(char* out, double v, int decimals);
 
-// Convenience for the four pictures.
-inline QString Format2(double v) { return FormatPicture(v, 2); }   // "#.00e-0"
-inline QString Format4(double v) { return FormatPicture(v, 4); }   // "#.0000e-0"
-inline QString Format6(double v) { return FormatPicture(v, 6); }   // "#.000000e-0"
+// The picture the program uses.
 inline QString Format8(double v) { return FormatPicture(v, 8); }   // "#.00000000e-0"
 
 }  // namespace qm

@@ -1,9 +1,10 @@
 #include "engine/text/SIFormat.h"
 
 #include "engine/text/NumText.h"
-#include "engine/run/MeasRecords.h"
 
 #include <cmath>
+
+namespace qm {
 
 SIValue FormatSIValue(double value, const QString& unitIn) {
     const double a = std::fabs(value);
@@ -41,3 +42,5 @@ QString SICellText(double v) {
     if (scaled.contains(QLatin1Char('E'))) return QString::number(v, 'g', 9);
     return scaled + si.suffix;
 }
+
+}  // namespace qm

@@ -3,6 +3,11 @@
 // exponent suffix "e-9", "e-6", "e-3", "e3" or nothing.
 #include <QString>
 
+namespace qm {
+
+// A stored value of this or more means "the instrument gave no value".
+inline constexpr double NoValue = 1e30;
+
 struct SIValue {
     double scaled;
     QString suffix;
@@ -22,3 +27,5 @@ SIValue FormatSIValue(double value, const QString& unitIn);
 // exponent of its own, is written plainly to nine digits ("1e-20", "1e+21"),
 // so every non-empty cell reads as a number.
 QString SICellText(double v);
+
+}  // namespace qm

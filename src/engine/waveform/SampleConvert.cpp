@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace qm {
+
 namespace {
 
 // Samples that may be written: the smallest of the requested count, the
@@ -24,14 +26,14 @@ inline int32_t Code32(const unsigned char* p) {
 // The channel formula for K codes per division. The code becomes a 32-bit
 // float first; the arithmetic is done in double and stored as float.
 template <int Bytes, int K>
-int32_t ConvertChannel(int16_t SourceIndex, const InstrumentConfig& config, int32_t count, const QByteArray& RawBlock,
+int32_t ConvertChannel(int16_t sourceIndex, const InstrumentConfig& config, int32_t count, const QByteArray& rawBlock,
                        std::vector<float>& target) {
-    if (SourceIndex < 0 || SourceIndex > 3) return 0;
-    const int32_t n = Writable(count, RawBlock, Bytes, target);
-    const double s = config.VDiv[size_t(SourceIndex)];
-    const double o = config.Offset[size_t(SourceIndex)];
-    const bool inverted = config.Invert[size_t(SourceIndex)] != QLatin1String("OFF");
-    const auto* p = reinterpret_cast<const unsigned char*>(RawBlock.constData());
+    if (sourceIndex < 0 || sourceIndex > 3) return 0;
+    const int32_t n = Writable(count, rawBlock, Bytes, target);
+    const double s = config.vDiv[size_t(sourceIndex)];
+    const double o = config.offset[size_t(sourceIndex)];
+    const bool inverted = config.invert[size_t(sourceIndex)] != QLatin1String("OFF");
+    const auto* p = reinterpret_cast<const unsigned char*>(rawBlock.constData());
     float* out = target.data();
     const double sign = inverted ? -1.0 : 1.0;
     for (int32_t i = 0; i < n; ++i, p += Bytes) {
@@ -50,37 +52,37 @@ int MathOperandIndex(const QString& source) {
     return int(last - u'1');
 }
 
-int32_t ConvertByteSamples(int16_t SourceIndex, const InstrumentConfig& config, int32_t count,
-                           const QByteArray& RawBlock, std::vector<float>& target) {
-    return ConvertChannel<1, 32>(SourceIndex, config, count, RawBlock, target);
+int32_t ConvertByteSamples(int16_t sourceIndex, const InstrumentConfig& config, int32_t count,
+                           const QByteArray& rawBlock, std::vector<float>& target) {
+    return ConvertChannel<1, 32>(sourceIndex, config, count, rawBlock, target);
 }
 
-int32_t ConvertWordSamples(int16_t SourceIndex, const InstrumentConfig& config, int32_t count,
-                           const QByteArray& RawBlock, std::vector<float>& target) {
-    return ConvertChannel<2, 8192>(SourceIndex, config, count, RawBlock, target);
+int32_t ConvertWordSamples(int16_t sourceIndex, const InstrumentConfig& config, int32_t count,
+                           const QByteArray& rawBlock, std::vector<float>& target) {
+    return ConvertChannel<2, 8192>(sourceIndex, config, count, rawBlock, target);
 }
 
-int32_t ConvertMathSamples(const InstrumentConfig& config, int32_t count, const QByteArray& RawBlock,
+int32_t ConvertMathSamples(const InstrumentConfig& config, int32_t count, const QByteArray& rawBlock,
                            std::vector<float>& target) {
-    const QString& op = config.MathType;
+    const QString& op = config.mathType;
     const bool addSub = op == QLatin1String("ADD") || op == QLatin1String("SUB");
     const bool mult = op == QLatin1String("MULT");
     const int bytes = mult ? 4 : 2;
-    const int32_t n = Writable(count, RawBlock, bytes, target);
-    const auto* p = reinterpret_cast<const unsigned char*>(RawBlock.constData());
+    const int32_t n = Writable(count, rawBlock, bytes, target);
+    const auto* p = reinterpret_cast<const unsigned char*>(rawBlock.constData());
     float* out = target.data();
 
     if (addSub || mult) {
-        const int j1 = MathOperandIndex(config.MathSource[0]);
-        const int j2 = MathOperandIndex(config.MathSource[1]);
+        const int j1 = MathOperandIndex(config.mathSource[0]);
+        const int j2 = MathOperandIndex(config.mathSource[1]);
         if (j1 < 0 || j2 < 0) {
             std::fill(out, out + n, std::numeric_limits<float>::quiet_NaN());
             return n;
         }
-        const double s1 = config.VDiv[size_t(j1)];
-        const double s2 = config.VDiv[size_t(j2)];
-        const double o1 = config.Offset[size_t(j1)];
-        const double o2 = config.Offset[size_t(j2)];
+        const double s1 = config.vDiv[size_t(j1)];
+        const double s2 = config.vDiv[size_t(j2)];
+        const double o1 = config.offset[size_t(j1)];
+        const double o2 = config.offset[size_t(j2)];
         if (mult) {
             for (int32_t i = 0; i < n; ++i, p += 4) {
                 const float c = float(Code32(p));
@@ -102,3 +104,5 @@ int32_t ConvertMathSamples(const InstrumentConfig& config, int32_t count, const 
     }
     return n;
 }
+
+}  // namespace qm

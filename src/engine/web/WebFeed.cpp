@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace qm {
+
 namespace {
 
 const char* const kSlots[] = {"A", "B", "C", "D"};
@@ -192,9 +194,9 @@ QByteArray WebFeed::statusJsonLocked() const {
     for (int k = 0; k < 4; ++k) {
         const MeasItemRecord& it = items_[size_t(k)];
         items.append(QJsonObject{{QStringLiteral("slot"), QLatin1String(kSlots[k])},
-                                 {QStringLiteral("source"), it.Source},
-                                 {QStringLiteral("kind"), it.Kind},
-                                 {QStringLiteral("unit"), it.Unit},
+                                 {QStringLiteral("source"), it.source},
+                                 {QStringLiteral("kind"), it.kind},
+                                 {QStringLiteral("unit"), it.unit},
                                  {QStringLiteral("title"), SlotTitle(k, it)}});
     }
     const int32_t done = runId_ ? std::max<int32_t>(0, next_ - firstCycle_) : 0;
@@ -262,7 +264,7 @@ void WebFeed::appendStatsLocked(std::string& out) const {
         out += "\",\"title\":";
         AppendString(out, trend_.title(k));
         out += ",\"unit\":";
-        AppendString(out, items_[size_t(k)].Unit);
+        AppendString(out, items_[size_t(k)].unit);
         out += ",\"count\":";
         AppendInt(out, int64_t(s.count()));
         out += ",\"noValue\":";
@@ -611,3 +613,5 @@ void WebFeed::runEnded(const RunEndInfo& end) {
     endMessage_ = end.message.isNull() ? QString(QLatin1String("")) : end.message;
     statusEventLocked();
 }
+
+}  // namespace qm

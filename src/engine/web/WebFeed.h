@@ -11,8 +11,8 @@
 // EventSource connects again and catches up), so the run never waits for it
 // and memory stays bounded. Once the feed is closed no event is added, but
 // every stream is still handed what the ring holds for it before it ends.
-#include "engine/run/LiveSettings.h"
-#include "engine/run/RunSink.h"
+#include "engine/model/LiveSettings.h"
+#include "engine/model/RunSink.h"
 #include "engine/stats/TrendLog.h"
 
 #include <QByteArray>
@@ -29,6 +29,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace qm {
 
 // One client of /api/events: where it is in the feed's ring of events.
 class WebSubscriber {
@@ -196,3 +198,5 @@ private:
     uint64_t fileFailures_ = 0;
     uint64_t reconnections_ = 0;
 };
+
+}  // namespace qm

@@ -30,6 +30,8 @@
 #include <mutex>
 #include <thread>
 
+namespace qm {
+
 namespace {
 
 namespace net = boost::asio;
@@ -889,3 +891,5 @@ QString WebServer::url() const {
     if (!d_->token.empty()) u += QStringLiteral("?token=") + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(d_->token)));
     return u;
 }
+
+}  // namespace qm

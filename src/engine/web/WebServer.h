@@ -12,6 +12,8 @@
 #include <QString>
 #include <memory>
 
+namespace qm {
+
 struct WebServerOptions {
     QString address = QStringLiteral("127.0.0.1");  // where to listen
     quint16 port = 0;                                // 0: any free port
@@ -70,3 +72,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
+
+}  // namespace qm

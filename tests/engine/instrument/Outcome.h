@@ -4,6 +4,8 @@
 #include "engine/text/Errors.h"
 #include "support/SimLink.h"
 
+using namespace qm;
+
 inline QString Outcome(SimInstrumentLink& dev, const std::function<void(Instrument&)>& f) {
     QString out;
     dev.with([&](Instrument& i) {

@@ -6,6 +6,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace qm;
+
 namespace {
 
 // The "DTINF?" line: 31 items, the model in item 0, the file version at the
@@ -80,33 +82,33 @@ private slots:
 
         InstrumentConfig cfg;
         // Channels 3 and 4 of a two-channel model keep what they held, but count as hidden.
-        cfg.VDiv = {0, 0, 7, 0, 0, 9};
-        cfg.Coupling[3] = "GND";
-        cfg.VUnit[2] = "W";
-        cfg.Display = {"x", "x", "ON", "ON", "x"};
+        cfg.vDiv = {0, 0, 7, 0, 0, 9};
+        cfg.coupling[3] = "GND";
+        cfg.vUnit[2] = "W";
+        cfg.display = {"x", "x", "ON", "ON", "x"};
         QCOMPARE(read(cfg), QString());
         QCOMPARE(received(), Queries(2, true, true));
-        QCOMPARE(cfg.ModelName, QString("DS-5552"));
-        QCOMPARE(cfg.ChannelCount, int16_t(2));
-        QCOMPARE(cfg.FileVersion, QString("1"));
-        QCOMPARE(cfg.AcqTime, QString("2024/05/06 12:34:56"));
-        QCOMPARE(cfg.AcqMode, QString("AVERAGE"));
-        QCOMPARE(cfg.TimeDiv, 1e-3);
-        QCOMPARE(cfg.RecordLength, 1000);
-        QCOMPARE(cfg.SampleInterval, 1e-3 * 10 / 1000);
-        QCOMPARE(cfg.TriggerSource, QString("C2"));
-        QCOMPARE(cfg.TriggerLevel, -0.125f);
-        QCOMPARE(cfg.TriggerDelay, 1e-4);
-        QCOMPARE(cfg.TriggerAddress, 510);
-        QCOMPARE(cfg.TriggerMode, QString("NORMAL"));
-        QCOMPARE(cfg.VDiv, (std::array<float, 6>{0.5f, 2.0f, 7.0f, 0.0f, 10.0f, 9.0f}));
-        QCOMPARE(cfg.Offset, (std::array<float, 5>{-0.25f, 1.0f, 0.0f, 0.0f, 3.0f}));
-        QCOMPARE(cfg.VUnit, (Texts{"A", "V", "W", "", ""}));
-        QCOMPARE(cfg.Invert, (Texts{"ON", QString(80, 'k'), "OFF", "OFF", ""}));
-        QCOMPARE(cfg.Coupling, (Texts{"DC1M", "AC1M", "", "GND", ""}));
-        QCOMPARE(cfg.Bandwidth, (Texts{"OFF", "20MHZ", "", "", ""}));
-        QCOMPARE(cfg.Display, (Texts{"ON", "OFF", "OFF", "OFF", "OFF"}));
-        QCOMPARE(cfg.MathType, QString("ADD"));
+        QCOMPARE(cfg.modelName, QString("DS-5552"));
+        QCOMPARE(cfg.channelCount, int16_t(2));
+        QCOMPARE(cfg.fileVersion, QString("1"));
+        QCOMPARE(cfg.acqTime, QString("2024/05/06 12:34:56"));
+        QCOMPARE(cfg.acqMode, QString("AVERAGE"));
+        QCOMPARE(cfg.timeDiv, 1e-3);
+        QCOMPARE(cfg.recordLength, 1000);
+        QCOMPARE(cfg.sampleInterval, 1e-3 * 10 / 1000);
+        QCOMPARE(cfg.triggerSource, QString("C2"));
+        QCOMPARE(cfg.triggerLevel, -0.125f);
+        QCOMPARE(cfg.triggerDelay, 1e-4);
+        QCOMPARE(cfg.triggerAddress, 510);
+        QCOMPARE(cfg.triggerMode, QString("NORMAL"));
+        QCOMPARE(cfg.vDiv, (std::array<float, 6>{0.5f, 2.0f, 7.0f, 0.0f, 10.0f, 9.0f}));
+        QCOMPARE(cfg.offset, (std::array<float, 5>{-0.25f, 1.0f, 0.0f, 0.0f, 3.0f}));
+        QCOMPARE(cfg.vUnit, (Texts{"A", "V", "W", "", ""}));
+        QCOMPARE(cfg.invert, (Texts{"ON", QString(80, 'k'), "OFF", "OFF", ""}));
+        QCOMPARE(cfg.coupling, (Texts{"DC1M", "AC1M", "", "GND", ""}));
+        QCOMPARE(cfg.bandwidth, (Texts{"OFF", "20MHZ", "", "", ""}));
+        QCOMPARE(cfg.display, (Texts{"ON", "OFF", "OFF", "OFF", "OFF"}));
+        QCOMPARE(cfg.mathType, QString("ADD"));
     }
 
     void models_data() {
@@ -144,14 +146,14 @@ private slots:
         dev->sim.config().channels[0].unit = "A";
         dev->sim.config().channels[1].invert = "ON";
         InstrumentConfig cfg;
-        cfg.Invert[1] = "was";
+        cfg.invert[1] = "was";
         QCOMPARE(read(cfg, invCheckOn), QString());
         QCOMPARE(received(), Queries(channels, above400, above400 && !invCheckOn));
-        QCOMPARE(cfg.ModelName, model);
-        QCOMPARE(cfg.ChannelCount, int16_t(channels));
-        QCOMPARE(cfg.RecordLength, length);
-        QCOMPARE(cfg.VUnit[0], QString(above400 ? "A" : "V"));
-        QCOMPARE(cfg.Invert[1], QString(above400 && !invCheckOn ? "ON" : "OFF"));
+        QCOMPARE(cfg.modelName, model);
+        QCOMPARE(cfg.channelCount, int16_t(channels));
+        QCOMPARE(cfg.recordLength, length);
+        QCOMPARE(cfg.vUnit[0], QString(above400 ? "A" : "V"));
+        QCOMPARE(cfg.invert[1], QString(above400 && !invCheckOn ? "ON" : "OFF"));
     }
 
     void triggerAddress_data() {
@@ -171,7 +173,7 @@ private slots:
         replies()["TRDL?"] = delay;
         InstrumentConfig cfg;
         QCOMPARE(read(cfg), QString());
-        QCOMPARE(cfg.TriggerAddress, address);
+        QCOMPARE(cfg.triggerAddress, address);
     }
 
     void mathTrace_data() {
@@ -212,14 +214,14 @@ private slots:
         replies()["FSRC?"] = "CH2";
         replies()["FDELTA?"] = "2.5E+03Hz";
         InstrumentConfig cfg;
-        cfg.MathSource = {"k1", "k2"};
-        cfg.FftWindow = "kw";
-        cfg.FftDelta = 7;
-        cfg.VUnit[4] = "ku";
+        cfg.mathSource = {"k1", "k2"};
+        cfg.fftWindow = "kw";
+        cfg.fftDelta = 7;
+        cfg.vUnit[4] = "ku";
         QCOMPARE(read(cfg, true), QString());
         QCOMPARE(received().mid(received().indexOf("M1:VDIV?")), kMath + asked);
-        QCOMPARE(cfg.MathType, type);
-        QCOMPARE((QStringList{cfg.MathSource[0], cfg.MathSource[1], cfg.FftWindow, QString::number(cfg.FftDelta), cfg.VUnit[4]}),
+        QCOMPARE(cfg.mathType, type);
+        QCOMPARE((QStringList{cfg.mathSource[0], cfg.mathSource[1], cfg.fftWindow, QString::number(cfg.fftDelta), cfg.vUnit[4]}),
                  after);
     }
 
@@ -265,15 +267,15 @@ private slots:
         QFETCH(QString, lastAsked);
         replies()[command] = answer;
         InstrumentConfig cfg;
-        cfg.ChannelCount = 4;
-        cfg.RecordLength = 77;
-        cfg.TimeDiv = 2.0;
+        cfg.channelCount = 4;
+        cfg.recordLength = 77;
+        cfg.timeDiv = 2.0;
         QCOMPARE(read(cfg), "QuillError: " + message);
         // Nothing is asked after the failure, and a rejected value is not stored.
         QCOMPARE(received().last(), lastAsked);
-        if (lastAsked == "DTINF?") QCOMPARE(cfg.ChannelCount, int16_t(4));
-        if (lastAsked == "DTINF?" || lastAsked == "ACQ?") QCOMPARE(cfg.RecordLength, 77);
-        if (lastAsked == "TDIV?") QCOMPARE(cfg.TimeDiv, 2.0);
+        if (lastAsked == "DTINF?") QCOMPARE(cfg.channelCount, int16_t(4));
+        if (lastAsked == "DTINF?" || lastAsked == "ACQ?") QCOMPARE(cfg.recordLength, 77);
+        if (lastAsked == "TDIV?") QCOMPARE(cfg.timeDiv, 2.0);
     }
 
     void lostLink() {
@@ -282,7 +284,7 @@ private slots:
         InstrumentConfig cfg;
         QVERIFY(read(cfg).startsWith("LinkError: "));
         QCOMPARE(received().last(), QString("TRMD?"));
-        QCOMPARE(cfg.TriggerAddress, 5000);
+        QCOMPARE(cfg.triggerAddress, 5000);
     }
 
     // ---- the measurement slots ----
@@ -329,16 +331,16 @@ private slots:
         for (int n = 1; n <= 5; ++n) r[QStringLiteral("C%1:VUNI?").arg(n)] = QStringLiteral("U%1").arg(n);
         if (unit.size() == 100) r["C1:VUNI?"] = QString(120, 'u');
         InstrumentConfig cfg;
-        cfg.VUnit = {"v1", "v2", "v3", "v4", "v5"};
-        Texts units = cfg.VUnit;
+        cfg.vUnit = {"v1", "v2", "v3", "v4", "v5"};
+        Texts units = cfg.vUnit;
         if (!unitQuery.isEmpty()) units[unitQuery[1].unicode() - '1'] = r.value(unitQuery).left(100);
         MeasItemRecord slot{"old", "old", "old"};
         QCOMPARE(Outcome(*dev, [&](Instrument& i) { i.queryMeasItem(cfg, letter, slot); }), QString());
         QCOMPARE(received(), QStringList({"DIRM " + letter, "MSEL?"}) + (unitQuery.isEmpty() ? QStringList() : QStringList{unitQuery}));
-        QCOMPARE(slot.Source, source);
-        QCOMPARE(slot.Kind, kind);
-        QCOMPARE(slot.Unit, unit);
-        QCOMPARE(cfg.VUnit, units);
+        QCOMPARE(slot.source, source);
+        QCOMPARE(slot.kind, kind);
+        QCOMPARE(slot.unit, unit);
+        QCOMPARE(cfg.vUnit, units);
     }
 };
 

@@ -6,6 +6,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace qm;
+
 class TstExchanges : public QObject {
     Q_OBJECT
     std::unique_ptr<SimInstrumentLink> dev;
@@ -76,7 +78,7 @@ private slots:
         if (fault == "stop") QTimer::singleShot(50, &d->server, [d] { d->stop.requestStop(); });
         if (fault == "abort") QTimer::singleShot(50, &d->server, [d] { d->stop.requestAbort(); });
         InstrumentConfig cfg;
-        cfg.Display[0] = "ON";
+        cfg.display[0] = "ON";
         std::vector<float> samples(10, 123.0f);
         int32_t points = 10;
         qm::BlockResult screen;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <memory>
 
+using namespace qm;
+
 namespace {
 
 const float kUntouched = 123.0f;
@@ -131,7 +133,7 @@ private slots:
         QFETCH(int, zeroed);
         QVERIFY(dev->startTcp());
         InstrumentConfig cfg = Snapshot(*dev);
-        cfg.Display[std::clamp(source, 0, 4)] = display;
+        cfg.display[std::clamp(source, 0, 4)] = display;
         std::vector<float> samples(size, kUntouched);
         int32_t n = points;
         QString warning = "old";
@@ -142,7 +144,7 @@ private slots:
         std::fill(expected.begin(), expected.begin() + zeroed, 0.0f);
         QCOMPARE(samples, expected);
         // Nothing went to the instrument: the next source's commands are the first it sees.
-        cfg.Display[0] = "ON";
+        cfg.display[0] = "ON";
         n = 100;
         transfer(0, samples, cfg, n);
         QCOMPARE(dev->sim.received(), Sequence(false, "CH1", 100));

@@ -11,6 +11,8 @@
 #include <QtTest>
 #include <optional>
 
+using namespace qm;
+
 using qm::DiskQueue;
 using qm::QueueRecord;
 

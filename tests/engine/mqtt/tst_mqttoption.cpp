@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace qm;
+
 using namespace qmtest;
 
 namespace {

@@ -7,7 +7,7 @@
 #include "MqttTestKit.h"
 #include "engine/mqtt/DiskQueue.h"
 #include "engine/mqtt/MqttSink.h"
-#include "engine/run/CycleRecord.h"
+#include "engine/model/CycleRecord.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <mutex>
+
+using namespace qm;
 
 using namespace qmtest;
 

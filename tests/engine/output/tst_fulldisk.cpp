@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace qm;
+
 namespace {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
@@ -82,8 +84,8 @@ private slots:
             told(sink.screenImage(ScreenImage{1, QStringLiteral("png"), QByteArray(100000, 'p'), name, false}));
         } else if (kind == QLatin1String("csv")) {
             InstrumentConfig c;
-            c.RecordLength = 20000;
-            c.ChannelCount = 2;
+            c.recordLength = 20000;
+            c.channelCount = 2;
             WaveArrays w;
             for (auto& v : w) v.assign(20001, 0.5f);
             told(WriteWaveformCsv(name, c, w, {}));

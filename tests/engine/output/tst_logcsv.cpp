@@ -11,6 +11,8 @@
 #include <sys/resource.h>
 #endif
 
+using namespace qm;
+
 namespace {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);

@@ -8,6 +8,8 @@
 #include <limits>
 #include <random>
 
+using namespace qm;
+
 namespace {
 QByteArray Fast(double v, int d) {
     char buf[qm::kPictureTextMax];

@@ -10,42 +10,44 @@
 #include <cmath>
 #include <limits>
 
+using namespace qm;
+
 namespace {
 
 InstrumentConfig TwoChannel() {
     InstrumentConfig c;
-    c.ModelName = QStringLiteral("DS-5552");
-    c.ChannelCount = 2;
-    c.FileVersion = QStringLiteral("2");
-    c.AcqTime = QStringLiteral("2024/01/02 03:04:05");
-    c.AcqMode = QStringLiteral("SAMPLE");
-    c.TimeDiv = 0.001;
-    c.TriggerDelay = 0;
-    c.SampleInterval = 1e-5;
-    c.TriggerAddress = 1;
-    c.RecordLength = 3;
-    c.Display = {QStringLiteral("ON"), QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("OFF"),
+    c.modelName = QStringLiteral("DS-5552");
+    c.channelCount = 2;
+    c.fileVersion = QStringLiteral("2");
+    c.acqTime = QStringLiteral("2024/01/02 03:04:05");
+    c.acqMode = QStringLiteral("SAMPLE");
+    c.timeDiv = 0.001;
+    c.triggerDelay = 0;
+    c.sampleInterval = 1e-5;
+    c.triggerAddress = 1;
+    c.recordLength = 3;
+    c.display = {QStringLiteral("ON"), QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("OFF"),
                  QStringLiteral("OFF")};
-    c.VUnit = {QStringLiteral("V"), QStringLiteral("V"), QString(), QString(), QString()};
-    c.VDiv = {0.5f, 2.0f, 0, 0, 0, 0};
-    c.Offset = {0.0f, -0.25f, 0, 0, 0};
-    c.Coupling = {QStringLiteral("DC"), QStringLiteral("AC"), QString(), QString(), QString()};
-    c.Bandwidth = {QStringLiteral("OFF"), QStringLiteral("20MHZ"), QString(), QString(), QString()};
+    c.vUnit = {QStringLiteral("V"), QStringLiteral("V"), QString(), QString(), QString()};
+    c.vDiv = {0.5f, 2.0f, 0, 0, 0, 0};
+    c.offset = {0.0f, -0.25f, 0, 0, 0};
+    c.coupling = {QStringLiteral("DC"), QStringLiteral("AC"), QString(), QString(), QString()};
+    c.bandwidth = {QStringLiteral("OFF"), QStringLiteral("20MHZ"), QString(), QString(), QString()};
     return c;
 }
 
 InstrumentConfig FourChannel() {
     InstrumentConfig c = TwoChannel();
-    c.ModelName = QStringLiteral("DS-5554");
-    c.ChannelCount = 4;
-    c.Display = {QStringLiteral("ON"), QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("ON"),
+    c.modelName = QStringLiteral("DS-5554");
+    c.channelCount = 4;
+    c.display = {QStringLiteral("ON"), QStringLiteral("ON"), QStringLiteral("OFF"), QStringLiteral("ON"),
                  QStringLiteral("OFF")};
-    c.VUnit = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("A"), QStringLiteral("V"), QString()};
-    c.VDiv = {0.5f, 2.0f, 1.0f, 0.1f, 0, 0};
-    c.Offset = {0.0f, -0.25f, 0.0f, 1.5f, 0};
-    c.Coupling = {QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("GND"), QStringLiteral("DC"),
+    c.vUnit = {QStringLiteral("V"), QStringLiteral("V"), QStringLiteral("A"), QStringLiteral("V"), QString()};
+    c.vDiv = {0.5f, 2.0f, 1.0f, 0.1f, 0, 0};
+    c.offset = {0.0f, -0.25f, 0.0f, 1.5f, 0};
+    c.coupling = {QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("GND"), QStringLiteral("DC"),
                   QString()};
-    c.Bandwidth = {QStringLiteral("OFF"), QStringLiteral("20MHZ"), QStringLiteral("OFF"), QStringLiteral("OFF"),
+    c.bandwidth = {QStringLiteral("OFF"), QStringLiteral("20MHZ"), QStringLiteral("OFF"), QStringLiteral("OFF"),
                    QString()};
     return c;
 }
@@ -153,9 +155,9 @@ void TestWaveCsv::twoChannelMathOff() {
 void TestWaveCsv::averageFourDecimals() {
     for (const char* mode : {"AVERAGE", "HIGH_RES"}) {
         InstrumentConfig c = TwoChannel();
-        c.AcqMode = QString::fromLatin1(mode);
-        c.RecordLength = 1;
-        c.TriggerAddress = 0;
+        c.acqMode = QString::fromLatin1(mode);
+        c.recordLength = 1;
+        c.triggerAddress = 0;
         WaveArrays w;
         w[0] = {-0.0042f};
         w[1] = {123456.0f};
@@ -164,8 +166,8 @@ void TestWaveCsv::averageFourDecimals() {
         QCOMPARE(Rows(r.bytes), (QList<QByteArray>{"0.000000e0,-4.2000e-3,1.2346e5"}));
     }
     InstrumentConfig c = TwoChannel();
-    c.AcqMode = QStringLiteral("average");  // exact comparison: two decimals
-    c.RecordLength = 1;
+    c.acqMode = QStringLiteral("average");  // exact comparison: two decimals
+    c.recordLength = 1;
     WaveArrays w;
     w[0] = {-0.0042f};
     w[1] = {1.0f};
@@ -174,7 +176,7 @@ void TestWaveCsv::averageFourDecimals() {
 
 void TestWaveCsv::fourChannelUndisplayedChannel() {
     InstrumentConfig c = FourChannel();
-    c.RecordLength = 2;
+    c.recordLength = 2;
     WaveArrays w;
     for (int k = 0; k < 4; ++k) w[k] = {1.0f + k, -2.0f - k};  // CH3 holds data but is not displayed
     const Run r = Write(c, w, Path("four.csv"));
@@ -216,14 +218,14 @@ void TestWaveCsv::mathHeaderLines() {
     QFETCH(QList<QByteArray>, mathLines);
     QFETCH(QByteArray, title);
     InstrumentConfig c = TwoChannel();
-    c.Display[4] = QStringLiteral("ON");
-    c.MathType = type;
-    c.MathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
-    c.VUnit[4] = QStringLiteral("VV");
-    c.VDiv[4] = 0.25f;
-    c.Offset[4] = -1.5f;
-    c.FftWindow = QStringLiteral("HANNING");
-    c.FftDelta = 12.5;
+    c.display[4] = QStringLiteral("ON");
+    c.mathType = type;
+    c.mathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
+    c.vUnit[4] = QStringLiteral("VV");
+    c.vDiv[4] = 0.25f;
+    c.offset[4] = -1.5f;
+    c.fftWindow = QStringLiteral("HANNING");
+    c.fftDelta = 12.5;
     const QByteArray header = WaveCsvHeader(c);
     QList<QByteArray> lines = Lines(header);
     QCOMPARE(lines.mid(8, mathLines.size()), mathLines);
@@ -234,11 +236,11 @@ void TestWaveCsv::mathHeaderLines() {
 
 void TestWaveCsv::fftHalfRule() {
     InstrumentConfig c = TwoChannel();
-    c.Display[4] = QStringLiteral("ON");
-    c.MathType = QStringLiteral("FFT");
-    c.VUnit[4] = QStringLiteral("dBm");
-    c.RecordLength = 1000;
-    c.TriggerAddress = 500;
+    c.display[4] = QStringLiteral("ON");
+    c.mathType = QStringLiteral("FFT");
+    c.vUnit[4] = QStringLiteral("dBm");
+    c.recordLength = 1000;
+    c.triggerAddress = 500;
     WaveArrays w;
     w[0].assign(1001, 1.0f);
     w[1].assign(1001, 2.0f);
@@ -254,13 +256,13 @@ void TestWaveCsv::fftHalfRule() {
     QCOMPARE(rows[999], QByteArray("4.990000e-3,1.00e0,2.00e0"));
     for (int i = 0; i < 1000; ++i) QCOMPARE(rows[i].count(','), i < 500 ? 3 : 2);
     // Not an FFT: every row has the math field.
-    c.MathType = QStringLiteral("ADD");
+    c.mathType = QStringLiteral("ADD");
     const QList<QByteArray> add = Rows(Write(c, w, Path("add.csv")).bytes);
     QCOMPARE(add.size(), 1000);
     QCOMPARE(add[999], QByteArray("4.990000e-3,1.00e0,2.00e0,-2.0000e0"));
     // An odd record: Half = 2.5 rounded to even = 2.
-    c.MathType = QStringLiteral("FFT");
-    c.RecordLength = 5;
+    c.mathType = QStringLiteral("FFT");
+    c.recordLength = 5;
     const QList<QByteArray> odd = Rows(Write(c, w, Path("odd.csv")).bytes);
     QCOMPARE(odd.size(), 5);
     QCOMPARE(odd[1].count(','), 3);
@@ -269,19 +271,19 @@ void TestWaveCsv::fftHalfRule() {
 
 void TestWaveCsv::rowWriterChoice() {
     InstrumentConfig c = TwoChannel();
-    c.Display[4] = QStringLiteral("ON");
-    c.RecordLength = 2999999;
+    c.display[4] = QStringLiteral("ON");
+    c.recordLength = 2999999;
     QVERIFY(WaveCsvHasMathColumn(c));
-    c.RecordLength = 3000000;
+    c.recordLength = 3000000;
     QVERIFY(!WaveCsvHasMathColumn(c));
     // The header still carries the math lines then.
     QVERIFY(WaveCsvHeader(c).contains("\r\nMath,ON\r\nMath Type,"));
-    c.RecordLength = 1000;
+    c.recordLength = 1000;
     for (const char* state : {"ON", "", "off", "OFF "}) {
-        c.Display[4] = QString::fromLatin1(state);
+        c.display[4] = QString::fromLatin1(state);
         QVERIFY2(WaveCsvHasMathColumn(c), state);
     }
-    c.Display[4] = QStringLiteral("OFF");
+    c.display[4] = QStringLiteral("OFF");
     QVERIFY(!WaveCsvHasMathColumn(c));
 }
 
@@ -317,9 +319,9 @@ void TestWaveCsv::rowsAndProgress() {
     QFETCH(int, length);
     QFETCH(QList<int>, progress);
     InstrumentConfig c = TwoChannel();
-    c.RecordLength = length;
-    c.TriggerAddress = 0;
-    c.SampleInterval = 1;
+    c.recordLength = length;
+    c.triggerAddress = 0;
+    c.sampleInterval = 1;
     WaveArrays w;
     w[0].resize(size_t(length));
     for (int i = 0; i < length; ++i) w[0][size_t(i)] = float(i + 1);
@@ -337,7 +339,7 @@ void TestWaveCsv::rowsAndProgress() {
 void TestWaveCsv::noRows() {
     for (int len : {0, -5}) {
         InstrumentConfig c = TwoChannel();
-        c.RecordLength = len;
+        c.recordLength = len;
         const Run r = Write(c, WaveArrays{}, Path("none.csv"));
         QVERIFY(r.ok);
         QVERIFY(r.bytes.endsWith(" \r\nTime(s),Ch1 V,Ch2 V\r\n"));
@@ -348,17 +350,17 @@ void TestWaveCsv::noRows() {
 
 void TestWaveCsv::timeZeroAtTriggerAddress() {
     InstrumentConfig c = TwoChannel();
-    c.RecordLength = 7;
-    c.TriggerAddress = 4;
-    c.SampleInterval = 2.5e-9;
+    c.recordLength = 7;
+    c.triggerAddress = 4;
+    c.sampleInterval = 2.5e-9;
     const QList<QByteArray> rows = Rows(Write(c, WaveArrays{}, Path("t.csv")).bytes);
     QCOMPARE(rows.size(), 7);
     QCOMPARE(rows[4], QByteArray("0.000000e0,,"));
     QCOMPARE(rows[0], QByteArray("-1.000000e-8,,"));
     QCOMPARE(rows[6], QByteArray("5.000000e-9,,"));
     // A trigger address outside the record still gives the formula's times.
-    c.TriggerAddress = -2;
-    c.SampleInterval = 0.5;
+    c.triggerAddress = -2;
+    c.sampleInterval = 0.5;
     QCOMPARE(Rows(Write(c, WaveArrays{}, Path("t2.csv")).bytes).value(0), QByteArray("1.000000e0,,"));
 }
 
@@ -366,10 +368,10 @@ void TestWaveCsv::timeZeroAtTriggerAddress() {
 // is read outside an array (the sanitizer build checks that).
 void TestWaveCsv::missingSamplesLeaveEmptyFields() {
     InstrumentConfig c = FourChannel();
-    c.Display[4] = QStringLiteral("ON");
-    c.MathType = QStringLiteral("SUB");
-    c.RecordLength = 4;
-    c.TriggerAddress = 0;
+    c.display[4] = QStringLiteral("ON");
+    c.mathType = QStringLiteral("SUB");
+    c.recordLength = 4;
+    c.triggerAddress = 0;
     WaveArrays w;
     w[0] = {1.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f, 1.0f};
     w[1] = {2.0f};                                   // shorter than the record
@@ -405,7 +407,7 @@ void TestWaveCsv::writeFailure() {
     f.close();
     const QString path = blocker + QStringLiteral("/w.csv");
     InstrumentConfig c = TwoChannel();
-    c.RecordLength = 2000;
+    c.recordLength = 2000;
     QList<int> progress;
     CsvProgress p{[&](int v) { progress << v; }};
     const qm::FileResult r = WriteWaveformCsv(path, c, WaveArrays{}, p);

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+using namespace qm;
+
 // A clock for the run's waits that stands still until the run sleeps; a
 // sleep moves it on to its deadline at once, so a test sees the schedule
 // without waiting it out. Every sleep is recorded (milliseconds since the

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace qm;
+
 namespace {
 const QString kDone = QStringLiteral("動作完了しました");
 const QString kTriggerStop = QStringLiteral("トリガ中断です");

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace qm;
+
 namespace {
 const QString Header = QStringLiteral(
     ",Time,A,B,C,D\r\n"
@@ -42,10 +44,10 @@ private slots:
         const LogReadResult r = ReadLogFile(path);
         QVERIFY2(r.ok(), qPrintable(r.error));
         QCOMPARE(r.headerLines, 4);
-        QCOMPARE(r.items[0].Source, QStringLiteral("C1"));
-        QCOMPARE(r.items[2].Kind, QStringLiteral("P-P"));
-        QCOMPARE(r.items[3].Kind, QStringLiteral("積分"));
-        QCOMPARE(r.items[3].Unit, QStringLiteral("回"));
+        QCOMPARE(r.items[0].source, QStringLiteral("C1"));
+        QCOMPARE(r.items[2].kind, QStringLiteral("P-P"));
+        QCOMPARE(r.items[3].kind, QStringLiteral("積分"));
+        QCOMPARE(r.items[3].unit, QStringLiteral("回"));
         QCOMPARE(int(r.cycles.size()), 5);
         const int32_t cycles[] = {1, 2, 3, 1, 2};
         for (int i = 0; i < 5; ++i) QCOMPARE(r.cycles[size_t(i)].cycle, cycles[i]);
@@ -86,8 +88,8 @@ private slots:
         const LogReadResult r = ReadLogBytes(qm::ToAnsi(text), QStringLiteral("x.csv"));
         QVERIFY2(r.ok(), qPrintable(r.error));
         QCOMPARE(r.headerLines, headerLines);
-        QCOMPARE(r.items[0].Source, sourceA);
-        QCOMPARE(r.items[3].Unit, unitD);
+        QCOMPARE(r.items[0].source, sourceA);
+        QCOMPARE(r.items[3].unit, unitD);
         QCOMPARE(int(r.cycles.size()), 2);
         QCOMPARE(r.cycles[1].values[3], 4.0);
         QVERIFY(!r.cycles[0].time.isValid());

@@ -16,6 +16,8 @@
 #include <vector>
 #include <cstring>
 
+using namespace qm;
+
 // AddressSanitizer keeps up to 256 MB of freed blocks from reuse by default;
 // a small quarantine makes the memory measured here what the reader holds.
 #if defined(__SANITIZE_ADDRESS__)

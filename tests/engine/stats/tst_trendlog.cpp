@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+using namespace qm;
+
 namespace {
 constexpr double None = std::numeric_limits<double>::quiet_NaN();  // a cycle without value in the tables
 

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+using namespace qm;
+
 namespace {
 QString U(const char16_t* s) { return QString::fromUtf16(s); }
 QString Cp(char32_t c) { return QString::fromUcs4(&c, 1); }

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+using namespace qm;
+
 class TstFileNames : public QObject {
     Q_OBJECT
 private slots:

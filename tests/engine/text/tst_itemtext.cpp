@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <vector>
 
+using namespace qm;
+
 class TstItemText : public QObject {
     Q_OBJECT
 private slots:
@@ -31,7 +33,7 @@ private slots:
         QFETCH(QStringList, after);
         std::vector<QString> item;
         for (int i = 0; i < size; ++i) item.push_back(QStringLiteral("o%1").arg(i));
-        QCOMPARE(Get_Items(line, item), int16_t(count));
+        QCOMPARE(splitItems(line, item), int16_t(count));
         QCOMPARE(QStringList(item.begin(), item.end()), after);
     }
 };

@@ -213,9 +213,9 @@ private slots:
         QCOMPARE(QString::fromLatin1(buf, FormatPictureChars(buf, value, decimals)), text);
     }
     void formatShortcuts() {
-        QCOMPARE(Format2(-1.0), QStringLiteral("-1.00e0"));
-        QCOMPARE(Format4(0.5), QStringLiteral("5.0000e-1"));
-        QCOMPARE(Format6(1e-9), QStringLiteral("1.000000e-9"));
+        QCOMPARE(FormatPicture(-1.0, 2), QStringLiteral("-1.00e0"));
+        QCOMPARE(FormatPicture(0.5, 4), QStringLiteral("5.0000e-1"));
+        QCOMPARE(FormatPicture(1e-9, 6), QStringLiteral("1.000000e-9"));
         QCOMPARE(Format8(-1.7976931348623157e308), QStringLiteral("-1.79769313e308"));
         // The picture text read back as a number (nine significant digits).
         QCOMPARE(LeadingNumber(Format8(0.000123 * 1e6)), 123.0);
@@ -227,7 +227,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         std::setlocale(LC_ALL, "de_DE.UTF-8");  // may be absent; the Qt default still changes
         QCOMPARE(GeneralNumberText(1.5), QStringLiteral("1.5"));
-        QCOMPARE(Format2(12.5), QStringLiteral("1.25e1"));
+        QCOMPARE(FormatPicture(12.5, 2), QStringLiteral("1.25e1"));
         QCOMPARE(LeadingNumber(u"1.5"), 1.5);
         QCOMPARE(StrictNumber(u"1,5"), std::nullopt);
         std::setlocale(LC_ALL, "C");

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace qm;
+
 class TestSIFormat : public QObject {
     Q_OBJECT
 private slots:

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace qm;
+
 namespace {
 
 QByteArray Bytes(std::initializer_list<int> b) {
@@ -15,7 +17,7 @@ QByteArray Bytes(std::initializer_list<int> b) {
 
 InstrumentConfig Config() {
     InstrumentConfig c;
-    for (int k = 0; k < 4; ++k) c.Invert[k] = QStringLiteral("OFF");
+    for (int k = 0; k < 4; ++k) c.invert[k] = QStringLiteral("OFF");
     return c;
 }
 
@@ -63,14 +65,14 @@ void TestSampleConvert::workedValues() {
     QFETCH(bool, inverted);
     QFETCH(double, expected);
     InstrumentConfig c = Config();
-    c.VDiv[0] = vdiv;
-    c.Offset[0] = offset;
-    if (inverted) c.Invert[0] = QStringLiteral("ON");
+    c.vDiv[0] = vdiv;
+    c.offset[0] = offset;
+    if (inverted) c.invert[0] = QStringLiteral("ON");
     // Math operands: CH1 scale 1, CH2 scale 2.
-    c.VDiv[0] = kind == "SUB" || kind == "MULT" ? 1.0f : c.VDiv[0];
-    c.VDiv[1] = 2.0f;
-    c.MathType = kind;
-    c.MathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
+    c.vDiv[0] = kind == "SUB" || kind == "MULT" ? 1.0f : c.vDiv[0];
+    c.vDiv[1] = 2.0f;
+    c.mathType = kind;
+    c.mathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
     std::vector<float> t(3, 99.0f);
     int32_t n = 0;
     if (kind == "BYTE")
@@ -86,7 +88,7 @@ void TestSampleConvert::workedValues() {
 
 void TestSampleConvert::byteCodeBoundaries() {
     InstrumentConfig c = Config();
-    c.VDiv[2] = 32.0f;  // one volt per code
+    c.vDiv[2] = 32.0f;  // one volt per code
     std::vector<float> t(4);
     QCOMPARE(ConvertByteSamples(2, c, 4, Bytes({0x7F, 0x80, 0xFF, 0x00}), t), 4);
     QCOMPARE(t, (std::vector<float>{127.0f, -128.0f, -1.0f, 0.0f}));
@@ -94,7 +96,7 @@ void TestSampleConvert::byteCodeBoundaries() {
 
 void TestSampleConvert::wordCodeBoundaries() {
     InstrumentConfig c = Config();
-    c.VDiv[3] = 8192.0f;  // one unit per code
+    c.vDiv[3] = 8192.0f;  // one unit per code
     std::vector<float> t(3);
     QCOMPARE(ConvertWordSamples(3, c, 3, Bytes({0x7F, 0xFF, 0x80, 0x00, 0x01, 0x02}), t), 3);
     QCOMPARE(t, (std::vector<float>{32767.0f, -32768.0f, 258.0f}));
@@ -102,10 +104,10 @@ void TestSampleConvert::wordCodeBoundaries() {
 
 void TestSampleConvert::multCodes() {
     InstrumentConfig c = Config();
-    c.MathType = QStringLiteral("MULT");
-    c.MathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
-    c.VDiv[0] = 32.0f;
-    c.VDiv[1] = 32.0f;  // s1 * s2 / 1024 = 1: the value is the code as float
+    c.mathType = QStringLiteral("MULT");
+    c.mathSource = {QStringLiteral("CH1"), QStringLiteral("CH2")};
+    c.vDiv[0] = 32.0f;
+    c.vDiv[1] = 32.0f;  // s1 * s2 / 1024 = 1: the value is the code as float
     std::vector<float> t(3);
     // 0x80000000, 0x7FFFFFFF, 0x01000001 (2^24 + 1 is not a float: it rounds to 2^24)
     const QByteArray b = Bytes({0x80, 0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x01});
@@ -115,34 +117,34 @@ void TestSampleConvert::multCodes() {
     QCOMPARE(double(t[2]), 16777216.0);
     // The code passes through a 32-bit float before scaling: 2^24 + 1 times 3
     // gives 3 * 2^24, not the float nearest to 3 * (2^24 + 1) (50331652).
-    c.VDiv[0] = 3.0f;
-    c.VDiv[1] = 1024.0f;
+    c.vDiv[0] = 3.0f;
+    c.vDiv[1] = 1024.0f;
     QCOMPARE(ConvertMathSamples(c, 1, Bytes({0x01, 0x00, 0x00, 0x01}), t), 1);
     QCOMPARE(double(t[0]), 50331648.0);
 }
 
 void TestSampleConvert::invertedChannelWithOffset() {
     InstrumentConfig c = Config();
-    c.VDiv[1] = 1.0f;
-    c.Offset[1] = 0.25f;
-    c.Invert[1] = QStringLiteral("ON");
+    c.vDiv[1] = 1.0f;
+    c.offset[1] = 0.25f;
+    c.invert[1] = QStringLiteral("ON");
     std::vector<float> t(2);
     ConvertByteSamples(1, c, 2, Bytes({0x00, 0x10}), t);
     QCOMPARE(t[0], -0.25f);       // code 0: -o, as for a channel that is not inverted
     QCOMPARE(t[1], -0.75f);       // -(16/32) * 1 - 0.25
-    c.Invert[1] = QString();      // anything but "OFF" inverts
+    c.invert[1] = QString();      // anything but "OFF" inverts
     ConvertWordSamples(1, c, 1, Bytes({0x20, 0x00}), t);
     QCOMPARE(t[0], -1.25f);
 }
 
 void TestSampleConvert::addSubtractsBothOffsets() {
     InstrumentConfig c = Config();
-    c.MathType = QStringLiteral("ADD");
-    c.MathSource = {QStringLiteral("CH3"), QStringLiteral("CH1")};
-    c.VDiv[2] = 0.5f;
-    c.VDiv[0] = 0.25f;  // larger scale is 0.5
-    c.Offset[2] = 0.125f;
-    c.Offset[0] = 0.0625f;
+    c.mathType = QStringLiteral("ADD");
+    c.mathSource = {QStringLiteral("CH3"), QStringLiteral("CH1")};
+    c.vDiv[2] = 0.5f;
+    c.vDiv[0] = 0.25f;  // larger scale is 0.5
+    c.offset[2] = 0.125f;
+    c.offset[0] = 0.0625f;
     std::vector<float> t(1);
     ConvertMathSamples(c, 1, Bytes({0x20, 0x00}), t);  // 8192 codes = 2 divisions
     QCOMPARE(t[0], float(1.0 - 0.125 - 0.0625));
@@ -151,8 +153,8 @@ void TestSampleConvert::addSubtractsBothOffsets() {
 void TestSampleConvert::fftIgnoresOperands() {
     InstrumentConfig c = Config();
     for (const char* op : {"FFT", "DIV", ""}) {
-        c.MathType = QString::fromLatin1(op);
-        c.MathSource = {QStringLiteral("junk"), QString()};
+        c.mathType = QString::fromLatin1(op);
+        c.mathSource = {QStringLiteral("junk"), QString()};
         std::vector<float> t(2);
         QCOMPARE(ConvertMathSamples(c, 2, Bytes({0x00, 0x64, 0x80, 0x00}), t), 2);
         QCOMPARE(t[0], 1.0f);
@@ -163,9 +165,9 @@ void TestSampleConvert::fftIgnoresOperands() {
 void TestSampleConvert::badOperandGivesNaN() {
     InstrumentConfig c = Config();
     for (const char* op : {"ADD", "SUB", "MULT"}) {
-        c.MathType = QString::fromLatin1(op);
+        c.mathType = QString::fromLatin1(op);
         for (const char* src : {"CH0", "CH6", "CHX", ""}) {
-            c.MathSource = {QStringLiteral("CH1"), QString::fromLatin1(src)};
+            c.mathSource = {QStringLiteral("CH1"), QString::fromLatin1(src)};
             std::vector<float> t(3, 5.0f);
             QCOMPARE(ConvertMathSamples(c, 2, QByteArray(8, '\0'), t), 2);
             QVERIFY(std::isnan(t[0]) && std::isnan(t[1]));
@@ -173,9 +175,9 @@ void TestSampleConvert::badOperandGivesNaN() {
         }
     }
     // "M1"-style fifth trace is a valid operand.
-    c.MathType = QStringLiteral("SUB");
-    c.MathSource = {QStringLiteral("X5"), QStringLiteral("CH1")};
-    c.VDiv[4] = 4.0f;
+    c.mathType = QStringLiteral("SUB");
+    c.mathSource = {QStringLiteral("X5"), QStringLiteral("CH1")};
+    c.vDiv[4] = 4.0f;
     std::vector<float> t(1);
     ConvertMathSamples(c, 1, Bytes({0x10, 0x00}), t);
     QCOMPARE(t[0], 4.0f);
@@ -184,7 +186,7 @@ void TestSampleConvert::badOperandGivesNaN() {
 // Never read past the block nor write past the target.
 void TestSampleConvert::bounds() {
     InstrumentConfig c = Config();
-    c.VDiv[0] = 32.0f;
+    c.vDiv[0] = 32.0f;
     std::vector<float> t(2, 7.0f);
     QCOMPARE(ConvertByteSamples(0, c, 10, Bytes({1, 2, 3, 4}), t), 2);  // target holds 2
     QCOMPARE(t, (std::vector<float>{1.0f, 2.0f}));
@@ -199,11 +201,11 @@ void TestSampleConvert::bounds() {
         QCOMPARE(ConvertByteSamples(bad, c, 1, Bytes({1}), big), 0);
         QCOMPARE(ConvertWordSamples(bad, c, 1, Bytes({1, 1}), big), 0);
     }
-    c.MathType = QStringLiteral("MULT");
-    c.MathSource = {QStringLiteral("CH1"), QStringLiteral("CH1")};
+    c.mathType = QStringLiteral("MULT");
+    c.mathSource = {QStringLiteral("CH1"), QStringLiteral("CH1")};
     QCOMPARE(ConvertMathSamples(c, 3, QByteArray(11, '\0'), big), 2);  // two whole 32-bit codes
     std::vector<float> two(2);
-    c.MathType = QStringLiteral("FFT");
+    c.mathType = QStringLiteral("FFT");
     QCOMPARE(ConvertMathSamples(c, 2999999, QByteArray(6000000, '\1'), two), 2);
 }
 

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace qm;
+
 namespace {
 
 const QString kChromium = QStringLiteral("/usr/bin/chromium");

@@ -25,6 +25,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace qm;
+
 namespace {
 
 bool SendAll(int fd, const std::string& s) {

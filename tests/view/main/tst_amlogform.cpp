@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace qm;
+
 using qm::AMLogForm;
 
 namespace {

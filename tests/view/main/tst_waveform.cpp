@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace qm;
+
 using qm::WaveForm;
 
 namespace {

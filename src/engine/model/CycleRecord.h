@@ -2,7 +2,7 @@
 // One logged cycle as a value: made once by the run, formatted once, and
 // handed to every output (log window, log file, trend, ...), so the grid and
 // the file show the same texts.
-#include "engine/run/MeasRecords.h"
+#include "engine/model/MeasRecords.h"
 
 #include <QDateTime>
 #include <QMetaType>
@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+
+namespace qm {
 
 struct CycleRecord {
     int32_t cycle = 0;
@@ -26,5 +28,7 @@ struct CycleRecord {
 // Builds the record of `cycle` from the four values, stamped with `when`.
 CycleRecord MakeCycleRecord(int32_t cycle, const std::array<double, 4>& values, const QDateTime& when);
 
-Q_DECLARE_METATYPE(CycleRecord)
-Q_DECLARE_METATYPE(MeasItemArray)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::CycleRecord)
+Q_DECLARE_METATYPE(qm::MeasItemArray)

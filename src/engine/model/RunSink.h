@@ -3,15 +3,17 @@
 // thread, in order, synchronously: a file sink has written (or failed) when
 // its call returns, so nothing is reported as written that was not. A sink
 // that feeds a window forwards the event as a queued signal.
-#include "engine/instrument/InstrumentConfig.h"
-#include "engine/output/FileResult.h"
-#include "engine/run/CycleRecord.h"
-#include "engine/waveform/WaveData.h"
+#include "engine/model/InstrumentConfig.h"
+#include "engine/model/FileResult.h"
+#include "engine/model/CycleRecord.h"
+#include "engine/model/WaveData.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
+
+namespace qm {
 
 struct RunStartInfo {
     bool transferOnly = false;
@@ -106,5 +108,7 @@ public:
     virtual void runEnded(const RunEndInfo&) {}
 };
 
-Q_DECLARE_METATYPE(RunEndInfo)
-Q_DECLARE_METATYPE(RunWait)
+}  // namespace qm
+
+Q_DECLARE_METATYPE(qm::RunEndInfo)
+Q_DECLARE_METATYPE(qm::RunWait)

@@ -4,4 +4,8 @@
 #include <array>
 #include <vector>
 
+namespace qm {
+
 using WaveArrays = std::array<std::vector<float>, 5>;
+
+}  // namespace qm

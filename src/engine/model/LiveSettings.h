@@ -6,6 +6,8 @@
 #include <QString>
 #include <mutex>
 
+namespace qm {
+
 struct LiveValues {
     bool log = false;         // 自動測定ログ
     bool waveSave = false;    // CSV波形格納
@@ -37,3 +39,5 @@ private:
     mutable std::mutex mutex_;
     LiveValues values_;
 };
+
+}  // namespace qm

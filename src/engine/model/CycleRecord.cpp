@@ -1,7 +1,9 @@
-#include "engine/run/CycleRecord.h"
+#include "engine/model/CycleRecord.h"
 
 #include "engine/text/DateTimeText.h"
 #include "engine/text/SIFormat.h"
+
+namespace qm {
 
 QStringList CycleRecord::logCells() const {
     return {QString::number(cycle), timeText, cells[0], cells[1], cells[2], cells[3]};
@@ -16,3 +18,5 @@ CycleRecord MakeCycleRecord(int32_t cycle, const std::array<double, 4>& values, 
     for (size_t k = 0; k < 4; ++k) r.cells[k] = SICellText(values[k]);
     return r;
 }
+
+}  // namespace qm

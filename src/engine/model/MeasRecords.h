@@ -1,17 +1,21 @@
 #pragma once
 // The measurement slot record.
+#include "engine/text/SIFormat.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
 
+namespace qm {
+
 struct MeasItemRecord {
-    QString Source;  // "C1", "M1", ...
-    QString Kind;    // "MAX", "P-P", "DUTY", ...
-    QString Unit;    // "V", "s", "%", "Vs", ...
+    QString source;  // "C1", "M1", ...
+    QString kind;    // "MAX", "P-P", "DUTY", ...
+    QString unit;    // "V", "s", "%", "Vs", ...
 };
 
-// A stored value of this or more means "the instrument gave no value".
-inline constexpr double NoValue = 1e30;
 // The log holds cycles 1 .. LogMaxCycle.
 inline constexpr int LogMaxCycle = 10000;
 using MeasItemArray = std::array<MeasItemRecord, 4>;
+
+}  // namespace qm
