@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace qm {
+
 namespace {
 
 // A label value as the format asks: backslash, double quote and line feed
@@ -107,11 +109,11 @@ std::string WebFeed::metricsText() const {
             l = ",slot=\"";
             l += kSlotNames[k];
             l += "\",source=";
-            AppendLabelValue(l, it.Source);
+            AppendLabelValue(l, it.source);
             l += ",type=";
-            AppendLabelValue(l, it.Kind);
+            AppendLabelValue(l, it.kind);
             l += ",unit=";
-            AppendLabelValue(l, it.Unit);
+            AppendLabelValue(l, it.unit);
         }
         values = lastValues_;
         outside = outsideTotal_;
@@ -173,3 +175,5 @@ std::string WebFeed::metricsText() const {
            std::isfinite(q.oldestSeconds) ? std::max(0.0, q.oldestSeconds) : 0.0);
     return out;
 }
+
+}  // namespace qm
