@@ -108,7 +108,7 @@ public:
         statuses_.clear();
     }
 
-    void statusChanged(const QString& text) override {
+    void statusChanged(const QString& text, StatusKind) override {
         locked([&] { statuses_ << text; });
         note(QStringLiteral("status:") + text);
     }
