@@ -1,16 +1,20 @@
 // The windows in both languages: every caption of a label, button, check box
 // and group box fits its control (English texts often run longer than the
-// Japanese ones they stand for).
+// Japanese ones they stand for); the language chosen in the window is saved
+// in its settings file for the next start.
 #include "engine/run/Session.h"
+#include "engine/settings/ProgramSettings.h"
 #include "view/AMLogForm.h"
 #include "view/JapaneseFont.h"
 #include "view/MainForm.h"
+#include "view/StatusBar.h"
 #include "view/trend/TrendWindow.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -106,6 +110,28 @@ private slots:
         }
         main.reset();
         QCoreApplication::removeTranslator(&catalogue);
+    }
+
+    // 設定 > 言語 shows the language of this start; a choice goes to
+    // Quillmeter.ini alone (not the resume file) and says when it applies.
+    void languageChoiceIsSaved() {
+        QTemporaryDir dir;
+        Session session;
+        ViewOptions options;
+        options.dataFolder = dir.path();
+        options.language = QStringLiteral("ja");
+        MainForm main(session, options, ViewSettings{});
+        auto* ja = main.findChild<QAction*>(QStringLiteral("Language_ja"));
+        auto* en = main.findChild<QAction*>(QStringLiteral("Language_en"));
+        QVERIFY(ja && en);
+        QVERIFY(ja->isChecked() && !en->isChecked());
+        QCOMPARE(en->text(), QStringLiteral("English"));
+        QCOMPARE(ja->text(), QStringLiteral("日本語"));
+        en->trigger();
+        QCOMPARE(LoadProgramSettings(dir.path()).language, QStringLiteral("en"));
+        QVERIFY(ja->isChecked() == false && en->isChecked());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Quillmeter.ini")});
+        QTRY_VERIFY(main.findChild<StatusBar*>(QStringLiteral("StatusBar1"))->panelText(StatusBar::StatusPanel).contains(QStringLiteral("次の起動")));
     }
 };
 
