@@ -6,7 +6,8 @@
 // one after the other in every round so that the machine's drift falls on
 // all three alike. The readers are a child process (this program started
 // with --readers), so their reading is not counted. Also the sink's own call
-// per logged cycle on the worker thread, with 0 and 8 readers.
+// per logged cycle on the worker thread, with 0 and 8 readers, and the time
+// an answer of /api/status, /api/stats and /metrics takes.
 #include "support/LoopbackSocket.h"
 #include "engine/output/FileSinks.h"
 #include "engine/run/Questions.h"
@@ -190,6 +191,79 @@ void BM_SinkCycleLogged(benchmark::State& state) {
     state.counters["dropped"] = double(web.droppedCount());
 }
 BENCHMARK(BM_SinkCycleLogged)->Arg(0)->Arg(8)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// The routes a poller or a scraper asks, in turns on one kept-alive
+// connection (so that the machine's drift falls on all alike), the feed
+// holding a run of 1000 cycles (the page's log and statistics full): the
+// wall time of each answer as a client sees it (the request, the server's
+// thread making the text, the answer read), medians, the body's bytes, and
+// /metrics (what a Prometheus scrape asks) against /api/status.
+void BM_Routes(benchmark::State& state) {
+    static const char* const paths[] = {"/api/status", "/api/stats", "/metrics"};
+    static const char* const names[] = {"status", "stats", "metrics"};
+    WebServer web;
+    web.setStation(QStringLiteral("bench07"));
+    web.start({});
+    RunStartInfo info;
+    info.started = QDateTime::currentDateTime();
+    web.runStarted(info);
+    MeasItemArray items;
+    items[0] = {QStringLiteral("C1"), QStringLiteral("MAX"), QStringLiteral("V")};
+    items[1] = {QStringLiteral("C1"), QStringLiteral("P-P"), QStringLiteral("V")};
+    items[2] = {QStringLiteral("C2"), QStringLiteral("DUTY"), QStringLiteral("%")};
+    items[3] = {QStringLiteral("C1"), QStringLiteral("INTEGRAL"), QStringLiteral("Vs")};
+    web.measItemsRead(items);
+    for (int c = 1; c <= 1000; ++c)
+        web.cycleLogged(MakeCycleRecord(c, {1.25e-3 * c, 3.0, 49.7, 1.2e-3}, QDateTime::currentDateTime()), {});
+    const int fd = ConnectLoopback(web.port());
+    std::array<std::vector<double>, 3> us;
+    std::array<size_t, 3> bodyBytes{};
+    std::string got;
+    char buf[65536];
+    // One answer's wall time (µs); negative when it failed.
+    const auto ask = [&](size_t route) {
+        const std::string req = std::string("GET ") + paths[route] + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+        const auto t0 = std::chrono::steady_clock::now();
+        if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size())) return -1.0;
+        got.clear();
+        size_t want = SIZE_MAX;
+        while (got.size() < want) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) return -1.0;
+            got.append(buf, size_t(n));
+            const size_t head = got.find("\r\n\r\n");
+            if (want == SIZE_MAX && head != std::string::npos) {
+                bodyBytes[route] = std::stoul(got.substr(got.find("Content-Length: ") + 16));
+                want = head + 4 + bodyBytes[route];
+            }
+        }
+        return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+    };
+    for (auto _ : state) {
+        for (size_t route = 0; route < 3; ++route) {
+            const double t = ask(route);
+            if (t < 0) {
+                state.SkipWithError("no whole answer");
+                ::close(fd);
+                return;
+            }
+            us[route].push_back(t);
+        }
+    }
+    ::close(fd);
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::vector<double> ratio;
+    for (size_t i = 0; i < us[0].size(); ++i) ratio.push_back(us[2][i] / us[0][i]);
+    for (size_t route = 0; route < 3; ++route) {
+        state.counters[std::string("us_") + names[route]] = median(us[route]);
+        state.counters[std::string("bytes_") + names[route]] = double(bodyBytes[route]);
+    }
+    state.counters["ratio_metrics_status"] = median(ratio);
+}
+BENCHMARK(BM_Routes)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

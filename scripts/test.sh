@@ -16,9 +16,9 @@ cmake -S . -B build-test -G Ninja -DQM_SANITIZE=ON -DQM_BENCH=OFF -DCMAKE_BUILD_
 cmake --build build-test
 (cd build-test && ctest --output-on-failure -j2)
 # ThreadSanitizer on the tests where threads meet: the run on its worker
-# thread, the transports, the web server. tests/tsan.supp covers Debian's
+# thread, the transports, the web server and its metrics. tests/tsan.supp covers Debian's
 # uninstrumented Qt (CMake hands it to the tests in TSAN_OPTIONS).
-TSAN_TESTS=(engine_run_tst_run engine_link_tst_transport engine_web_tst_webserver)
+TSAN_TESTS=(engine_run_tst_run engine_link_tst_transport engine_web_tst_webserver engine_web_tst_metrics)
 cmake -S . -B build-tsan -G Ninja -DQM_TSAN=ON -DQM_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-tsan --target "${TSAN_TESTS[@]}"
 (cd build-tsan && ctest --output-on-failure -j2 -R "^($(IFS='|'; echo "${TSAN_TESTS[*]}"))\$")

@@ -1,11 +1,45 @@
 #include "app/MqttSetup.h"
 
-#if defined(QM_MQTT)
-#include "engine/mqtt/MqttSink.h"
 #include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
+
+#if defined(QM_MQTT)
+#include "engine/mqtt/MqttSink.h"
+#endif
+
+namespace qm {
+
+QString StationName(const AppOptions& options, const QString& dataFolder) {
+    QString station = options.station;
+    if (station.isEmpty()) station = LoadProgramSettings(dataFolder).mqttStation;
+    if (station.isEmpty()) {
+        // The host name and the file-name header this start begins with.
+        ResumeSettings resume;
+        LoadResumeFile(ResumeFileName(dataFolder), resume);
+        const QString header = options.settings.header.value_or(resume.header);
+#if defined(QM_MQTT)
+        return StationTopicName(DefaultStationName(header));
+#else
+        QString host = QSysInfo::machineHostName();
+        const qsizetype dot = host.indexOf(u'.');
+        if (dot > 0) host.truncate(dot);
+        if (host.isEmpty()) host = QStringLiteral("quillmeter");
+        return header.isEmpty() ? host : host + u'-' + header;
+#endif
+    }
+#if defined(QM_MQTT)
+    return StationTopicName(station);
+#else
+    return station;
+#endif
+}
+
+}  // namespace qm
+
+#if defined(QM_MQTT)
 #include <QDir>
 #include <QFile>
 
@@ -64,14 +98,7 @@ std::unique_ptr<MqttSink> MakeMqttSink(const AppOptions& options, const QString&
     } else {
         o.password = qEnvironmentVariable("QUILLMETER_MQTT_PASSWORD");
     }
-    QString station = pick(options.station, ini.mqttStation);
-    if (station.isEmpty()) {
-        // The host name and the file-name header this start begins with.
-        ResumeSettings resume;
-        LoadResumeFile(ResumeFileName(dataFolder), resume);
-        station = DefaultStationName(options.settings.header.value_or(resume.header));
-    }
-    o.station = StationTopicName(station);
+    o.station = StationName(options, dataFolder);
     o.dataFolder = dataFolder;
     o.queueFolder = QDir(dataFolder).filePath(QStringLiteral("MqttQueue"));
     return std::make_unique<MqttSink>(std::move(o));

@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#if defined(QM_MQTT)
 #include "app/MqttSetup.h"
+#if defined(QM_MQTT)
 #include "engine/mqtt/MqttSink.h"
 #else
 namespace qm {
@@ -22,7 +22,8 @@ struct Texts {
 }  // namespace
 
 Outputs::Outputs() = default;
-Outputs::~Outputs() = default;
+// The server goes first: its metrics read the MQTT output's queue.
+Outputs::~Outputs() { web.stop(); }
 
 void Outputs::attach(Session& session, const AppOptions& options, const QString& dataFolder, bool sayAddress) {
     session.addSink(&screenFiles);
@@ -56,6 +57,16 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
     if (!mqttError.isEmpty()) say(mqttError);
 #endif
     if (!options.serve) return;
+    // The metrics name the bench as the MQTT topics do.
+    web.setStation(qm::StationName(options, dataFolder));
+#if defined(QM_MQTT)
+    if (mqtt) {
+        web.setQueueGauges([m = mqtt.get()] {
+            const qm::MqttCounters c = m->counters();
+            return WebFeed::QueueGauges{c.queued, c.oldestUnsentSeconds};
+        });
+    }
+#endif
     const QString error = web.start(options.web);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "--serve: %s\n", error.toUtf8().constData());

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/BuildInfo.h"
+
 #include "engine/run/Session.h"
 #include "engine/settings/DataFolder.h"
 
@@ -74,6 +76,7 @@ LiveValues Startup::headlessLiveValues() const {
 
 ViewOptions Startup::viewOptions() const {
     ViewOptions o;
+    o.programVersion = QStringLiteral(QM_PROGRAM_VERSION);
     o.dataFolder = dataFolder_;
     o.tcpPort = quint16(options_.tcpPort);
     o.reconnectMinutes = options_.reconnectMinutes;

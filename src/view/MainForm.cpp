@@ -119,8 +119,7 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildLayout() {
-    setWindowTitle(QStringLiteral("Quillmeter(Ver") + kVersionTag.mid(0, 1) + QStringLiteral(".") + kVersionTag.mid(1, 2) +
-                   QStringLiteral(")"));
+    setWindowTitle(QStringLiteral("Quillmeter(Ver%1)").arg(options_.programVersion));
     setObjectName(QStringLiteral("MainForm"));
     auto* central = new QWidget(this);
     auto* top = new QVBoxLayout(central);

@@ -15,6 +15,7 @@ namespace qm {
 
 // How the window behaves for this start.
 struct ViewOptions {
+    QString programVersion;       // shown in the title bar ("3.02")
     QString dataFolder;           // made, absolute, native separators
     quint16 tcpPort = 5198;       // the instrument's TCP port
     double reconnectMinutes = 0;  // > 0: a lost instrument is connected again

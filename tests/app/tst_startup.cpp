@@ -173,6 +173,10 @@ private slots:
             QCOMPARE(s.shown(), (QStringList{"127.0.0.1", "0", "COM4", "3", "7", QDir::toNativeSeparators(data.filePath("f")),
                                              "n", "0", "0", "0", "1", "1", "1"}));
             QCOMPARE(s.startup.viewOptions().tcpPort, quint16(4711));
+            // The title bar shows the version --version prints.
+            QCOMPARE(QStringLiteral("Quillmeter %1\n").arg(s.startup.viewOptions().programVersion),
+                     AppVersionText().section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
+            QCOMPARE(s.f->windowTitle(), QStringLiteral("Quillmeter(Ver%1)").arg(s.startup.viewOptions().programVersion));
             QVERIFY(s.w<QAction>("ScreenPngAction")->isChecked());
             QVERIFY(s.f->logForm().isVisible());
             s.f->close();

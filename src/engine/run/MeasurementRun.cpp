@@ -137,6 +137,7 @@ private:
     // in the status and, for --assume-yes and headless, on stderr.
     void fileFailed(const FileResult& r) {
         ++writeFailures_;
+        sinks_.each([&](RunSink& s) { s.fileFailed(r); });
         noteFailedFile(r.file);
         status(r.message, StatusKind::FileFailure);
         questions_.fileNotWritten(r.message);
@@ -590,12 +591,14 @@ Step Run::logStep() {
     const QString logFile = live.folder + PathSep() + live.header + QStringLiteral("_AM_LOG.csv");
     const FileResult written = sinks_.output([&](RunSink& s) { return s.cycleLogged(record, logFile); });
     if (written.endsRun) {
+        sinks_.each([&](RunSink& s) { s.fileFailed(written); });
         noteFailedFile(logFile);
         return failed(written.message, StatusKind::FileFailure);
     }
     if (!written.ok()) {
         // Said in a message of its own (the log file matters most).
         ++writeFailures_;
+        sinks_.each([&](RunSink& s) { s.fileFailed(written); });
         noteFailedFile(logFile);
         status(written.message, StatusKind::FileFailure);
         questions_.notify(written.message);
@@ -706,6 +709,8 @@ RunEndInfo Run::run() {
     });
     if (!unwritten.isEmpty()) {
         ++writeFailures_;
+        const FileResult left = FileResult::failed(QString(), QString(), unwritten.join(QLatin1Char('\n')));
+        sinks_.each([&](RunSink& s) { s.fileFailed(left); });
         end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + unwritten.join(QLatin1Char('\n'));
         status(unwritten.join(QLatin1Char('\n')), StatusKind::FileFailure);
     }

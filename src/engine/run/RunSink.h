@@ -99,6 +99,9 @@ public:
     virtual qm::FileResult screenImage(const ScreenImage&) { return {}; }
     virtual qm::FileResult traces(const TraceSet&, const std::function<void(int)>& progress) { return {}; }
     virtual void statusChanged(const QString& /*text*/, StatusKind /*kind*/) {}
+    // A file the run was to write is not on disk (each time one is counted
+    // in RunEndInfo::writeFailures, and a log file that ends the run).
+    virtual void fileFailed(const qm::FileResult&) {}
     virtual void progressChanged(int) {}
     // The number of the next cycle (the label "n/").
     virtual void cycleNumberChanged(int32_t) {}

@@ -119,7 +119,11 @@ void Session::clear() {
 
 bool Session::shutdown(int waitMs) {
     if (shutDown_) {
-        if (!workerEnded_) workerEnded_ = thread_->wait(waitMs);
+        if (!workerEnded_) {
+            workerEnded_ = thread_->wait(waitMs);
+            // The worker's last steps are seen from here on (its final unlock).
+            if (workerEnded_) std::lock_guard lock(idleMutex_);
+        }
         if (workerEnded_ && !lookupsEnded_) lookupsEnded_ = lookups_.finish(waitMs, &shutdownProblem_);
         return workerEnded_ && lookupsEnded_;
     }

@@ -94,7 +94,9 @@ QByteArray ResumeFileBytes(const ResumeSettings& s);
 // success; a failed save leaves the old file whole.
 QString SaveResumeFile(const QString& fileName, const ResumeSettings& s);
 
-// "Resume" + version tag + ".txt" in the data folder.
+// "Resume" + version tag + ".txt" in the data folder. The tag names the
+// file's layout, which later versions of the program keep reading; it is not
+// the program's version (that comes from the build).
 QString ResumeFileName(const QString& dataFolder);
 inline const QString kVersionTag = QStringLiteral("302");
 

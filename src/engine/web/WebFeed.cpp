@@ -487,6 +487,13 @@ qm::FileResult WebFeed::cycleLogged(const CycleRecord& record, const QString& lo
     log_.push_back(record);
     while (log_.size() > MaxLogRecords) log_.pop_front();
     lastCycle_ = record.cycle;
+    ++cyclesTotal_;
+    lastCycleAt_ = std::chrono::steady_clock::now();
+    for (int k = 0; k < 4; ++k) {
+        const std::optional<double> v = SlotValue(record, k);
+        lastValues_[size_t(k)] = v;
+        if (v && trend_.limits(k).outside(*v)) ++outsideTotal_[size_t(k)];
+    }
     trend_.add(record);
     readLiveLocked();
     if (!logFileName.isEmpty()) logFile_ = logFileName;
@@ -541,6 +548,11 @@ void WebFeed::statusChanged(const QString& text, StatusKind kind) {
     statusEventLocked();
 }
 
+void WebFeed::fileFailed(const qm::FileResult&) {
+    std::lock_guard lock(mutex_);
+    ++fileFailures_;
+}
+
 void WebFeed::cycleNumberChanged(int32_t next) {
     std::lock_guard lock(mutex_);
     next_ = next;
@@ -567,6 +579,7 @@ void WebFeed::linkEvent(const QString&, bool reconnected, int32_t, const QString
     header_ = header;
     setWaitLocked(WaitKind::None);
     if (reconnected) {
+        ++reconnections_;
         linkLost_ = false;
         state_ = QStringLiteral("running");
     } else {

@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -58,6 +59,19 @@ public:
     QByteArray statusJson() const;
     QByteArray logJson(int64_t since) const;
     QByteArray statsJson() const;
+    // The Prometheus text of /metrics (the text exposition format 0.0.4):
+    // a fixed set of series, whatever the run did.
+    std::string metricsText() const;
+    // The bench's name in the metrics' station label (the name the MQTT
+    // topics use).
+    void setStation(const QString& name);
+    // The MQTT output's queue, read (from the server's thread) for the
+    // metrics; without one the queue's gauges are 0. Set before serving.
+    struct QueueGauges {
+        int64_t records = 0;         // records the broker has not acknowledged
+        double oldestSeconds = 0;    // age of the oldest of them (0: none)
+    };
+    void setQueueGauges(std::function<QueueGauges()> read);
     // The latest saved screen image (PNG bytes), empty when there is none.
     QByteArray screenPng() const;
     // The run's log file (<folder>/<header>_AM_LOG.csv, from the run's own
@@ -87,6 +101,7 @@ public:
     qm::FileResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     qm::FileResult screenImage(const ScreenImage& image) override;
     void statusChanged(const QString& text, StatusKind kind) override;
+    void fileFailed(const qm::FileResult& result) override;
     void cycleNumberChanged(int32_t next) override;
     void waitChanged(const RunWait& wait) override;
     void linkEvent(const QString& text, bool reconnected, int32_t cycle, const QString& folder, const QString& header) override;
@@ -170,4 +185,14 @@ private:
     bool statusPending_ = false;  // a status event is due
     std::function<void()> eventHook_;
     std::atomic<uint64_t> dropped_{0};
+
+    // For the metrics: counts since the program started.
+    QString station_;
+    std::function<QueueGauges()> queueGauges_;
+    uint64_t cyclesTotal_ = 0;
+    std::array<uint64_t, 4> outsideTotal_{};
+    std::array<std::optional<double>, 4> lastValues_;  // of the last logged cycle
+    std::optional<std::chrono::steady_clock::time_point> lastCycleAt_;
+    uint64_t fileFailures_ = 0;
+    uint64_t reconnections_ = 0;
 };

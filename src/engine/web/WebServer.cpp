@@ -506,6 +506,7 @@ private:
             return reply(Answer(200, "image/png", std::string_view(png.constData(), size_t(png.size())), body, keepAlive_));
         }
         if (path == "/api/log.csv") return sendLogFile(feed.logFilePath(), body);
+        if (path == "/metrics") return reply(Answer(200, "text/plain; version=0.0.4; charset=utf-8", feed.metricsText(), body, keepAlive_));
         if (path == "/api/events") {
             if (head) return send(StreamHead(), false);
             return startStream();

@@ -1,7 +1,7 @@
 #pragma once
 // A small read-only HTTP server beside the run (--serve): the page at "/",
-// the JSON routes under /api/, the event stream /api/events and the latest
-// saved screen image /screen.png. It serves every connection from one thread
+// the JSON routes under /api/, the event stream /api/events, the latest
+// saved screen image /screen.png and the Prometheus metrics /metrics. It serves every connection from one thread
 // of its own (an event loop, apart from the run's worker and the GUI thread)
 // and takes the run's state from its WebFeed base, the RunSink added to the
 // session. Every connection's memory is bounded before anything is parsed:

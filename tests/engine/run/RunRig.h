@@ -168,15 +168,16 @@ private:
     QString stopAt_;
 };
 
-// Limits short enough that a test meets a time-out within a fraction of a
-// second, long enough that an answering simulator never runs into one.
+// Limits short enough that a test meets a time-out within a second or two,
+// long enough that an answering simulator never runs into one, even in a
+// ThreadSanitizer build on a busy machine.
 inline qm::RunLimits ShortLimits() {
     qm::RunLimits l;
-    l.triggerTimeout = std::chrono::milliseconds(300);
-    l.queryTimeout = std::chrono::milliseconds(500);
+    l.triggerTimeout = std::chrono::milliseconds(600);
+    l.queryTimeout = std::chrono::milliseconds(1500);
     l.reconnectFirstPause = std::chrono::milliseconds(20);
     l.reconnectLongestPause = std::chrono::milliseconds(80);
-    l.link.blockSilenceMs = 500;
+    l.link.blockSilenceMs = 1500;
     l.link.slowNoticeMs = 100;
     l.link.overlongDropMax = 64 << 10;  // an answer without end is given up after this ...
     l.link.resyncDropMax = 256 << 10;   // ... and this much more

@@ -123,7 +123,7 @@ void TestRun::serialRunOverPty() {
         v.log = true;
         v.screenSave = true;
     });
-    QCOMPARE(r.run(), RunOutcome::Normal);
+    QVERIFY2(r.run() == RunOutcome::Normal, qPrintable(r.end.message));
     QCOMPARE(r.ask.questions().first(), QStringLiteral("確認|インタフェースはUSB(COM13)です｡接続OK?"));
     QTRY_COMPARE(r.runCommands().last(), QStringLiteral("GTL"));
     QCOMPARE(r.runCommands().count(QStringLiteral("MSRD?")), 2);

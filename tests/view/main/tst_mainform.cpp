@@ -55,6 +55,7 @@ struct Window {
     explicit Window(ViewSettings settings = {}, ViewOptions options = {}, bool withSim = false) : data(tmp.path()) {
         session.addSink(&logFile);
         options.dataFolder = data;
+        options.programVersion = QStringLiteral("3.02");
         if (withSim) {
             server.listen(QHostAddress::LocalHost, 0);
             sim.config().triggerPolls = 1;  // the second poll after arming sees the trigger
