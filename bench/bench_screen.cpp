@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 // Times the cycle on the worker thread: from "トリガ待ちです" to the count's step.
 class CycleClock : public RunSink {
 public:
-    void statusChanged(const QString& text) override {
+    void statusChanged(const QString& text, StatusKind) override {
         if (text == QStringLiteral("トリガ待ちです")) start_ = Clock::now();
     }
     void cycleNumberChanged(int32_t) override { end_ = Clock::now(); }

@@ -8,7 +8,7 @@ PKGS=(cmake ninja-build g++ libtsan2 pkg-config
       libqcustomplot-dev libqcustomplot2.1-qt6
       libgl-dev libbenchmark-dev libboost1.74-dev
       librsvg2-bin libmosquitto-dev mosquitto mosquitto-clients openssl prometheus
-      fonts-noto-cjk qt6-translations-l10n xvfb xauth "$@")
+      fonts-noto-cjk qt6-translations-l10n qt6-l10n-tools qt6-tools-dev python3 xvfb xauth "$@")
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

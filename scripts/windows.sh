@@ -222,10 +222,11 @@ find "$STAGE" -name '*.exe' -o -name '*.dll' | xargs "$TRIPLET-strip" --strip-un
 # <prefix>/lib/fonts; qt.conf makes the program's folder the prefix.
 mkdir -p "$STAGE/lib/fonts"
 cp "$QT_PREFIX"/lib/fonts/*.ttf "$STAGE/lib/fonts/"
-# Qt's own texts (file dialog, OK / Cancel) in Japanese: Debian's catalogue
-# of the same Qt version, where qt.conf points Qt's translations path.
+# Qt's own texts (file dialog, OK / Cancel) in Japanese and English: Debian's
+# catalogues of the same Qt version, where qt.conf points Qt's translations
+# path. (The program's own catalogues are built into quillmeter.exe.)
 mkdir -p "$STAGE/translations"
-cp /usr/share/qt6/translations/qtbase_ja.qm "$STAGE/translations/"
+cp /usr/share/qt6/translations/qtbase_ja.qm /usr/share/qt6/translations/qtbase_en.qm "$STAGE/translations/"
 printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n' >"$STAGE/qt.conf"
 # Every DLL a program or plugin imports must be in the package or in Windows.
 missing_dlls=$(
@@ -372,6 +373,24 @@ sed 's/^/   | /' "$E2E/stdout.txt" | tail -n 6
 [ "$rc" -eq 0 ] || { cat "$E2E/stderr.txt" >&2; fail "quillmeter.exe --headless ended with exit code $rc"; }
 check_run_output "$E2E/out" e2e
 [ -f "$E2E/data/Resume302.txt" ] && echo "   resume file written: $(wc -c <"$E2E/data/Resume302.txt") bytes"
+
+step "end-to-end in English: --lang en prints the English status texts, the log is the same"
+E2L=$WORK/e2e-english
+mkdir -p "$E2L/data" "$E2L/out"
+start_sim "$E2L/sim.txt" --listen 127.0.0.1:0
+port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2L/sim.txt" | head -n 1)
+rc=0
+(cd "$E2L" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --lang en --data-dir "$(winpath "$E2L/data")" \
+   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --screen-save \
+   --folder "$(winpath "$E2L/out")" --name e2e >"$E2L/stdout.txt" 2>"$E2L/stderr.txt") || rc=$?
+stop_sim
+sed 's/^/   | /' "$E2L/stdout.txt" | tail -n 3
+[ "$rc" -eq 0 ] || { cat "$E2L/stderr.txt" >&2; fail "quillmeter.exe --headless --lang en ended with exit code $rc"; }
+[ "$(grep -c '^Waiting for trigger' "$E2L/stdout.txt")" -eq 3 ] && tail -n 1 "$E2L/stdout.txt" | grep -q '^Finished' \
+  || fail "quillmeter.exe --lang en did not print the English status texts"
+check_run_output "$E2L/out" e2e
+head -n 4 "$E2L/out/e2e_AM_LOG.csv" | cmp -s - <(head -n 4 "$E2E/out/e2e_AM_LOG.csv") \
+  || fail "the log's header lines differ between --lang en and Japanese"
 
 step "the resume file: the Windows and the Linux build read and write the same bytes"
 # The file the run above wrote, with a Japanese file-name header, is read and

@@ -4,6 +4,7 @@
 #include "engine/text/FileNames.h"
 #include "engine/text/NumText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QtGlobal>
 #include <cstdio>
@@ -14,8 +15,15 @@
 
 namespace qm {
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(AppOptions)
+};
+}  // namespace
+
 QString AppUsage() {
-    return QStringLiteral(
+    QString text = QCoreApplication::translate("AppOptions",
         "Usage: quillmeter [options]\n"
         "  --data-dir DIR       data folder (resume file, BufferFile.bmp, default output folder)\n"
         "  --port N             TCP port of the instrument instead of 5198\n"
@@ -56,19 +64,24 @@ QString AppUsage() {
         "                       Bearer); on an address that is not loopback one is made if not given\n"
         "  --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT\n"
         "                       broker: mqtt://HOST[:PORT]/PREFIX or mqtts://HOST[:PORT]/PREFIX (TLS);\n"
-        "                       records wait on disk in the data folder while the broker is away\n"
+        "                       records wait on disk in the data folder while the broker is away\n");
 #if !defined(QM_MQTT)
-        "                       (not in this build: it has no MQTT library, so --mqtt is refused)\n"
+    text += QCoreApplication::translate("AppOptions",
+        "                       (not in this build: it has no MQTT library, so --mqtt is refused)\n");
 #elif defined(_WIN32)
-        "                       (this Windows build has no TLS: mqtt:// only)\n"
+    text += Texts::tr("                       (this Windows build has no TLS: mqtt:// only)\n");
 #endif
+    text += QCoreApplication::translate("AppOptions",
         "  --mqtt-user NAME     the user name for the broker; the password comes from the environment\n"
         "                       variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE\n"
         "  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's\n"
         "  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)\n"
+        "  --lang ja|en         the language of the texts for this start (without it: the one\n"
+        "                       chosen in the window's 設定 menu, else ja); --echo-status follows it\n"
         "  --version            the program's version, its Qt and its commit\n"
         "  --help, -h           this text\n"
         "Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.\n");
+    return text;
 }
 
 QString AppVersionText() {
@@ -81,14 +94,15 @@ QString AppVersionText() {
 }
 
 int UsageError(const QString& error) {
-    std::fprintf(stderr, "%s\n(quillmeter --help lists every option)\n", error.toUtf8().constData());
+    const QString hint = Texts::tr("(quillmeter --help lists every option)");
+    std::fprintf(stderr, "%s\n%s\n", error.toUtf8().constData(), hint.toUtf8().constData());
     return 64;
 }
 
 bool HeadlessRecordsSomething(bool log, bool screenSave, bool waveSave, QString* error) {
     if (log || screenSave || waveSave) return true;
     if (error)
-        *error = QStringLiteral("--headless: nothing to record (no log, no screen saving, no waveform files): "
+        *error = Texts::tr("--headless: nothing to record (no log, no screen saving, no waveform files): "
                                 "give --log, --screen-save or --waveform");
     return false;
 }
@@ -109,7 +123,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a.startsWith(QLatin1String("--")) && runFlag.isEmpty() && a != QLatin1String("--stats") &&
-            a != QLatin1String("--data-dir"))
+            a != QLatin1String("--data-dir") && a != QLatin1String("--lang"))
             runFlag = a;
         QString v;
         const auto value = [&] {
@@ -125,10 +139,10 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
             return true;
         };
         const auto needs = [&](const char* what) {
-            return fail(QStringLiteral("%1: needs %2").arg(a, QLatin1String(what)));
+            return fail(Texts::tr("%1: needs %2").arg(a, Texts::tr(what)));
         };
         const auto bad = [&](const char* what) {
-            return fail(QStringLiteral("%1: \"%2\" is not %3").arg(a, v, QLatin1String(what)));
+            return fail(Texts::tr("%1: \"%2\" is not %3").arg(a, v, Texts::tr(what)));
         };
         // Qt's own options (-platform offscreen, -style fusion ...) are
         // Qt's: QApplication takes them from the command line.
@@ -138,63 +152,66 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
                                                   "-qwindowtitle", "-qwindowicon", "-display", "-geometry"};
             static const QStringList alone = {"-reverse", "-nograb", "-dograb", "-sync"};
             if (withValue.contains(a)) {
-                if (!value()) return needs("a value");
+                if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a value"));
                 continue;
             }
             if (alone.contains(a)) continue;
         }
         if (a == QLatin1String("--data-dir")) {
-            if (!value()) return needs("a folder");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a folder"));
             o.dataDir = v;
         } else if (a == QLatin1String("--port")) {
-            if (!value()) return needs("a number");
-            if (!integer(1, 65535, &o.tcpPort)) return bad("a port number from 1 to 65535");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a number"));
+            if (!integer(1, 65535, &o.tcpPort)) return bad(QT_TRANSLATE_NOOP("AppOptions", "a port number from 1 to 65535"));
         } else if (a == QLatin1String("--repeat")) {
             int n = 0;
-            if (!value()) return needs("a number");
-            if (!integer(0, 10000, &n)) return bad("a number from 0 to 10000");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a number"));
+            if (!integer(0, 10000, &n)) return bad(QT_TRANSLATE_NOOP("AppOptions", "a number from 0 to 10000"));
             s.repeat = QString::number(n);
         } else if (a == QLatin1String("--interval")) {
-            if (!value()) return needs("seconds");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "seconds"));
             const auto secs = qm::StrictNumber(v);
-            if (!secs || *secs < 0 || *secs > 1e7) return bad("a number of seconds");
+            if (!secs || *secs < 0 || *secs > 1e7) return bad(QT_TRANSLATE_NOOP("AppOptions", "a number of seconds"));
             s.interval = v.trimmed();
         } else if (a == QLatin1String("--com")) {
             int n = 0;
-            if (!value()) return needs("a port number");
-            if (!integer(1, 16, &n)) return bad("a COM port number from 1 to 16");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a port number"));
+            if (!integer(1, 16, &n)) return bad(QT_TRANSLATE_NOOP("AppOptions", "a COM port number from 1 to 16"));
             s.com = n;
         } else if (a == QLatin1String("--address")) {
-            if (!value() || v.trimmed().isEmpty()) return needs("a host");
+            if (!value() || v.trimmed().isEmpty()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a host"));
             s.address = v.trimmed();
         } else if (a == QLatin1String("--folder")) {
-            if (!value() || v.isEmpty()) return needs("a folder");
+            if (!value() || v.isEmpty()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a folder"));
             if (const QString why = qm::FolderProblem(QDir::toNativeSeparators(v)); !why.isEmpty())
-                return fail(QStringLiteral("%1: \"%2\" is not a usable folder (%3)").arg(a, qm::ShownText(v), why));
+                return fail(Texts::tr("%1: \"%2\" is not a usable folder (%3)").arg(a, qm::ShownText(v), why));
             s.folder = QDir::toNativeSeparators(v);
         } else if (a == QLatin1String("--name")) {
-            if (!value() || v.isEmpty()) return needs("a file-name header");
+            if (!value() || v.isEmpty()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a file-name header"));
             if (const QString why = qm::HeaderProblem(v); !why.isEmpty())
-                return fail(QStringLiteral("%1: \"%2\" is not a file-name header (%3)").arg(a, qm::ShownText(v), why));
+                return fail(Texts::tr("%1: \"%2\" is not a file-name header (%3)").arg(a, qm::ShownText(v), why));
             s.header = v;
         } else if (a == QLatin1String("--reconnect")) {
-            if (!value()) return needs("minutes");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "minutes"));
             const auto m = qm::StrictNumber(v);
-            if (!m || !(*m > 0) || *m > 1e6) return bad("a number of minutes above 0");
+            if (!m || !(*m > 0) || *m > 1e6) return bad(QT_TRANSLATE_NOOP("AppOptions", "a number of minutes above 0"));
             o.reconnectMinutes = *m;
         } else if (a == QLatin1String("--serve")) {
-            if (!value()) return needs("[ADDRESS:]PORT");
-            if (!ParseServeAddress(v, &o.web, nullptr)) return bad("[ADDRESS:]PORT (an IP address and a port from 0 to 65535)");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "[ADDRESS:]PORT"));
+            if (!ParseServeAddress(v, &o.web, nullptr)) return bad(QT_TRANSLATE_NOOP("AppOptions", "[ADDRESS:]PORT (an IP address and a port from 0 to 65535)"));
             o.serve = true;
         } else if (a == QLatin1String("--serve-token")) {
-            if (!value() || v.isEmpty()) return needs("a text");
+            if (!value() || v.isEmpty()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a text"));
             o.web.token = v;
         } else if (a == QLatin1String("--mqtt") || a == QLatin1String("--mqtt-user") || a == QLatin1String("--mqtt-ca") ||
                    a == QLatin1String("--mqtt-password-file") || a == QLatin1String("--station")) {
 #if !defined(QM_MQTT)
-            return fail(QStringLiteral("%1: this build of Quillmeter has no MQTT (it was built without libmosquitto)").arg(a));
+            return fail(Texts::tr("%1: this build of Quillmeter has no MQTT (it was built without libmosquitto)").arg(a));
 #else
-            if (!value() || v.isEmpty()) return needs(a == QLatin1String("--mqtt") ? "mqtt://HOST[:PORT]/PREFIX" : a.endsWith(QLatin1String("user")) || a == QLatin1String("--station") ? "a name" : "a file");
+            if (!value() || v.isEmpty()) return needs(a == QLatin1String("--mqtt") ? "mqtt://HOST[:PORT]/PREFIX"
+                                                  : a.endsWith(QLatin1String("user")) || a == QLatin1String("--station")
+                                                      ? QT_TRANSLATE_NOOP("AppOptions", "a name")
+                                                      : QT_TRANSLATE_NOOP("AppOptions", "a file"));
             if (a == QLatin1String("--mqtt")) {
                 QString why;
                 if (!qm::ParseMqttAddress(v, &why)) return fail(QStringLiteral("%1: %2").arg(a, why));
@@ -205,12 +222,12 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
                 o.station = v;
             } else {
                 const QFileInfo f(v);
-                if (!f.isFile() || !f.isReadable()) return fail(QStringLiteral("%1: \"%2\" is not a readable file").arg(a, qm::ShownText(v)));
+                if (!f.isFile() || !f.isReadable()) return fail(Texts::tr("%1: \"%2\" is not a readable file").arg(a, qm::ShownText(v)));
                 (a == QLatin1String("--mqtt-ca") ? o.mqttCaFile : o.mqttPasswordFile) = v;
             }
 #endif
         } else if (a == QLatin1String("--stats")) {
-            if (!value()) return needs("a log file");
+            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a log file"));
             o.statsFile = v;
         } else if (a == QLatin1String("--log")) s.log = true;
         else if (a == QLatin1String("--no-log")) s.log = false;
@@ -234,23 +251,28 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
         else if (a == QLatin1String("--progress")) o.progress = true;
         else if (a == QLatin1String("--help") || a == QLatin1String("-h")) return finish(ParseEnd::Help);
         else if (a == QLatin1String("--version")) return finish(ParseEnd::Version);
-        else return fail(QStringLiteral("%1: unknown option").arg(a));
+        else if (a == QLatin1String("--lang")) {
+            if (!value()) return needs("ja|en");
+            if (v != QLatin1String("ja") && v != QLatin1String("en")) return bad(QT_TRANSLATE_NOOP("AppOptions", "ja or en"));
+            o.language = v;
+        }
+        else return fail(Texts::tr("%1: unknown option").arg(a));
     }
     // --stats reads a log file and starts nothing: a flag of a run with it
     // would be ignored silently.
     if (!o.statsFile.isEmpty() && !runFlag.isEmpty())
-        return fail(QStringLiteral("--stats: cannot be combined with %1 (--stats only reads a log file)").arg(runFlag));
-    if (o.progress && !o.headless) return fail(QStringLiteral("--progress: only with --headless"));
+        return fail(Texts::tr("--stats: cannot be combined with %1 (--stats only reads a log file)").arg(runFlag));
+    if (o.progress && !o.headless) return fail(Texts::tr("--progress: only with --headless"));
     // A headless run has no window and nobody to answer.
     if (o.headless && s.manual.value_or(false))
-        return fail(QStringLiteral("--manual: a --headless run never asks to continue (it waits for the interval)"));
+        return fail(Texts::tr("--manual: a --headless run never asks to continue (it waits for the interval)"));
     if (o.headless && s.screenShow.value_or(false))
-        return fail(QStringLiteral("--screen-show: a --headless run shows no screen (--screen-save saves it)"));
+        return fail(Texts::tr("--screen-show: a --headless run shows no screen (--screen-save saves it)"));
     if (o.headless && o.screenPng)
-        return fail(QStringLiteral("--screen-png: a --headless run shows no screen (the images it saves are PNG)"));
+        return fail(Texts::tr("--screen-png: a --headless run shows no screen (the images it saves are PNG)"));
 #if defined(QM_MQTT)
     if (!o.mqttCaFile.isEmpty() && !o.mqtt.isEmpty() && !o.mqtt.startsWith(QLatin1String("mqtts://"), Qt::CaseInsensitive))
-        return fail(QStringLiteral("--mqtt-ca: the broker's address is not mqtts://"));
+        return fail(Texts::tr("--mqtt-ca: the broker's address is not mqtts://"));
 #endif
     if (end) *end = ParseEnd::Run;
     return o;

@@ -37,6 +37,7 @@ struct AppOptions {
     QString mqttCaFile;         // --mqtt-ca FILE: the CA certificates for mqtts://
     QString mqttPasswordFile;   // --mqtt-password-file FILE (else QUILLMETER_MQTT_PASSWORD)
     QString station;            // --station NAME: the bench's name in the MQTT topics
+    QString language;           // --lang ja|en: the language of this start (empty: not given)
 };
 
 // What the command line asks for besides the program's normal start.

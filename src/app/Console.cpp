@@ -2,6 +2,7 @@
 
 #include "engine/run/Session.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 
@@ -88,11 +89,18 @@ QStringList ProgramArguments(int argc, char** argv) {
 
 #endif
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Console)
+};
+}  // namespace
+
 namespace qm {
 
 void EndSessionOrExit(Session& session, int code) {
     if (session.shutdown()) return;
-    const QString text = QStringLiteral("測定のスレッドが終わりません (%1)。待たずに終了します").arg(session.shutdownProblem());
+    const QString text = Texts::tr("測定のスレッドが終わりません (%1)。待たずに終了します").arg(session.shutdownProblem());
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     std::fflush(nullptr);
     std::_Exit(code == 0 ? 2 : code);

@@ -19,6 +19,13 @@
 #include <cstdio>
 #include <memory>
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Headless)
+};
+}  // namespace
+
 namespace qm {
 
 namespace {
@@ -58,7 +65,7 @@ int RunHeadless(const AppOptions& options) {
     HeadlessConsole console(progress, stdout, stderr, StderrColumns());
     // Nobody is there to answer "次の測定の準備をして下さい!": the interval applies.
     if (now.manual)
-        console.message(QStringLiteral("マニュアル継続は --headless では使いません: 繰返間隔 (%1 s) で続けます").arg(now.interval));
+        console.message(Texts::tr("マニュアル継続は --headless では使いません: 繰返間隔 (%1 s) で続けます").arg(now.interval));
 
     std::unique_ptr<qmsim::SimInstrument> sim;
     std::unique_ptr<qmsim::SimTcpServer> server;
@@ -67,7 +74,7 @@ int RunHeadless(const AppOptions& options) {
         server = std::make_unique<qmsim::SimTcpServer>(sim.get());
         if (!server->listen(QHostAddress::LocalHost, 0)) {
             // Not the saved instrument instead: the run was meant for the simulator.
-            console.message(QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString()));
+            console.message(Texts::tr("模擬装置を開始できません: %1").arg(server->errorString()));
             return 1;
         }
         startup.useDemoInstrument(server->port());

@@ -1,6 +1,14 @@
 #include "app/HeadlessConsole.h"
 
+#include <QCoreApplication>
 #include <algorithm>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(HeadlessConsole)
+};
+}  // namespace
 
 namespace qm {
 
@@ -113,7 +121,7 @@ QString HeadlessConsole::progressText(const QDateTime& now) const {
 }
 
 QString HeadlessConsole::progressTextLocked(const QDateTime& now) const {
-    QString text = QStringLiteral("サイクル %1/%2  経過 %3")
+    QString text = Texts::tr("サイクル %1/%2  経過 %3")
                        .arg(lastDone_)
                        .arg(lastCycle_)
                        .arg(Duration(runStart_.msecsTo(now)));
@@ -122,15 +130,15 @@ QString HeadlessConsole::progressTextLocked(const QDateTime& now) const {
     // as long as a cycle takes.
     const qint64 remaining = qint64(lastCycle_) - lastDone_;
     if (remaining <= 0) {
-        text += QStringLiteral("  残り %1").arg(Duration(0));
+        text += Texts::tr("  残り %1").arg(Duration(0));
     } else if (done_ > 0) {
         const qint64 busy = busyMsTotal_ / done_;
         const qint64 period = std::max(periodMs_.value_or(0), busy);
         const QDateTime nextStart = nextStart_ ? *nextStart_ : cycleStart_;
         const qint64 left = now.msecsTo(nextStart) + (remaining - 1) * period + busy;
-        text += QStringLiteral("  残り %1").arg(Duration(left, true));
+        text += Texts::tr("  残り %1").arg(Duration(left, true));
     } else {
-        text += QStringLiteral("  残り -");
+        text += Texts::tr("  残り -");
     }
     if (last_) {
         for (int k = 0; k < 4; ++k) {

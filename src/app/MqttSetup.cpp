@@ -3,6 +3,7 @@
 #include "engine/settings/ProgramSettings.h"
 #include "engine/settings/ResumeSettings.h"
 
+#include <QCoreApplication>
 #include <QSysInfo>
 
 #if defined(QM_MQTT)
@@ -42,6 +43,13 @@ QString StationName(const AppOptions& options, const QString& dataFolder) {
 #include <QDir>
 #include <QFile>
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(MqttSetup)
+};
+}  // namespace
+
 namespace qm {
 
 namespace {
@@ -69,7 +77,7 @@ std::unique_ptr<MqttSink> MakeMqttSink(const AppOptions& options, const QString&
     QString why;
     const auto address = ParseMqttAddress(url, &why);
     if (!address) {
-        *error = QStringLiteral("MQTT: %1 の Mqtt/Url を使えません: %2")
+        *error = Texts::tr("MQTT: %1 の Mqtt/Url を使えません: %2")
                      .arg(QDir::toNativeSeparators(ProgramSettingsPath(dataFolder)), why);
         return nullptr;
     }
@@ -78,13 +86,13 @@ std::unique_ptr<MqttSink> MakeMqttSink(const AppOptions& options, const QString&
     o.user = pick(options.mqttUser, ini.mqttUser);
     o.caFile = pick(options.mqttCaFile, ini.mqttCaFile);
     if (!o.caFile.isEmpty() && !o.address.tls) {
-        *error = QStringLiteral("MQTT: CA の証明書 (%1) は mqtts:// のときだけ使えます").arg(QDir::toNativeSeparators(o.caFile));
+        *error = Texts::tr("MQTT: CA の証明書 (%1) は mqtts:// のときだけ使えます").arg(QDir::toNativeSeparators(o.caFile));
         return nullptr;
     }
     const QString passwordFile = pick(options.mqttPasswordFile, ini.mqttPasswordFile);
     if (!passwordFile.isEmpty()) {
         if (!ReadPasswordFile(passwordFile, &o.password)) {
-            *error = QStringLiteral("MQTT: パスワードのファイル %1 を読めません").arg(QDir::toNativeSeparators(passwordFile));
+            *error = Texts::tr("MQTT: パスワードのファイル %1 を読めません").arg(QDir::toNativeSeparators(passwordFile));
             return nullptr;
         }
     } else {

@@ -16,6 +16,13 @@ class MqttSink : public RunSink {};  // this build has no MQTT
 
 namespace qm {
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Outputs)
+};
+}  // namespace
+
 Outputs::Outputs() = default;
 // The server goes first: its metrics read the MQTT output's queue.
 Outputs::~Outputs() { web.stop(); }
@@ -71,7 +78,7 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
     web.watch(&session.live());
     session.addSink(&web);
     if (!sayAddress) return;
-    std::fprintf(stdout, "%s\n", QStringLiteral("ウェブ表示: %1").arg(web.url()).toUtf8().constData());
+    std::fprintf(stdout, "%s\n", Texts::tr("ウェブ表示: %1").arg(web.url()).toUtf8().constData());
     std::fflush(stdout);
 }
 

@@ -5,7 +5,15 @@
 #include "engine/run/Session.h"
 #include "engine/settings/DataFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Startup)
+};
+}  // namespace
 
 namespace qm {
 
@@ -36,7 +44,7 @@ void Startup::useDemoInstrument(quint16 port) {
     options_.settings.applyTo(settings_);
 }
 
-QString Startup::demoStatus(quint16 port) { return QStringLiteral("模擬装置: 127.0.0.1:%1").arg(port); }
+QString Startup::demoStatus(quint16 port) { return Texts::tr("模擬装置: 127.0.0.1:%1").arg(port); }
 
 RunRequest Startup::headlessRequest() const {
     RunRequest r;
@@ -92,9 +100,9 @@ QString Startup::saveResume(const ResumeSettings& now) const {
     ResumeSettings toSave = now;
     options_.settings.revert(toSave, saved_);
     const QString error =
-        resumeMayReplace_ ? SaveResumeFile(resumeFile_, toSave) : QStringLiteral("壊れたファイルの控えがありません");
+        resumeMayReplace_ ? SaveResumeFile(resumeFile_, toSave) : Texts::tr("壊れたファイルの控えがありません");
     if (error.isEmpty()) return {};
-    return QStringLiteral("設定ファイル %1 を保存できません: %2").arg(QDir::toNativeSeparators(resumeFile_), error);
+    return Texts::tr("設定ファイル %1 を保存できません: %2").arg(QDir::toNativeSeparators(resumeFile_), error);
 }
 
 SettingsSaved Startup::saveAtClose(const ViewSettings& now) const {

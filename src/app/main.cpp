@@ -3,6 +3,7 @@
 #include "app/AppOptions.h"
 #include "app/Console.h"
 #include "app/Headless.h"
+#include "app/Language.h"
 #include "app/Outputs.h"
 #include "app/Signals.h"
 #include "app/Startup.h"
@@ -17,6 +18,7 @@
 #include "view/QtTranslations.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
 #include <QTextStream>
@@ -24,16 +26,26 @@
 #include <cstdio>
 #include <memory>
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(main)
+};
+}  // namespace
+
 namespace {
 
 using namespace qm;
 
-int RunWindow(int argc, char** argv, const AppOptions& options) {
+void SayInstallError(const QString& error) {
+    if (!error.isEmpty()) std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+}
+
+int RunWindow(int argc, char** argv, const AppOptions& options, const QString& language) {
     if (!options.echoStatus && !options.assumeYes) ReleaseOwnConsole();
     QApplication app(argc, argv);
     UseJapaneseUiFont(app);
-    if (const QString error = InstallQtTranslations(app, QStringLiteral("ja")); !error.isEmpty())
-        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+    SayInstallError(InstallLanguage(app, language));
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The program's icon in every size the build made from packaging/quillmeter.svg;
@@ -60,11 +72,13 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
             startup.useDemoInstrument(server->port());
             demoStatus = Startup::demoStatus(server->port());
         } else {
-            demoStatus = QStringLiteral("模擬装置を開始できません: %1").arg(server->errorString());
+            demoStatus = Texts::tr("模擬装置を開始できません: %1").arg(server->errorString());
         }
     }
 
-    auto form = std::make_unique<MainForm>(session, startup.viewOptions(), startup.viewSettings());
+    ViewOptions viewOptions = startup.viewOptions();
+    viewOptions.language = language;
+    auto form = std::make_unique<MainForm>(session, viewOptions, startup.viewSettings());
     MainForm* f = form.get();
     f->setSettingsSaver([&startup](const ViewSettings& now) { return startup.saveAtClose(now); });
     if (const QString& warning = startup.resumeWarning(); !warning.isEmpty()) {
@@ -72,7 +86,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
         if (options.assumeYes) std::fprintf(stderr, "%s\n", warning.toUtf8().constData());
     }
     if (!demoStatus.isEmpty()) f->showStatusText(demoStatus);
-    if (outputs.web.running()) f->showStatusText(QStringLiteral("ウェブ表示: %1").arg(outputs.web.url()));
+    if (outputs.web.running()) f->showStatusText(Texts::tr("ウェブ表示: %1").arg(outputs.web.url()));
     outputs.showStatus = [f](const QString& text) { f->showStatusText(text); };
     f->show();
 
@@ -110,18 +124,27 @@ int RunWindow(int argc, char** argv, const AppOptions& options) {
 int main(int argc, char** argv) {
     const qm::Utf8Console console;
     const QStringList args = qm::ProgramArguments(argc, argv);
+    // The language (--lang, else the window's choice, else Japanese) speaks
+    // from the first text on: --help and usage errors included.
+    const QString language = qm::LanguageOfStart(args);
     QString error;
     ParseEnd end = ParseEnd::Run;
-    const auto options = ParseAppOptions(args, &error, &end);
-    if (!options) {
-        if (end == ParseEnd::Help || end == ParseEnd::Version) {
-            std::fprintf(stdout, "%s", (end == ParseEnd::Help ? AppUsage() : AppVersionText()).toUtf8().constData());
-            return 0;
+    std::optional<AppOptions> options;
+    {
+        QCoreApplication texts(argc, argv);
+        SayInstallError(InstallLanguage(texts, language));
+        options = ParseAppOptions(args, &error, &end);
+        if (!options) {
+            if (end == ParseEnd::Help || end == ParseEnd::Version) {
+                std::fprintf(stdout, "%s", (end == ParseEnd::Help ? AppUsage() : AppVersionText()).toUtf8().constData());
+                return 0;
+            }
+            return UsageError(error);
         }
-        return UsageError(error);
     }
     if (!options->statsFile.isEmpty()) {
         QCoreApplication app(argc, argv);
+        SayInstallError(InstallLanguage(app, language));
         QTextStream out(stdout);
         QTextStream err(stderr);
         const QString dir = options->dataDir.isEmpty() ? qm::DefaultDataDir() : options->dataDir;
@@ -130,7 +153,8 @@ int main(int argc, char** argv) {
     if (options->headless) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Quillmeter"));
+        SayInstallError(InstallLanguage(app, language));
         return qm::RunHeadless(*options);
     }
-    return RunWindow(argc, argv, *options);
+    return RunWindow(argc, argv, *options, language);
 }

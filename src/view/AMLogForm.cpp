@@ -17,7 +17,7 @@ constexpr int kButtonWidth = 100, kButtonHeight = 24;
 }  // namespace
 
 AMLogForm::AMLogForm() : QWidget(nullptr), model_(new LogTableModel(this)) {
-    setWindowTitle(QStringLiteral("自動測定のログ"));
+    setWindowTitle(tr("自動測定のログ"));
     setObjectName(QStringLiteral("AMLogForm"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Closing the main window ends the application even while this one is shown.
@@ -26,7 +26,7 @@ AMLogForm::AMLogForm() : QWidget(nullptr), model_(new LogTableModel(this)) {
     grid_ = new LogGrid(*model_, this);
     grid_->setObjectName(QStringLiteral("AMLogGrid"));
 
-    trendButton_ = new QPushButton(QStringLiteral("トレンド"), this);
+    trendButton_ = new QPushButton(tr("トレンド"), this);
     trendButton_->setObjectName(QStringLiteral("TrendButton"));
     trendButton_->setFixedSize(kButtonWidth, kButtonHeight);
     connect(trendButton_, &QPushButton::clicked, this, &AMLogForm::trendRequested);

@@ -44,7 +44,7 @@ bool BoxQuestions::ask(Kind kind, const QString& text, const qm::StopToken& stop
 void BoxQuestions::showOnGuiThread(Kind kind, const QString& text, quint64 id) {
     auto* box = new QMessageBox(parent_);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(kConfirmTitle);
+    box->setWindowTitle(ConfirmTitle());
     box->setText(text);
     box->setProperty("questionId", id);
     if (kind == Kind::OkCancel) {
@@ -54,8 +54,8 @@ void BoxQuestions::showOnGuiThread(Kind kind, const QString& text, quint64 id) {
         // Try again, or give up: nothing else can be done without a link.
         box->setIcon(QMessageBox::Warning);
         box->setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-        box->button(QMessageBox::Retry)->setText(QStringLiteral("再試行"));
-        box->button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box->button(QMessageBox::Retry)->setText(tr("再試行"));
+        box->button(QMessageBox::Cancel)->setText(tr("キャンセル"));
         box->setDefaultButton(QMessageBox::Retry);
     }
     connect(box, &QMessageBox::finished, this, [this, box, kind, id](int) {
@@ -79,7 +79,7 @@ void BoxQuestions::answer(quint64 id, bool yes) {
 void BoxQuestions::notify(const QString& text) {
     QMetaObject::invokeMethod(this, [this, text] {
         if (!notifyBox_) {
-            notifyBox_ = new QMessageBox(QMessageBox::Warning, kConfirmTitle, text, QMessageBox::Ok, parent_);
+            notifyBox_ = new QMessageBox(QMessageBox::Warning, ConfirmTitle(), text, QMessageBox::Ok, parent_);
             notifyBox_->setModal(false);
         }
         notifyBox_->setText(text);

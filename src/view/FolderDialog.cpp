@@ -112,7 +112,7 @@ std::optional<QString> QtSaveFileDialog::choose(const FileDialogRequest& request
 
 std::optional<OutputChoice> ChooseOutputFile(SaveFileDialog& dialog, const QString& folder, const QString& header,
                                              const QString& dataFolder) {
-    const FileDialogRequest request{kFolderDialogTitle, OutputFolderIn(dataFolder, folder), header, kFolderDialogFilter};
+    const FileDialogRequest request{FolderDialogTitle(), OutputFolderIn(dataFolder, folder), header, kFolderDialogFilter};
     const std::optional<QString> chosen = dialog.choose(request);
     if (!chosen) return std::nullopt;
     const QString path = QDir::toNativeSeparators(*chosen);

@@ -1,6 +1,7 @@
 #pragma once
 // The output folder and the file-name header, taken from a file the user
 // picks in a save dialog.
+#include <QCoreApplication>
 #include <QString>
 #include <optional>
 
@@ -10,10 +11,12 @@ class QWidget;
 namespace qm {
 
 // Dialog texts.
-inline const QString kFolderDialogTitle = QStringLiteral("画面格納ファイルの選択");
+inline QString FolderDialogTitle() { return QCoreApplication::translate("FolderDialog", "画面格納ファイルの選択"); }
 inline const QString kFolderDialogFilter = QStringLiteral("CSV|*.csv|png|*.png|*.*|*.*");
 // Status text after a choice.
-inline const QString kFolderChosenStatus = QStringLiteral("画面フォルダとファイルヘッダーは上図に示します");
+inline QString FolderChosenStatus() {
+    return QCoreApplication::translate("FolderDialog", "画面フォルダとファイルヘッダーは上図に示します");
+}
 
 // Splits `path` at its last separator ("\" or "/"): the text before it goes
 // to `folder`, the text after it to `name`; true. A path without a separator

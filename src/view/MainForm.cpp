@@ -3,6 +3,7 @@
 #include "engine/run/Questions.h"
 #include "engine/run/Session.h"
 #include "engine/settings/DataFolder.h"
+#include "engine/settings/ProgramSettings.h"
 #include "engine/text/FileNames.h"
 #include "view/AMLogForm.h"
 #include "view/BoxQuestions.h"
@@ -12,6 +13,7 @@
 #include "view/WindowPlaces.h"
 #include "view/trend/TrendWindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -122,22 +124,22 @@ void MainForm::buildLayout() {
     auto* central = new QWidget(this);
     auto* top = new QVBoxLayout(central);
 
-    operationBox_ = new QGroupBox(QStringLiteral("操作"), central);
+    operationBox_ = new QGroupBox(tr("操作"), central);
     auto* op = new QGridLayout(operationBox_);
-    logCheck_ = new QCheckBox(QStringLiteral("自動測定ログ"), operationBox_);
-    manualCheck_ = new QCheckBox(QStringLiteral("マニュアル継続"), operationBox_);
-    transferOnlyButton_ = new QPushButton(QStringLiteral("波形転送"), operationBox_);
-    waveSaveCheck_ = new QCheckBox(QStringLiteral("CSV波形格納"), operationBox_);
-    screenShowCheck_ = new QCheckBox(QStringLiteral("DS画面表示"), operationBox_);
-    screenSaveCheck_ = new QCheckBox(QStringLiteral("DS画面格納"), operationBox_);
-    invCheck_ = new QCheckBox(QStringLiteral("INVなし"), operationBox_);
-    clearButton_ = new QPushButton(QStringLiteral("クリア"), operationBox_);
-    startButton_ = new QPushButton(QStringLiteral("測定開始"), operationBox_);
-    stopButton_ = new QPushButton(QStringLiteral("測定中断"), operationBox_);
-    intervalBox_ = new QGroupBox(QStringLiteral("繰返間隔(s)"), operationBox_);
+    logCheck_ = new QCheckBox(tr("自動測定ログ"), operationBox_);
+    manualCheck_ = new QCheckBox(tr("マニュアル継続"), operationBox_);
+    transferOnlyButton_ = new QPushButton(tr("波形転送"), operationBox_);
+    waveSaveCheck_ = new QCheckBox(tr("CSV波形格納"), operationBox_);
+    screenShowCheck_ = new QCheckBox(tr("DS画面表示"), operationBox_);
+    screenSaveCheck_ = new QCheckBox(tr("DS画面格納"), operationBox_);
+    invCheck_ = new QCheckBox(tr("INVなし"), operationBox_);
+    clearButton_ = new QPushButton(tr("クリア"), operationBox_);
+    startButton_ = new QPushButton(tr("測定開始"), operationBox_);
+    stopButton_ = new QPushButton(tr("測定中断"), operationBox_);
+    intervalBox_ = new QGroupBox(tr("繰返間隔(s)"), operationBox_);
     intervalEdit_ = new QLineEdit(QStringLiteral("0.1"), intervalBox_);
     (new QHBoxLayout(intervalBox_))->addWidget(intervalEdit_);
-    repeatBox_ = new QGroupBox(QStringLiteral("繰返回数(≦") + QString::number(10000) + QStringLiteral(")"), operationBox_);
+    repeatBox_ = new QGroupBox(tr("繰返回数(≦%1)").arg(10000), operationBox_);
     repeatEdit_ = new QLineEdit(QStringLiteral("1000"), repeatBox_);
     cycleLabel_ = new QLabel(QStringLiteral("1/"), repeatBox_);
     auto* tc = new QHBoxLayout(repeatBox_);
@@ -160,12 +162,12 @@ void MainForm::buildLayout() {
     invCheck_->setVisible(false);
     stopButton_->setEnabled(false);
 
-    fileBox_ = new QGroupBox(QStringLiteral("ファイル選択"), central);
+    fileBox_ = new QGroupBox(tr("ファイル選択", "group box"), central);
     auto* fs = new QGridLayout(fileBox_);
-    chooseFileButton_ = new QPushButton(QStringLiteral("ファイル選択"), fileBox_);
-    folderLabel_ = new QLabel(QStringLiteral("フォルダ"), fileBox_);
+    chooseFileButton_ = new QPushButton(tr("ファイル選択", "button"), fileBox_);
+    folderLabel_ = new QLabel(tr("フォルダ"), fileBox_);
     folderEdit_ = new QLineEdit(fileBox_);
-    headerLabel_ = new QLabel(QStringLiteral("名称ヘッダ"), fileBox_);
+    headerLabel_ = new QLabel(tr("名称ヘッダ"), fileBox_);
     headerEdit_ = new QLineEdit(QStringLiteral("Sample"), fileBox_);
     fs->addWidget(folderLabel_, 0, 0);
     fs->addWidget(folderEdit_, 0, 1);
@@ -173,14 +175,14 @@ void MainForm::buildLayout() {
     fs->addWidget(headerLabel_, 1, 0);
     fs->addWidget(headerEdit_, 1, 1);
 
-    instrumentBox_ = new QGroupBox(QStringLiteral("装置"), central);
+    instrumentBox_ = new QGroupBox(tr("装置"), central);
     auto* ip = new QHBoxLayout(instrumentBox_);
     usbCheck_ = new QCheckBox(QStringLiteral("USB"), instrumentBox_);
     comList_ = new QComboBox(instrumentBox_);
     comList_->setEditable(true);
     for (int n = 1; n <= kComPorts; ++n) comList_->addItem(QStringLiteral("COM%1").arg(n));
     comList_->setCurrentIndex(1);  // "COM2"
-    addressLabel_ = new QLabel(QStringLiteral("IPｱﾄﾞﾚｽ"), instrumentBox_);
+    addressLabel_ = new QLabel(tr("IPｱﾄﾞﾚｽ"), instrumentBox_);
     addressEdit_ = new QLineEdit(QStringLiteral("192.168.1.1"), instrumentBox_);
     ip->addWidget(usbCheck_);
     ip->addWidget(comList_);
@@ -202,11 +204,27 @@ void MainForm::buildLayout() {
 
     // 設定 > 表示にも PNG を使う: the display takes the screen as PNG (one
     // transfer a cycle when saving too; for slow serial links).
-    settingsMenu_ = menuBar()->addMenu(QStringLiteral("設定"));
+    settingsMenu_ = menuBar()->addMenu(tr("設定"));
     settingsMenu_->setObjectName(QStringLiteral("SettingsMenu"));
-    screenPngAction_ = settingsMenu_->addAction(QStringLiteral("表示にも PNG を使う"));
+    screenPngAction_ = settingsMenu_->addAction(tr("表示にも PNG を使う"));
     screenPngAction_->setObjectName(QStringLiteral("ScreenPngAction"));
     screenPngAction_->setCheckable(true);
+    // 設定 > 言語: the choice is saved in Quillmeter.ini and applies from the
+    // next start. Each language is named in itself.
+    languageMenu_ = settingsMenu_->addMenu(tr("言語 (次の起動から)"));
+    languageMenu_->setObjectName(QStringLiteral("LanguageMenu"));
+    auto* languages = new QActionGroup(languageMenu_);
+    for (const auto& [code, name] : {std::pair{"ja", "日本語"}, std::pair{"en", "English"}}) {
+        QAction* a = languageMenu_->addAction(QString::fromUtf8(name));
+        a->setObjectName(QStringLiteral("Language_%1").arg(QLatin1String(code)));
+        a->setCheckable(true);
+        a->setChecked(options_.language == QLatin1String(code));
+        languages->addAction(a);
+        connect(a, &QAction::triggered, this, [this, code = QString::fromLatin1(code)] {
+            if (const QString error = SaveLanguage(options_.dataFolder, code); !error.isEmpty()) showStatusText(error);
+            else showStatusText(tr("言語は次の起動から変わります"));
+        });
+    }
 
     // Design-time check states.
     manualCheck_->setChecked(true);
@@ -308,7 +326,7 @@ void MainForm::closeDown() {
             writeFailed_ = true;
             showStatus(saved.resumeError);
             PrintLine(stderr, saved.resumeError);
-            if (!options_.assumeYes && isVisible()) QMessageBox::warning(this, kConfirmTitle, saved.resumeError);
+            if (!options_.assumeYes && isVisible()) QMessageBox::warning(this, ConfirmTitle(), saved.resumeError);
         }
         // The program's own settings: a failure costs only those.
         for (const QString& warning : saved.warnings) {
@@ -439,7 +457,7 @@ void MainForm::onRunFinished(const RunEndInfo& end) {
             if (options_.assumeYes) {
                 PrintLine(stderr, end.message);
             } else {
-                auto* box = new QMessageBox(QMessageBox::Warning, kConfirmTitle, end.message, QMessageBox::Ok, this);
+                auto* box = new QMessageBox(QMessageBox::Warning, ConfirmTitle(), end.message, QMessageBox::Ok, this);
                 box->setAttribute(Qt::WA_DeleteOnClose);
                 box->open();
             }
@@ -533,7 +551,7 @@ void MainForm::onChooseFileClicked() {
     if (!choice) return;  // cancel: nothing changes, nothing is shown
     folderEdit_->setText(choice->folder);
     headerEdit_->setText(choice->header);
-    showStatus(kFolderChosenStatus);
+    showStatus(FolderChosenStatus());
 }
 
 void MainForm::onWaitChanged(const RunWait& wait) {
@@ -551,13 +569,13 @@ void MainForm::showWait() {
     QString text;
     switch (wait_.kind) {
     case RunWait::Kind::None: break;
-    case RunWait::Kind::Question: text = QStringLiteral("確認待ち"); break;
+    case RunWait::Kind::Question: text = tr("確認待ち"); break;
     case RunWait::Kind::Interval: {
         // Whole seconds left, rounded up; the next tick comes when the count
         // drops by one.
         const qint64 left = QDateTime::currentDateTime().msecsTo(wait_.nextStart);
         const qint64 seconds = left > 0 ? (left + 999) / 1000 : 0;
-        text = QStringLiteral("次の測定まで %1 秒").arg(seconds);
+        text = tr("次の測定まで %1 秒").arg(seconds);
         if (seconds > 0) waitTick_->start(int(std::clamp<qint64>(left - (seconds - 1) * 1000, 1, 1000)));
         break;
     }

@@ -150,6 +150,7 @@ private:
     QProgressBar* progressBar_;        // ProgressBar1
     QMenu* settingsMenu_;              // 設定
     QAction* screenPngAction_;         // 表示にも PNG を使う (checkable)
+    QMenu* languageMenu_;              // 言語: 日本語 / English, saved in Quillmeter.ini
 
     QPointer<AMLogForm> logForm_;
     QPointer<WaveForm> screenForm_;

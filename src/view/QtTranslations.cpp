@@ -1,10 +1,18 @@
 #include "view/QtTranslations.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <QCoreApplication>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(QtTranslations)
+};
+}  // namespace
 
 namespace qm {
 
@@ -14,18 +22,19 @@ namespace {
 const QString kTranslatorName = QStringLiteral("qtbaseTranslator");
 }  // namespace
 
-QString InstallQtTranslations(QApplication& app, const QString& language) {
+QString InstallQtTranslations(QCoreApplication& app, const QString& language) {
     if (auto* installed = app.findChild<QTranslator*>(kTranslatorName, Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(installed);
         delete installed;
     }
-    if (language.isEmpty() || language == QLatin1String("en")) return {};
+    if (language.isEmpty()) return {};
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto* translator = new QTranslator(&app);
     translator->setObjectName(kTranslatorName);
     if (!translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
         delete translator;
-        return QStringLiteral("Qt の翻訳 %1 を読めません")
+        if (language == QLatin1String("en")) return {};
+        return Texts::tr("Qt の翻訳 %1 を読めません")
             .arg(QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("qtbase_%1.qm").arg(language))));
     }
     QCoreApplication::installTranslator(translator);

@@ -6,14 +6,15 @@
 // translations folder, which qt.conf names).
 #include <QString>
 
-class QApplication;
+class QCoreApplication;
 
 namespace qm {
 
-// Installs the catalogue for `language` ("ja"), replacing one installed
-// before; "en" (Qt's own language) installs none. Empty on success, else a
-// message naming the catalogue that could not be loaded (Qt's texts then stay
-// English).
-QString InstallQtTranslations(QApplication& app, const QString& language);
+// Installs the catalogue for `language` ("ja", "en"), replacing one installed
+// before. Empty on success, else a message naming the catalogue that could
+// not be loaded (Qt's texts then stay English). English is Qt's own
+// language: its catalogue (plural forms only) may be missing without a
+// message.
+QString InstallQtTranslations(QCoreApplication& app, const QString& language);
 
 }  // namespace qm

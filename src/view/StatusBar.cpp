@@ -2,6 +2,7 @@
 
 #include "engine/text/DateTimeText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QTimer>
@@ -20,7 +21,8 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent), clock_(new QTimer(th
     // while its count goes down, so panel 1 does not move every second.
     addWidget(panels_[0], 1);
     addWidget(panels_[3]);
-    panels_[3]->setMinimumWidth(panels_[3]->fontMetrics().horizontalAdvance(QStringLiteral("次の測定まで 00000 秒")) +
+    panels_[3]->setMinimumWidth(panels_[3]->fontMetrics().horizontalAdvance(
+                                    QCoreApplication::translate("qm::MainForm", "次の測定まで %1 秒").arg(QStringLiteral("00000"))) +
                                 2 * panels_[3]->frameWidth() + 6);
     panels_[3]->hide();
     addPermanentWidget(panels_[1]);

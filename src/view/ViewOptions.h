@@ -23,6 +23,7 @@ struct ViewOptions {
     bool assumeYes = false;       // questions answered OK; failures on stderr
     bool echoStatus = false;      // every status text on stdout too
     bool trend = false;           // the trend window opens at start
+    QString language = QStringLiteral("ja");  // the language of this start ("ja", "en")
 };
 
 // The settings the window shows: at start what it is to show, at close what

@@ -8,7 +8,7 @@
 namespace qm {
 
 WaveForm::WaveForm() : QWidget(nullptr), picture_(new QLabel(this)) {
-    setWindowTitle(QStringLiteral("DSO 画面"));
+    setWindowTitle(tr("DSO 画面"));
     setObjectName(QStringLiteral("WaveForm"));
     setFixedSize(ClientWidth, ClientHeight);
     // Closing the main window ends the application even while this one is shown.

@@ -62,7 +62,7 @@ bool SimInstrumentLink::startSerial(int comNumber, const qm::LinkLimits& limits)
 
 bool ScriptedQuestions::askOkCancel(const QString& text, const qm::StopToken& stop) {
     std::lock_guard lock(mutex_);
-    questions_ << kConfirmTitle + QLatin1Char('|') + text;
+    questions_ << ConfirmTitle() + QLatin1Char('|') + text;
     if (stop.stopRequested()) return false;  // a stop closes the box as Cancel
     if (answers.empty()) return true;
     const bool a = answers.front();
@@ -74,7 +74,7 @@ bool ScriptedQuestions::askRetryConnect(const QString& text, const qm::StopToken
     bool again;
     {
         std::lock_guard lock(mutex_);
-        failures_ << kConfirmTitle + QLatin1Char('|') + text;
+        failures_ << ConfirmTitle() + QLatin1Char('|') + text;
         again = std::exchange(retry, false);
     }
     if (again && beforeRetry) beforeRetry();
@@ -83,7 +83,7 @@ bool ScriptedQuestions::askRetryConnect(const QString& text, const qm::StopToken
 
 void ScriptedQuestions::notify(const QString& text) {
     std::lock_guard lock(mutex_);
-    failures_ << kConfirmTitle + QLatin1Char('|') + text;
+    failures_ << ConfirmTitle() + QLatin1Char('|') + text;
 }
 
 QStringList ScriptedQuestions::questions() const {

@@ -4,11 +4,19 @@
 #include "engine/text/Errors.h"
 #include "engine/text/NumText.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(ConfigQueries)
+};
+}  // namespace
 
 namespace {
 
@@ -31,7 +39,7 @@ QString Quoted(const QString& reply) {
 }
 
 [[noreturn]] void FailNumber(const QString& command, const QString& reply) {
-    Fail(QStringLiteral("装置の応答の数値が範囲を超えています"), command, reply);
+    Fail(Texts::tr("装置の応答の数値が範囲を超えています"), command, reply);
 }
 
 QString Ask(Instrument& link, const QString& command, int32_t maxdl = kQueryMaxLen) {
@@ -86,10 +94,10 @@ void Instrument::readConfig(InstrumentConfig& dsoConfig, bool invCheckOn) {
     Items item;
     splitItems(info, item);
     const qsizetype ds = item[0].indexOf(QStringLiteral("DS"));
-    if (ds < 0) Fail(QStringLiteral("装置の応答を理解できません"), infoCmd, info);
+    if (ds < 0) Fail(Texts::tr("装置の応答を理解できません"), infoCmd, info);
     const QString model = item[0].mid(ds, 10);
     const double chValue = Num(model.mid(6, 1));
-    if (chValue < 2 || chValue > 4) Fail(QStringLiteral("この装置のチャンネル数には対応していません"), infoCmd, model);
+    if (chValue < 2 || chValue > 4) Fail(Texts::tr("この装置のチャンネル数には対応していません"), infoCmd, model);
     dsoConfig.modelName = model;
     dsoConfig.channelCount = qm::ToInt16(chValue);
     dsoConfig.fileVersion = item[1].right(1);
@@ -100,7 +108,7 @@ void Instrument::readConfig(InstrumentConfig& dsoConfig, bool invCheckOn) {
     const QString tdivCmd = QStringLiteral("TDIV?");
     const QString tdiv = Ask(link, tdivCmd);
     const double timeDiv = Double(Num(tdiv), tdivCmd, tdiv);
-    if (timeDiv == 0) Fail(QStringLiteral("装置の時間軸の設定を読めません"), tdivCmd, tdiv);
+    if (timeDiv == 0) Fail(Texts::tr("装置の時間軸の設定を読めません"), tdivCmd, tdiv);
     dsoConfig.timeDiv = timeDiv;
 
     // 4. Acquisition mode.
@@ -109,7 +117,7 @@ void Instrument::readConfig(InstrumentConfig& dsoConfig, bool invCheckOn) {
     // 5. Record length: characters 17 to 26 of item 23 (four channels) or 15.
     const QString& lenItem = item[dsoConfig.channelCount == 4 ? 23 : 15];
     const int32_t recordLength = Long(Num(lenItem.mid(16, 10)), infoCmd, lenItem);
-    if (recordLength <= 0) Fail(QStringLiteral("装置のレコード長を読めません"), infoCmd, lenItem);
+    if (recordLength <= 0) Fail(Texts::tr("装置のレコード長を読めません"), infoCmd, lenItem);
     dsoConfig.recordLength = recordLength;
 
     // 6. Ten divisions across the record.

@@ -4,10 +4,18 @@
 #include "engine/text/NumText.h"
 #include "engine/waveform/SampleConvert.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(Instrument)
+};
+}  // namespace
 
 namespace {
 constexpr int32_t kRunMaxLen = 100;
@@ -25,7 +33,7 @@ void Instrument::raise(const qm::IoStatus status, const QString& error) {
     if (status == qm::IoStatus::Stopped) throw RunInterrupted(stop_.aborted());
     // The transport's text already names the link and the reason.
     if (!error.isEmpty()) throw LinkError(error);
-    throw LinkError(QStringLiteral("装置との接続が切れました (%1)").arg(link_.describe()));
+    throw LinkError(Texts::tr("装置との接続が切れました (%1)").arg(link_.describe()));
 }
 
 bool Instrument::sendLine(const QString& command) {
@@ -70,7 +78,7 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
     case qm::IoStatus::Failed:
         // The answer never ended: what is read next cannot be told apart from
         // it, so the link is as good as lost.
-        throw LinkError(QStringLiteral("装置の応答が長すぎます: %1").arg(command));
+        throw LinkError(Texts::tr("装置の応答が長すぎます: %1").arg(command));
     default:
         raise(r.status, r.error);
     }
@@ -79,7 +87,7 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
 QString Instrument::ask(const QString& command, double timeoutSeconds, int32_t maxdl) {
     const Reply r = query(command, timeoutSeconds, maxdl);
     if (r.stopped) throw RunInterrupted(false);
-    if (r.timedOut) throw LinkError(QStringLiteral("装置から応答がありません: %1").arg(command));
+    if (r.timedOut) throw LinkError(Texts::tr("装置から応答がありません: %1").arg(command));
     return r.text;
 }
 
@@ -179,10 +187,10 @@ int32_t Instrument::readWaveform(const QString& sourceName, int32_t points, std:
     if (warning && written < fits) {
         // The block held fewer whole samples than its length promised (an
         // odd byte count), or the source names no channel.
-        *warning = QStringLiteral("%1: %2 サンプルを変換できませんでした").arg(sourceName).arg(fits - written);
+        *warning = Texts::tr("%1: %2 サンプルを変換できませんでした").arg(sourceName).arg(fits - written);
     }
     if (warning && count > qsizetype(samples.size())) {
-        *warning = QStringLiteral("%1: %2 サンプルを格納できませんでした")
+        *warning = Texts::tr("%1: %2 サンプルを格納できませんでした")
                        .arg(sourceName)
                        .arg(qsizetype(count) - qsizetype(samples.size()));
     }

@@ -1,7 +1,15 @@
 #include "engine/link/SerialStream.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <limits>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(SerialStream)
+};
+}  // namespace
 
 namespace qm {
 
@@ -27,9 +35,9 @@ OpenResult SerialOpenRefusal(int comNumber, const StopToken& stop) {
     const QString com = QStringLiteral("COM%1").arg(comNumber);
     if (stop.aborted()) {
         out.stopped = true;
-        out.error = QStringLiteral("%1 を開く前に中断しました").arg(com);
+        out.error = Texts::tr("%1 を開く前に中断しました").arg(com);
     } else if (comNumber <= 0) {
-        out.error = QStringLiteral("%1 は使えないポート番号です").arg(com);
+        out.error = Texts::tr("%1 は使えないポート番号です").arg(com);
         out.failure = OpenFailure::PortMissing;
     }
     return out;

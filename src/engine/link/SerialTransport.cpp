@@ -3,6 +3,7 @@
 // blocking waits (waitForReadyRead, waitForBytesWritten) in slices that see
 // the stop token, so no event loop runs.
 #include "engine/link/SerialStream.h"
+#include <QCoreApplication>
 
 #ifndef _WIN32
 
@@ -11,6 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(SerialTransport)
+};
+}  // namespace
 
 namespace qm {
 
@@ -44,7 +52,7 @@ private:
 bool SerialTransport::deviceOk() {
     if (lost_) return false;
     if (!port_->isOpen()) {
-        markLost(QStringLiteral("ポートが閉じています"));
+        markLost(Texts::tr("ポートが閉じています"));
         return false;
     }
     switch (port_->error()) {
@@ -89,7 +97,7 @@ WriteResult SerialTransport::write(const QByteArray& bytes, const StopToken& sto
         }
         const qint64 left = MsUntil(until);
         if (left <= 0) {
-            markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
+            markLost(Texts::tr("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
             return lostWrite();
         }
         port_->waitForBytesWritten(int(std::min<qint64>(left, kStopSliceMs)));
@@ -109,7 +117,7 @@ void SerialTransport::close(int flushMs) {
         }
     }
     if (port_->isOpen()) port_->close();
-    markLost(QStringLiteral("ポートは閉じられています"));
+    markLost(Texts::tr("ポートは閉じられています"));
 }
 
 // Why the port did not open, from QSerialPort's error (which it takes from

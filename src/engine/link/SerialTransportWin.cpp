@@ -4,6 +4,7 @@
 // as any byte is there, or after the slice's wait with nothing. Writes go out
 // in short timed pieces, so every wait sees the stop token within a slice.
 #include "engine/link/SerialStream.h"
+#include <QCoreApplication>
 
 #ifdef _WIN32
 
@@ -12,6 +13,13 @@
 #include "engine/text/WinApi.h"
 
 #include <algorithm>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(SerialTransportWin)
+};
+}  // namespace
 
 namespace qm {
 
@@ -130,7 +138,7 @@ WriteResult WinSerialTransport::write(const QByteArray& bytes, const StopToken& 
             return r;
         }
         if (MsUntil(until) <= 0) {
-            markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
+            markLost(Texts::tr("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
             return lostWrite();
         }
     }
@@ -144,7 +152,7 @@ void WinSerialTransport::close(int flushMs) {
         while (outputQueued() > 0 && MsUntil(until) > 0) Sleep(kStopSliceMs);
     }
     closeHandle();
-    markLost(QStringLiteral("ポートは閉じられています"));
+    markLost(Texts::tr("ポートは閉じられています"));
 }
 }  // namespace
 

@@ -1,8 +1,16 @@
 #include "engine/link/StreamTransport.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(StreamTransport)
+};
+}  // namespace
 
 namespace qm {
 
@@ -41,10 +49,10 @@ BlockHeader ParseBlockHeader(const QByteArray& head, int32_t limit) {
     }
     while (ok && p < 10 && head[p] == ' ') ++p;
     if (!ok || digits == 0 || p != 10)
-        return {-1, QStringLiteral("装置からのデータのヘッダが不正です: \"%1\"")
+        return {-1, Texts::tr("装置からのデータのヘッダが不正です: \"%1\"")
                         .arg(QString::fromLatin1(head.toPercentEncoding(" #")))};
     if (n > limit)
-        return {-1, QStringLiteral("装置からのデータが大きすぎます (%1 バイト、上限 %2 バイト)").arg(n).arg(limit)};
+        return {-1, Texts::tr("装置からのデータが大きすぎます (%1 バイト、上限 %2 バイト)").arg(n).arg(limit)};
     return {n, {}};
 }
 
@@ -81,7 +89,7 @@ void StreamTransport::markLost(const QString& reason) {
 }
 
 QString StreamTransport::lostText() const {
-    return QStringLiteral("装置との接続が切れました (%1): %2").arg(describe(), lostReason_);
+    return Texts::tr("装置との接続が切れました (%1): %2").arg(describe(), lostReason_);
 }
 
 LineResult StreamTransport::lineFailure(Wait why) {
@@ -128,7 +136,7 @@ LineResult StreamTransport::resynchronise(LineResult r, qint64 quietMs, SteadyCl
         }
         LineResult failed;
         failed.status = IoStatus::Failed;
-        failed.error = QStringLiteral("装置の応答が終わりません (%1: %2 バイトを読み捨てました)")
+        failed.error = Texts::tr("装置の応答が終わりません (%1: %2 バイトを読み捨てました)")
                            .arg(describe())
                            .arg(dropped);
         return failed;
@@ -162,17 +170,17 @@ BlockResult StreamTransport::readBlock(int32_t limit, const StopToken& stop) {
             r.status = IoStatus::Stopped;
         } else if (w == Wait::Lost) {
             r.status = IoStatus::Lost;
-            r.error = QStringLiteral("データの受信中に装置との接続が切れました (%1): %2").arg(describe(), lostReason_);
+            r.error = Texts::tr("データの受信中に装置との接続が切れました (%1): %2").arg(describe(), lostReason_);
         } else if (until == deadline && SteadyClock::now() >= deadline) {
             r.status = IoStatus::Failed;
-            r.error = QStringLiteral("装置からのデータが時間内に届きません (%1: %2 / %3 バイト、%4 秒)")
+            r.error = Texts::tr("装置からのデータが時間内に届きません (%1: %2 / %3 バイト、%4 秒)")
                           .arg(QLatin1String(what))
                           .arg(into.size())
                           .arg(want)
                           .arg(std::chrono::duration<double>(deadline - start).count(), 0, 'f', 1);
         } else {
             r.status = IoStatus::Failed;
-            r.error = QStringLiteral("装置からのデータが途中で止まりました (%1: %2 / %3 バイト)")
+            r.error = Texts::tr("装置からのデータが途中で止まりました (%1: %2 / %3 バイト)")
                           .arg(QLatin1String(what))
                           .arg(into.size())
                           .arg(want);

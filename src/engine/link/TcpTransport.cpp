@@ -3,6 +3,7 @@
 #include "engine/link/StreamTransport.h"
 #include "engine/link/WindowsError.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 #include <algorithm>
 #include <climits>
@@ -32,6 +33,13 @@
 #include <sys/ioctl.h>
 #endif
 #endif
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(TcpTransport)
+};
+}  // namespace
 
 namespace qm {
 
@@ -257,7 +265,7 @@ StreamTransport::Pull TcpTransport::pull(QByteArray& dst, qint64 max, int waitMs
     dst.resize(had + std::max<qint64>(n, 0));
     if (n > 0) return Pull::Data;
     if (n == 0) {
-        markLost(QStringLiteral("装置が接続を閉じました"));
+        markLost(Texts::tr("装置が接続を閉じました"));
         return Pull::Lost;
     }
     if (WouldBlock(e) || Interrupted(e)) return Pull::Quiet;
@@ -290,7 +298,7 @@ WriteResult TcpTransport::write(const QByteArray& bytes, const StopToken& stop) 
         }
         const qint64 left = MsUntil(until);
         if (left <= 0) {
-            markLost(QStringLiteral("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
+            markLost(Texts::tr("送信が %1 秒以上止まっています").arg(limits_.sendTimeoutMs / 1000.0));
             return lostWrite();
         }
         PollOne(s_, POLLOUT, int(std::min<qint64>(left, kStopSliceMs)));
@@ -374,7 +382,7 @@ void TcpTransport::close(int flushMs) {
     }
     CloseSocket(s_);
     s_ = kNoSocket;
-    markLost(QStringLiteral("接続は閉じられています"));
+    markLost(Texts::tr("接続は閉じられています"));
 }
 
 // ---- Opening. ----
@@ -405,11 +413,11 @@ Attempt Connect(const Endpoint& ep, SteadyClock::time_point start, SteadyClock::
         if (!ConnectPending(e)) return failCode(e);
         for (;;) {
             if (stop.interrupts(start))
-                return fail({kNoSocket, QStringLiteral("接続を中断しました"), OpenFailure::Other, true});
+                return fail({kNoSocket, Texts::tr("接続を中断しました"), OpenFailure::Other, true});
             const qint64 left = MsUntil(deadline);
             if (left <= 0)
                 return fail({kNoSocket,
-                             QStringLiteral("%1 秒以内").arg(std::chrono::duration<double>(deadline - start).count()),
+                             Texts::tr("%1 秒以内").arg(std::chrono::duration<double>(deadline - start).count()),
                              OpenFailure::TimedOut, false, true});
             const int n = WaitConnected(s, int(std::min<qint64>(left, kStopSliceMs)));
             if (n > 0) break;
@@ -453,7 +461,7 @@ HostLookup ResolveHost(const QString& host) {
         if (!out.addresses.contains(a)) out.addresses << a;
     }
     ::freeaddrinfo(list);
-    if (out.addresses.isEmpty()) out.error = QStringLiteral("アドレスがありません");
+    if (out.addresses.isEmpty()) out.error = Texts::tr("アドレスがありません");
     return out;
 }
 
@@ -475,12 +483,12 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
     };
     const auto stopped = [&] {
         out.stopped = true;
-        out.error = QStringLiteral("%1 への接続を中断しました").arg(where);
+        out.error = Texts::tr("%1 への接続を中断しました").arg(where);
         return std::move(out);
     };
     if (!StartSockets()) return failed(SystemText(LastError()));
     if (name.isEmpty()) {
-        out.error = QStringLiteral("IP アドレスが空です");
+        out.error = Texts::tr("IP アドレスが空です");
         out.failure = OpenFailure::HostNotFound;
         return out;
     }
@@ -494,7 +502,7 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
             found = options.lookups->lookup(name, deadline, start, stop);
             if (!found) {
                 if (stop.interrupts(start)) return stopped();
-                return failed(QStringLiteral("%1 秒以内に名前からアドレスが求まりません")
+                return failed(Texts::tr("%1 秒以内に名前からアドレスが求まりません")
                                   .arg(options.limits.connectTimeoutMs / 1000.0),
                               OpenFailure::HostNotFound);
             }
@@ -511,7 +519,7 @@ OpenResult OpenTcp(const QString& host, quint16 port, const StopToken& stop, con
     for (const QString& a : addresses) {
         const auto ep = NumericEndpoint(a, port);
         if (!ep) {
-            why = QStringLiteral("アドレス \"%1\" が不正です").arg(a);
+            why = Texts::tr("アドレス \"%1\" が不正です").arg(a);
             continue;
         }
         Attempt at = Connect(*ep, start, deadline, stop);

@@ -61,6 +61,7 @@ enum class RunOutcome {
 struct RunEndInfo {
     RunOutcome outcome = RunOutcome::Normal;
     QString message;      // the failure shown to the user (empty for a normal end)
+    bool linkLost = false;  // Error: the run ended because the link to the instrument was lost
     int writeFailures = 0;  // files the run failed to write
     QStringList failedFiles;  // the files asked for that are not on disk (or lack lines), each once
 };
@@ -76,6 +77,15 @@ inline int ExitCodeFor(RunOutcome outcome, bool writeFailed) {
     }
 }
 
+// What a status text stands for, for the outputs that follow the run's
+// state (the web page, MQTT): the text itself is in the user's language.
+enum class StatusKind {
+    Plain,
+    TriggerWait,   // the run waits for the instrument's trigger
+    Reconnecting,  // the link is lost and the run connects again
+    FileFailure,   // a file the run was to write is not on disk (or lacks lines)
+};
+
 class RunSink {
 public:
     virtual ~RunSink() = default;
@@ -90,7 +100,7 @@ public:
     virtual qm::FileResult cycleLogged(const CycleRecord&, const QString& logFileName) { return {}; }
     virtual qm::FileResult screenImage(const ScreenImage&) { return {}; }
     virtual qm::FileResult traces(const TraceSet&, const std::function<void(int)>& progress) { return {}; }
-    virtual void statusChanged(const QString&) {}
+    virtual void statusChanged(const QString& /*text*/, StatusKind /*kind*/) {}
     // A file the run was to write is not on disk (each time one is counted
     // in RunEndInfo::writeFailures, and a log file that ends the run).
     virtual void fileFailed(const qm::FileResult&) {}
@@ -99,8 +109,9 @@ public:
     virtual void cycleNumberChanged(int32_t) {}
     // The run begins or ends a wait between cycles (Kind::None: the wait is over).
     virtual void waitChanged(const RunWait&) {}
-    // The link was lost or is back (with --reconnect): a line for the record.
-    virtual void linkEvent(const QString& /*text*/, int32_t /*cycle*/, const QString& /*folder*/,
+    // The link was lost or is back (`reconnected`, with --reconnect): a line
+    // for the record.
+    virtual void linkEvent(const QString& /*text*/, bool /*reconnected*/, int32_t /*cycle*/, const QString& /*folder*/,
                            const QString& /*header*/) {}
     // Output that could not be written by the end of the run, for the end
     // message (empty when there is none).

@@ -2,11 +2,19 @@
 
 #include "engine/mqtt/QueueFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
 #include <cstring>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(DiskQueue)
+};
+}  // namespace
 
 namespace qm {
 
@@ -155,7 +163,7 @@ DiskQueue::OpenResult DiskQueue::open() {
     std::lock_guard lock(mutex_);
     OpenResult result;
     if (!QDir().mkpath(folder_)) {
-        result.error = QStringLiteral("フォルダ %1 を作成できません").arg(QDir::toNativeSeparators(folder_));
+        result.error = Texts::tr("フォルダ %1 を作成できません").arg(QDir::toNativeSeparators(folder_));
         return result;
     }
     // One program per queue: a second one (the same data folder twice)
@@ -164,7 +172,7 @@ DiskQueue::OpenResult DiskQueue::open() {
     QString why;
     lockFd_ = files::LockFile(QDir(folder_).filePath(QStringLiteral("lock")), &busy, &why);
     if (lockFd_ < 0) {
-        result.error = busy ? QStringLiteral("フォルダ %1 は別の Quillmeter が使っています").arg(QDir::toNativeSeparators(folder_))
+        result.error = busy ? Texts::tr("フォルダ %1 は別の Quillmeter が使っています").arg(QDir::toNativeSeparators(folder_))
                             : QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder_), why);
         return result;
     }
@@ -300,7 +308,7 @@ DiskQueue::AppendResult DiskQueue::append(const QueueRecord& record) {
     const auto need = int64_t(bytes.size());
     std::lock_guard lock(mutex_);
     if (bytes.size() - HeaderBytes > MaxRecordBytes || need > maxBytes_ / 2) {
-        result.error = QStringLiteral("記録が大きすぎます (%1 バイト)").arg(need);
+        result.error = Texts::tr("記録が大きすぎます (%1 バイト)").arg(need);
         return result;
     }
     // A new segment when this one is full, or when all it holds is done and
@@ -417,7 +425,7 @@ bool DiskQueue::read(uint64_t seq, QueueRecord* out, QString* error) {
     QByteArray bytes(qsizetype(e.size), Qt::Uninitialized);
     if (!files::ReadAt(readFd_, bytes.data(), e.size, e.offset, error)) return false;
     if (SoundRecordAt(bytes, 0, out) != e.size) {
-        if (error) *error = QStringLiteral("記録が壊れています");
+        if (error) *error = Texts::tr("記録が壊れています");
         return false;
     }
     return true;
@@ -468,7 +476,7 @@ QString DiskQueue::removeDoneSegments() {
     }
     QString error;
     for (const QString& path : gone)
-        if (!QFile::remove(path) && QFile::exists(path)) error = QStringLiteral("%1 を削除できません").arg(QDir::toNativeSeparators(path));
+        if (!QFile::remove(path) && QFile::exists(path)) error = Texts::tr("%1 を削除できません").arg(QDir::toNativeSeparators(path));
     return error;
 }
 

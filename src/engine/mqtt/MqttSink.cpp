@@ -34,6 +34,13 @@
 #include <unistd.h>
 #endif
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(MqttSink)
+};
+}  // namespace
+
 namespace qm {
 
 namespace {
@@ -118,23 +125,15 @@ QByteArray NewRunId() {
 
 QString ConnackText(int rc) {
     switch (rc) {
-    case 1: return QStringLiteral("プロトコルの版を受け付けません");
-    case 2: return QStringLiteral("クライアント ID を受け付けません");
-    case 3: return QStringLiteral("サービスを提供できません");
+    case 1: return Texts::tr("プロトコルの版を受け付けません");
+    case 2: return Texts::tr("クライアント ID を受け付けません");
+    case 3: return Texts::tr("サービスを提供できません");
     case 4:
-    case 5: return QStringLiteral("ユーザー名かパスワードを拒否しました");
-    default: return QStringLiteral("接続を拒否しました (%1)").arg(rc);
+    case 5: return Texts::tr("ユーザー名かパスワードを拒否しました");
+    default: return Texts::tr("接続を拒否しました (%1)").arg(rc);
     }
 }
 
-bool IsFileFailure(const QString& text) {
-    static const char* const marks[] = {"に書けません", "を保存できません", "を作成できませんでした", "を保存できませんでした",
-                                        "に書けなかった"};
-    if (!text.contains(QStringLiteral("ファイル"))) return false;
-    for (const char* m : marks)
-        if (text.contains(QString::fromUtf8(m))) return true;
-    return false;
-}
 
 #ifdef _WIN32
 using PollSocket = SOCKET;
@@ -413,7 +412,7 @@ struct MqttSink::Impl {
             DiskQueue::AppendResult r = queue.append(backlog.front());
             for (const DiskQueue::GivenUp& g : r.givenUp) {
                 givenUp.fetch_add(g.records);
-                const QString text = QStringLiteral("MQTT: 送信待ちが上限 (%1 MB) に達したため、未送信の測定 %2 の %3 件を破棄しました")
+                const QString text = Texts::tr("MQTT: 送信待ちが上限 (%1 MB) に達したため、未送信の測定 %2 の %3 件を破棄しました")
                                          .arg(double(o.queueMaxBytes) / (1 << 20), 0, 'f', 1)
                                          .arg(QString::fromLatin1(g.runId))
                                          .arg(g.records);
@@ -433,13 +432,13 @@ struct MqttSink::Impl {
                 givenUp.fetch_add(1);
             }
             if (lastQueueProblem != error)
-                say->push_back(QStringLiteral("MQTT: 送信待ちファイル (%1) に書けません: %2 (%3 件はメモリで待っています)")
+                say->push_back(Texts::tr("MQTT: 送信待ちファイル (%1) に書けません: %2 (%3 件はメモリで待っています)")
                                    .arg(QDir::toNativeSeparators(queue.folder()), error)
                                    .arg(backlog.size()));
             lastQueueProblem = error;
         } else if (!lastQueueProblem.isEmpty()) {
             lastQueueProblem.clear();
-            say->push_back(QStringLiteral("MQTT: 送信待ちファイルに再び書けるようになりました"));
+            say->push_back(Texts::tr("MQTT: 送信待ちファイルに再び書けるようになりました"));
         }
     }
 
@@ -520,9 +519,11 @@ struct MqttSink::Impl {
     void brokerTrouble(const QString& what) {
         failures.fetch_add(1);
         const int64_t waiting = queue.stats().records;
-        const QString text = QStringLiteral("MQTT: ブローカー %1 %2 (%3ディスクで待っています)")
+        //: %1: host:port; %2: what went wrong (the texts "に接続できません: %1" ...);
+        //: %3: "未送信 %1 件は" or "記録は"
+        const QString text = Texts::tr("MQTT: ブローカー %1 %2 (%3ディスクで待っています)")
                                  .arg(o.address.hostPort(), what,
-                                      waiting ? QStringLiteral("未送信 %1 件は").arg(waiting) : QStringLiteral("記録は"));
+                                      waiting ? Texts::tr("未送信 %1 件は").arg(waiting) : Texts::tr("記録は"));
         if (what != brokerProblem) report(text);
         brokerProblem = what;
         saidTrouble = true;
@@ -547,7 +548,7 @@ struct MqttSink::Impl {
             ("quillmeter-" + o.station.toUtf8().left(40) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
         mosq = mosquitto_new(clientId.constData(), true, this);
         if (!mosq) {
-            dropConnection(QStringLiteral("に接続できません: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            dropConnection(Texts::tr("に接続できません: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
             return;
         }
         mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
@@ -571,7 +572,7 @@ struct MqttSink::Impl {
             if (!o.caFile.isEmpty()) rc = mosquitto_tls_set(mosq, QFile::encodeName(o.caFile).constData(), nullptr, nullptr, nullptr, nullptr);
             else rc = mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
             if (rc != MOSQ_ERR_SUCCESS) {
-                dropConnection(QStringLiteral("に TLS で接続できません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+                dropConnection(Texts::tr("に TLS で接続できません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
                 return;
             }
         }
@@ -582,7 +583,7 @@ struct MqttSink::Impl {
         if (rc != MOSQ_ERR_SUCCESS) {
             const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
                                                      : QString::fromUtf8(mosquitto_strerror(rc));
-            dropConnection(QStringLiteral("に接続できません: %1").arg(why));
+            dropConnection(Texts::tr("に接続できません: %1").arg(why));
         }
     }
 
@@ -602,7 +603,7 @@ struct MqttSink::Impl {
             statsDirty = statsDirty || !runId.isEmpty();
         }
         if (saidTrouble) {
-            report(QStringLiteral("MQTT: ブローカー %1 に接続しました (未送信 %2 件を送ります)")
+            report(Texts::tr("MQTT: ブローカー %1 に接続しました (未送信 %2 件を送ります)")
                        .arg(o.address.hostPort())
                        .arg(queue.stats().records));
             saidTrouble = false;
@@ -636,7 +637,7 @@ struct MqttSink::Impl {
             if (!queue.read(sendSeq, &r, &error)) {
                 if (sendSeq < queue.firstPending()) continue;  // given up meanwhile
                 // Unreadable on disk (changed since it was written): skipped.
-                report(QStringLiteral("MQTT: 送信待ちの記録を読めません: %1").arg(error));
+                report(Texts::tr("MQTT: 送信待ちの記録を読めません: %1").arg(error));
                 inflight.push_back({sendSeq++, -1, true, Clock::now()});
                 onPublished(-1);
                 continue;
@@ -644,7 +645,7 @@ struct MqttSink::Impl {
             int mid = 0;
             const int rc = mosquitto_publish(mosq, &mid, r.topic.constData(), int(r.payload.size()), r.payload.constData(), 1, false);
             if (rc != MOSQ_ERR_SUCCESS) {
-                dropConnection(QStringLiteral("に送れません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+                dropConnection(Texts::tr("に送れません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
                 return;
             }
             inflight.push_back({sendSeq++, mid, false, Clock::now()});
@@ -654,7 +655,7 @@ struct MqttSink::Impl {
     void publishRetained(const QByteArray& topic, const QByteArray& json) {
         if (!accepted) return;
         const int rc = mosquitto_publish(mosq, nullptr, topic.constData(), int(json.size()), json.constData(), 1, true);
-        if (rc != MOSQ_ERR_SUCCESS) dropConnection(QStringLiteral("に送れません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+        if (rc != MOSQ_ERR_SUCCESS) dropConnection(Texts::tr("に送れません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
     }
 
     // The state and statistics when they changed, at most every 200 ms and
@@ -694,7 +695,7 @@ struct MqttSink::Impl {
                 say = lastHousekeepingProblem != e;
                 lastHousekeepingProblem = e;
             }
-            if (say) report(QStringLiteral("MQTT: 送信済みの記録を整理できません: %1").arg(e));
+            if (say) report(Texts::tr("MQTT: 送信済みの記録を整理できません: %1").arg(e));
         }
         // Appended records are made durable (on the publisher's thread, never
         // the worker's) while some wait: a power cut loses at most the last
@@ -729,13 +730,13 @@ struct MqttSink::Impl {
             }
             if (!mosq && now >= nextAttempt && !stopping) connect();
             if (mosq && !accepted && now - connectStarted > std::chrono::milliseconds(o.connectTimeoutMs))
-                dropConnection(QStringLiteral("から %1 秒以内に応答がありません").arg(o.connectTimeoutMs / 1000.0));
+                dropConnection(Texts::tr("から %1 秒以内に応答がありません").arg(o.connectTimeoutMs / 1000.0));
             if (mosq && accepted) {
                 publishStateAndStats(now);
                 if (mosq) publishRecords();
                 if (mosq && !inflight.empty() && !inflight.front().acked &&
                     now - inflight.front().sent > std::chrono::milliseconds(o.ackTimeoutMs))
-                    dropConnection(QStringLiteral("が %1 秒以内に受信を確認しません").arg(o.ackTimeoutMs / 1000.0));
+                    dropConnection(Texts::tr("が %1 秒以内に受信を確認しません").arg(o.ackTimeoutMs / 1000.0));
             }
             housekeeping(now, false);
 
@@ -775,7 +776,7 @@ struct MqttSink::Impl {
             if (refusedCode) {
                 dropConnection(ConnackText(refusedCode));
             } else if (lost || rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0) {
-                QString why = accepted ? QStringLiteral("との接続が切れました") : QStringLiteral("に接続できません");
+                QString why = accepted ? Texts::tr("との接続が切れました") : Texts::tr("に接続できません");
                 if (rc == MOSQ_ERR_ERRNO && err) why += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
                 else if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_LOST) why += QStringLiteral(": ") + QString::fromUtf8(mosquitto_strerror(rc));
                 dropConnection(why);
@@ -841,7 +842,7 @@ QString MqttSink::topic(const char* leaf) const {
 QString MqttSink::start() {
     if (d_->started) return {};
     const DiskQueue::OpenResult opened = d_->queue.open();
-    if (!opened.error.isEmpty()) return QStringLiteral("MQTT: 送信待ちの記録を使えません: %1").arg(opened.error);
+    if (!opened.error.isEmpty()) return Texts::tr("MQTT: 送信待ちの記録を使えません: %1").arg(opened.error);
     static std::once_flag init;
     std::call_once(init, [] { mosquitto_lib_init(); });  // (on Windows also the sockets)
     const QString error = d_->waker.open();
@@ -850,9 +851,9 @@ QString MqttSink::start() {
     if (opened.damagedBytes > 0 || opened.ackUnreadable) {
         const QString text =
             opened.ackUnreadable
-                ? QStringLiteral("MQTT: 送信済みの印 (%1) が読めないため、送信待ちの記録をすべて送り直します")
+                ? Texts::tr("MQTT: 送信済みの印 (%1) が読めないため、送信待ちの記録をすべて送り直します")
                       .arg(QDir::toNativeSeparators(QDir(d_->queue.folder()).filePath(QStringLiteral("acked"))))
-                : QStringLiteral("MQTT: 送信待ちの記録の壊れた %1 バイトを飛ばしました (%2)")
+                : Texts::tr("MQTT: 送信待ちの記録の壊れた %1 バイトを飛ばしました (%2)")
                       .arg(opened.damagedBytes)
                       .arg(QDir::toNativeSeparators(d_->queue.folder()));
         d_->report(text);
@@ -877,7 +878,7 @@ void MqttSink::finish(int maxMs) {
         if (!d_->backlog.empty()) {
             d_->flushBacklogLocked(&say);
             if (!d_->backlog.empty()) {
-                say.push_back(QStringLiteral("MQTT: 送信待ちファイルに書けなかった %1 件は送られません").arg(d_->backlog.size()));
+                say.push_back(Texts::tr("MQTT: 送信待ちファイルに書けなかった %1 件は送られません").arg(d_->backlog.size()));
                 d_->givenUp.fetch_add(int64_t(d_->backlog.size()));
                 d_->backlog.clear();
             }
@@ -967,7 +968,7 @@ QString StateFor(bool linkLost, bool waitBetween, bool waitTrigger) {
 }
 }  // namespace
 
-void MqttSink::statusChanged(const QString& text) {
+void MqttSink::statusChanged(const QString& text, StatusKind kind) {
     QueueRecord event;
     {
         std::lock_guard lock(d_->m);
@@ -976,13 +977,13 @@ void MqttSink::statusChanged(const QString& text) {
             d_->stateDirty = true;
             return;
         }
-        d_->waitTrigger = text.startsWith(QStringLiteral("トリガ待ち"));
-        if (text.contains(QStringLiteral("再接続しています"))) d_->linkLost = true;
+        d_->waitTrigger = kind == StatusKind::TriggerWait;
+        if (kind == StatusKind::Reconnecting) d_->linkLost = true;
         const QString s = StateFor(d_->linkLost, d_->waitBetween, d_->waitTrigger);
         const bool changed = s != d_->state;
         d_->state = s;
         d_->stateDirty = true;
-        if (IsFileFailure(text)) event = d_->eventRecord("file failure", text, d_->next);
+        if (kind == StatusKind::FileFailure) event = d_->eventRecord("file failure", text, d_->next);
         else if (!changed) return;
     }
     if (!event.payload.isEmpty()) d_->enqueue(std::move(event));
@@ -1006,11 +1007,11 @@ void MqttSink::waitChanged(const RunWait& wait) {
     d_->wake();
 }
 
-void MqttSink::linkEvent(const QString& text, int32_t cycle, const QString&, const QString&) {
+void MqttSink::linkEvent(const QString& text, bool reconnected, int32_t cycle, const QString&, const QString&) {
     QueueRecord event;
     {
         std::lock_guard lock(d_->m);
-        const bool back = text.startsWith(QStringLiteral("再接続しました"));
+        const bool back = reconnected;
         d_->linkLost = !back;
         d_->state = StateFor(d_->linkLost, d_->waitBetween, d_->waitTrigger);
         d_->stateDirty = true;
@@ -1034,7 +1035,7 @@ void MqttSink::runEnded(const RunEndInfo& end) {
         d_->stateDirty = d_->statsDirty = d_->statsNow = true;
         if (!end.failedFiles.isEmpty())
             event = d_->eventRecord("files not written",
-                                    QStringLiteral("書けなかったファイル %1 件").arg(end.failedFiles.size()), 0,
+                                    Texts::tr("書けなかったファイル %1 件").arg(end.failedFiles.size()), 0,
                                     end.failedFiles);
     }
     if (!event.payload.isEmpty()) d_->enqueue(std::move(event));

@@ -87,10 +87,10 @@ public:
     void runStarted(const RunStartInfo& info) override;
     void measItemsRead(const MeasItemArray& items) override;
     FileResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
-    void statusChanged(const QString& text) override;
+    void statusChanged(const QString& text, StatusKind kind) override;
     void cycleNumberChanged(int32_t next) override;
     void waitChanged(const RunWait& wait) override;
-    void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
+    void linkEvent(const QString& text, bool reconnected, int32_t cycle, const QString& folder, const QString& header) override;
     void runEnded(const RunEndInfo& end) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "engine/text/WinApi.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -14,6 +15,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 #endif
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(QueueFiles)
+};
+}  // namespace
 
 namespace qm::queuefiles {
 
@@ -105,7 +113,7 @@ bool ReadAt(int fd, char* data, int64_t size, uint64_t offset, QString* error) {
         if (n < 0 && errno == EINTR) continue;
 #endif
         if (n <= 0) {
-            Set(error, n < 0 ? Errno(errno) : QStringLiteral("短いファイル"));
+            Set(error, n < 0 ? Errno(errno) : Texts::tr("短いファイル"));
             return false;
         }
         data += n;

@@ -5,11 +5,19 @@
 #include "engine/text/AnsiText.h"
 #include "engine/text/DateTimeText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(FileSinks)
+};
+}  // namespace
 
 namespace {
 QString Shown(const QString& fileName) { return QDir::toNativeSeparators(fileName); }
@@ -35,7 +43,7 @@ qm::FileResult LogCsvSink::append(const Line& line) {
     QFile file(line.fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return qm::FileResult::failed(line.fileName, file.errorString(),
-                                      QStringLiteral("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString()));
+                                      Texts::tr("ログファイル %1 を開けません: %2").arg(Shown(line.fileName), file.errorString()));
     const qint64 before = file.size();
     // The header lines go before the first line: into a new or empty file,
     // or after the start of them that a first append cut short left behind.
@@ -59,7 +67,7 @@ qm::FileResult LogCsvSink::append(const Line& line) {
     // Whatever part of the line got out is taken back.
     file.resize(before);
     return qm::FileResult::failed(line.fileName, reason,
-                                  QStringLiteral("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason));
+                                  Texts::tr("ログファイル %1 に書けません: %2").arg(Shown(line.fileName), reason));
 }
 
 qm::FileResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString& logFileName) {
@@ -70,10 +78,10 @@ qm::FileResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString&
             // Every line stays queued; once the queue is full the run ends
             // rather than let it grow without bound.
             if (int(waiting_.size()) >= waitingLinesMax_) {
-                r.message += QStringLiteral(" (書き込み待ちが %1 行になったので測定を終了します)").arg(waiting_.size());
+                r.message += Texts::tr(" (書き込み待ちが %1 行になったので測定を終了します)").arg(waiting_.size());
                 r.endsRun = true;
             } else {
-                r.message += QStringLiteral(" (%1 行が書き込み待ちです)").arg(waiting_.size());
+                r.message += Texts::tr(" (%1 行が書き込み待ちです)").arg(waiting_.size());
             }
             return r;
         }
@@ -84,14 +92,14 @@ qm::FileResult LogCsvSink::cycleLogged(const CycleRecord& record, const QString&
 
 QString LogCsvSink::unwrittenOutput() const {
     if (waiting_.empty()) return {};
-    return QStringLiteral("ログファイル %1 に書けなかった %2 行が残っています")
+    return Texts::tr("ログファイル %1 に書けなかった %2 行が残っています")
         .arg(Shown(waiting_.back().fileName))
         .arg(waiting_.size());
 }
 
-void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) {
+void EventLogSink::linkEvent(const QString& text, bool, int32_t cycle, const QString& folder, const QString& header) {
     QFile f(folder + qm::PathSep() + header + QStringLiteral("_events.log"));
-    const QString line = qm::NowDateTimeText() + QStringLiteral(" サイクル %1: ").arg(cycle) + text + QLatin1Char('\n');
+    const QString line = qm::NowDateTimeText() + Texts::tr(" サイクル %1: ").arg(cycle) + text + QLatin1Char('\n');
     QString reason;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) reason = f.errorString();
     else reason = qm::WriteAll(f, line.toUtf8()).reason;
@@ -103,7 +111,7 @@ void EventLogSink::linkEvent(const QString& text, int32_t cycle, const QString& 
 
 QString EventLogSink::unwrittenOutput() const {
     if (unwritten_ == 0) return {};
-    return QStringLiteral("イベントログ %1 に %2 行を書けませんでした: %3").arg(Shown(fileName_)).arg(unwritten_).arg(reason_);
+    return Texts::tr("イベントログ %1 に %2 行を書けませんでした: %3").arg(Shown(fileName_)).arg(unwritten_).arg(reason_);
 }
 
 qm::FileResult SaveFileBytes(const QString& fileName, const QByteArray& bytes) {
@@ -125,7 +133,7 @@ qm::FileResult ScreenFileSink::screenImage(const ScreenImage& image) {
     if (image.bytes.isEmpty()) return {};
     qm::FileResult r = SaveFileBytes(image.fileName, image.bytes);
     if (!r.ok())
-        r.message = QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2").arg(Shown(image.fileName), r.reason);
+        r.message = Texts::tr("DS画面のファイル \"%1\" を保存できません: %2").arg(Shown(image.fileName), r.reason);
     return r;
 }
 

@@ -64,7 +64,7 @@ public:
 class EventLogSink : public RunSink {
 public:
     void runStarted(const RunStartInfo&) override { unwritten_ = 0; }
-    void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
+    void linkEvent(const QString& text, bool reconnected, int32_t cycle, const QString& folder, const QString& header) override;
     QString unwrittenOutput() const override;
 
 private:

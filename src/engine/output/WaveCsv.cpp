@@ -5,6 +5,7 @@
 #include "engine/text/NumText.h"
 #include "engine/output/PictureFormat.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDevice>
 #include <QSaveFile>
@@ -14,6 +15,13 @@
 #include <vector>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(WaveCsv)
+};
+}  // namespace
 
 namespace {
 
@@ -38,7 +46,7 @@ void Report(const CsvProgress& p, int value) {
 
 qm::FileResult WriteFailed(const QString& fileName, const QString& reason) {
     return qm::FileResult::failed(
-        fileName, reason, QStringLiteral("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason));
+        fileName, reason, Texts::tr("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason));
 }
 
 // Collects rows in a large buffer and hands it to the file in chunks, each
@@ -213,7 +221,7 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         Report(progress, 100);
         return qm::FileResult::failed(FileName, file.errorString(),
-                                      QStringLiteral("波形ファイル %1 を作成できませんでした (%2)")
+                                      Texts::tr("波形ファイル %1 を作成できませんでした (%2)")
                                           .arg(FileText(FileName), file.errorString()));
     }
     qm::FileResult r = qm::WriteAll(file, WaveCsvHeader(dsoConfig));
@@ -225,7 +233,7 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     if (r.ok() && (!file.flush() || file.error() != QFileDevice::NoError)) r = WriteFailed(FileName, file.errorString());
     if (r.ok() && !file.commit()) {
         r = qm::FileResult::failed(FileName, file.errorString(),
-                                   QStringLiteral("波形ファイル %1 を保存できませんでした (%2)")
+                                   Texts::tr("波形ファイル %1 を保存できませんでした (%2)")
                                        .arg(FileText(FileName), file.errorString()));
     }
     if (!r.ok()) file.cancelWriting();

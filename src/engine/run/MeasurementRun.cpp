@@ -13,6 +13,7 @@
 #include "engine/text/ItemText.h"
 #include "engine/text/NumText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -25,14 +26,22 @@
 #include <new>
 #include <optional>
 
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(MeasurementRun)
+};
+}  // namespace
+
 namespace qm {
 namespace {
 
 using namespace std::chrono;
 using Duration = SteadyClock::duration;
 
-const QString kDone = QStringLiteral("動作完了しました");
-const QString kNotConnected = QStringLiteral("装置が正しく接続されていません！");
+// Texts said in more than one place; translated where they are said.
+const char* const kDone = QT_TRANSLATE_NOOP("MeasurementRun", "動作完了しました");
+const char* const kNotConnected = QT_TRANSLATE_NOOP("MeasurementRun", "装置が正しく接続されていません！");
 
 // The display image's file in the data folder, named after its format.
 QString ScreenBufferName(const QString& format) { return QStringLiteral("BufferFile.") + format; }
@@ -77,7 +86,7 @@ private:
     bool prepareOutput(RunEndInfo& end);
     Connection connect();
     bool openLink();
-    QString notConnectedText() const { return kNotConnected + QLatin1Char('\n') + openError_ + QLatin1Char('\n') + openHint_; }
+    QString notConnectedText() const { return Texts::tr(kNotConnected) + QLatin1Char('\n') + openError_ + QLatin1Char('\n') + openHint_; }
 
     // The steps, in the design's order.
     Step measure(Connection connection);
@@ -100,8 +109,9 @@ private:
     template <typename F>
     Step reconnecting(Phase phase, F&& step);
     Reconnection reconnect(const QString& why, Phase phase);
-    Step failed(const QString& message) {
+    Step failed(const QString& message, StatusKind kind = StatusKind::Plain) {
         failure_ = message;
+        failureKind_ = kind;
         return Step::Failed;
     }
     Step stopped() const { return stop_.aborted() ? Step::Aborted : Step::Ended; }
@@ -110,12 +120,12 @@ private:
     bool refusedBeyondLog(const LiveValues& live);
     FileResult writeOnce(const QString& fileName, const std::function<FileResult()>& write);
 
-    void linkEvent(const QString& text) {
+    void linkEvent(const QString& text, bool reconnected = false) {
         const LiveValues live = live_.get();
-        sinks_.each([&](RunSink& s) { s.linkEvent(text, cycleNo(), live.folder, live.header); });
+        sinks_.each([&](RunSink& s) { s.linkEvent(text, reconnected, cycleNo(), live.folder, live.header); });
     }
-    void status(const QString& text) {
-        sinks_.each([&](RunSink& s) { s.statusChanged(text); });
+    void status(const QString& text, StatusKind kind = StatusKind::Plain) {
+        sinks_.each([&](RunSink& s) { s.statusChanged(text, kind); });
     }
     void announceWait(const RunWait& wait) {
         sinks_.each([&](RunSink& s) { s.waitChanged(wait); });
@@ -129,7 +139,7 @@ private:
         ++writeFailures_;
         sinks_.each([&](RunSink& s) { s.fileFailed(r); });
         noteFailedFile(r.file);
-        status(r.message);
+        status(r.message, StatusKind::FileFailure);
         questions_.fileNotWritten(r.message);
     }
     void noteFailedFile(const QString& fileName) {
@@ -150,6 +160,8 @@ private:
     int writeFailures_ = 0;
     QStringList failedFiles_;
     QString failure_;  // why the run ended on an error
+    StatusKind failureKind_ = StatusKind::Plain;
+    bool failureLinkLost_ = false;  // the error was the loss of the link
     std::unique_ptr<Instrument> inst_;
     bool snapshotDone_ = false;  // the trigger mode to restore is known
     // Why the link did not open the last time: "<where>: <reason>", and what
@@ -184,26 +196,27 @@ bool Run::openLink() {
         state_.link = std::move(opened.transport);
         inst_ = std::make_unique<Instrument>(*state_.link, stop_, limits_.queryTimeout);
         inst_->onWaiting = [this](const QString& command) {
-            status(QStringLiteral("%1 の応答を待っています").arg(command));
+            status(Texts::tr("%1 の応答を待っています").arg(command));
         };
         inst_->onOverlong = [this](const QString& command) {
             if (std::exchange(overlongWarned_, true)) return;
-            status(QStringLiteral("応答が長すぎます: %1").arg(command));
+            status(Texts::tr("応答が長すぎます: %1").arg(command));
         };
         return true;
     }
     // A port text that names no port number ("USB") is named as typed.
-    openError_ = request_.serial && port < 1 ? QStringLiteral("%1 は使えないポート番号です").arg(request_.comText)
+    openError_ = request_.serial && port < 1 ? Texts::tr("%1 は使えないポート番号です").arg(request_.comText)
                                              : opened.error;
     openHint_ = OpenFailureHint(opened.failure, request_.serial);
     return false;
 }
 
 Run::Connection Run::connect() {
-    const QString question = request_.serial
-                                 ? QStringLiteral("インタフェースはUSB(") + request_.comText + QStringLiteral(")です｡接続OK?")
-                                 : QStringLiteral("インタフェースはTCP：") + TcpInterfaceName(request_.address, request_.tcpPort) +
-                                       QStringLiteral("です｡接続OK?");
+    const QString question =
+        request_.serial
+            ? Texts::tr("インタフェースはUSB(%1)です｡接続OK?").arg(request_.comText)
+            : Texts::tr("インタフェースはTCP：%1です｡接続OK?")
+                  .arg(TcpInterfaceName(request_.address, request_.tcpPort));
     if (!questions_.askOkCancel(question, stop_)) return Connection::Declined;
     for (;;) {
         if (openLink()) return Connection::Open;
@@ -230,9 +243,9 @@ bool Run::prepareOutput(RunEndInfo& end) {
     std::filesystem::create_directories(std::filesystem::path(live.folder.toStdU16String()), ec);
     if (ec || !QFileInfo(live.folder).isDir()) {
         end.outcome = RunOutcome::Error;
-        end.message = QStringLiteral("出力フォルダ %1 を作成できません: %2")
+        end.message = Texts::tr("出力フォルダ %1 を作成できません: %2")
                           .arg(QDir::toNativeSeparators(live.folder),
-                               ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("フォルダではありません"));
+                               ec ? QString::fromLocal8Bit(ec.message()) : Texts::tr("フォルダではありません"));
         return false;
     }
     if (!live.screenSave && !live.waveSave) return true;
@@ -246,10 +259,10 @@ bool Run::prepareOutput(RunEndInfo& end) {
             const QString shown = QDir::toNativeSeparators(name);
             if (request_.refuseOverwrite) {
                 end.outcome = RunOutcome::Error;
-                end.message = QStringLiteral("ファイル %1 は既にあります。上書きしません (--overwrite で上書きします)").arg(shown);
+                end.message = Texts::tr("ファイル %1 は既にあります。上書きしません (--overwrite で上書きします)").arg(shown);
                 return false;
             }
-            if (questions_.askOkCancel(QStringLiteral("ファイル %1 は既にあります。上書きしますか?").arg(shown), stop_))
+            if (questions_.askOkCancel(Texts::tr("ファイル %1 は既にあります。上書きしますか?").arg(shown), stop_))
                 return true;
             end.outcome = RunOutcome::ConnectFailed;  // the run did not start
             return false;
@@ -268,12 +281,15 @@ Step Run::guarded(F&& step) {
         return step();
     } catch (const RunInterrupted& e) {
         return e.aborted ? Step::Aborted : Step::Ended;
+    } catch (const LinkError& e) {
+        failureLinkLost_ = true;
+        return failed(e.text);
     } catch (const QuillError& e) {
         return failed(e.text);
     } catch (const NumberOverflow& e) {
-        return failed(QStringLiteral("装置の応答を数値に変換できません: %1").arg(QString::fromUtf8(e.what())));
+        return failed(Texts::tr("装置の応答を数値に変換できません: %1").arg(QString::fromUtf8(e.what())));
     } catch (const std::exception& e) {
-        return failed(QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what())));
+        return failed(Texts::tr("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what())));
     }
 }
 
@@ -291,7 +307,7 @@ Step Run::reconnecting(Phase phase, F&& step) {
         }
         switch (reconnect(lost, phase)) {
             case Reconnection::Back: break;
-            case Reconnection::GaveUp: return failed(lost);
+            case Reconnection::GaveUp: failureLinkLost_ = true; return failed(lost);
             case Reconnection::Stopped: return stopped();
         }
     }
@@ -309,28 +325,28 @@ Run::Reconnection Run::reconnect(const QString& why, Phase phase) {
     state_.link.reset();
     inst_.reset();
     const bool start = phase == Phase::Start;
-    linkEvent((start ? QStringLiteral("装置に接続できません: %1") : QStringLiteral("接続が切れました: %1")).arg(why));
-    const QString trying = start ? QStringLiteral("装置に接続できません。再接続しています (%1 回目)")
-                                 : QStringLiteral("接続が切れました。再接続しています (%1 回目)");
+    linkEvent((start ? Texts::tr("装置に接続できません: %1") : Texts::tr("接続が切れました: %1")).arg(why));
+    const QString trying = start ? Texts::tr("装置に接続できません。再接続しています (%1 回目)")
+                                 : Texts::tr("接続が切れました。再接続しています (%1 回目)");
     Duration pause = limits_.reconnectFirstPause;
     const Duration longest = limits_.reconnectLongestPause;
     QString last = why;
     for (int attempt = 1;; ++attempt) {
         const Duration left = giveUp - clock_.now();
         if (left <= Duration::zero()) {
-            linkEvent(QStringLiteral("再接続をあきらめました (%1 回試みました): %2").arg(attempt - 1).arg(last));
+            linkEvent(Texts::tr("再接続をあきらめました (%1 回試みました): %2").arg(attempt - 1).arg(last));
             return Reconnection::GaveUp;
         }
-        status(trying.arg(attempt));
+        status(trying.arg(attempt), StatusKind::Reconnecting);
         if (clock_.sleepUntil(clock_.now() + std::min(pause, left), stop_)) return Reconnection::Stopped;
         if (openLink()) {
             if (phase == Phase::Cycle) inst_->enableStatusEvents();
-            linkEvent(QStringLiteral("再接続しました (%1 回目)").arg(attempt));
+            linkEvent(Texts::tr("再接続しました (%1 回目)").arg(attempt), true);
             return Reconnection::Back;
         }
         if (stop_.stopRequested()) return Reconnection::Stopped;
         last = openError_;
-        linkEvent(QStringLiteral("再接続できません (%1 回目): %2").arg(attempt).arg(last));
+        linkEvent(Texts::tr("再接続できません (%1 回目): %2").arg(attempt).arg(last));
         pause = std::min(pause * 2, longest);
     }
 }
@@ -372,7 +388,7 @@ bool Run::allocateBuffers() {
 bool Run::refusedBeyondLog(const LiveValues& live) {
     if (!live.log || cycleNo() <= LogMaxCycle) return false;
     const QString msg =
-        QStringLiteral("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
+        Texts::tr("測定ログは %1 サイクルまでです。「クリア」を押してから測定を開始して下さい。").arg(LogMaxCycle);
     status(msg);
     questions_.notify(msg);
     return true;
@@ -401,7 +417,7 @@ Step Run::startUp() {
     inst_->readConfig(state_.config, request_.invCheckOn);
     snapshotDone_ = true;
     if (!allocateBuffers())
-        return failed(QStringLiteral("波形バッファを確保できません (レコード長 %1)").arg(state_.config.recordLength));
+        return failed(Texts::tr("波形バッファを確保できません (レコード長 %1)").arg(state_.config.recordLength));
     inst_->enableStatusEvents();
     if (live_.get().log) {
         static const char* const letters[] = {"A", "B", "C", "D"};
@@ -440,11 +456,11 @@ Step Run::cycle() {
 // "トリガ待ちです", then the wait; a stop seen after it ends the run with
 // "トリガ中断です" (and without "動作完了しました").
 Step Run::triggerWait() {
-    status(QStringLiteral("トリガ待ちです"));
+    status(Texts::tr("トリガ待ちです"), StatusKind::TriggerWait);
     progress(0);
     waitForTrigger();
     if (!stop_.stopRequested()) return Step::Continue;
-    status(QStringLiteral("トリガ中断です"));
+    status(Texts::tr("トリガ中断です"));
     return Step::TriggerStopped;
 }
 
@@ -464,7 +480,7 @@ void Run::waitForTrigger() {
         if (!poll.timedOut) {
             silent = 0;
         } else if (++silent >= limits_.silentPolls) {
-            throw LinkError(QStringLiteral("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(limits_.silentPolls));
+            throw LinkError(Texts::tr("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(limits_.silentPolls));
         }
         if (poll.triggered) return;
         if (clock_.now() - armed < limits_.triggerBackToBack) continue;
@@ -474,7 +490,7 @@ void Run::waitForTrigger() {
 }
 
 void Run::transferTraces() {
-    status(QStringLiteral("波形を転送中です"));
+    status(Texts::tr("波形を転送中です"));
     QString warnings;
     const auto one = [&](int16_t src) {
         QString warning;
@@ -502,13 +518,13 @@ std::optional<BlockResult> Run::showScreen() {
     const LiveValues live = live_.get();
     if (live.screenShow || live.screenSave) inst_->goLocal();
     if (!live_.get().screenShow) return std::nullopt;
-    status(QStringLiteral("DS画面を転送中です"));
+    status(Texts::tr("DS画面を転送中です"));
     progress(0);
     const QString format = request_.screenPngForDisplay ? QStringLiteral("png") : QStringLiteral("bmp");
     const BlockResult image = inst_->fetchScreen(format);
     ScreenImage shown{cycleNo(), format, {}, QDir(request_.dataFolder).filePath(ScreenBufferName(format)), true};
     if (image.ok() && !image.data.isEmpty()) shown.bytes = image.data;
-    else status(QStringLiteral("DS画面を受信できません: %1").arg(image.ok() ? QStringLiteral("空の画像") : image.error));
+    else status(Texts::tr("DS画面を受信できません: %1").arg(image.ok() ? Texts::tr("空の画像") : image.error));
     const FileResult r = sinks_.output([&](RunSink& s) { return s.screenImage(shown); });
     if (!r.ok()) fileFailed(r);
     progress(100);
@@ -517,39 +533,39 @@ std::optional<BlockResult> Run::showScreen() {
 }
 
 void Run::writeTraces(const QString& baseName) {
-    status(QStringLiteral("波形をcsvファイルに格納しています"));
+    status(Texts::tr("波形をcsvファイルに格納しています"));
     const TraceSet traces{cycleNo(), state_.config, state_.waveData, baseName + QStringLiteral(".csv")};
     const auto setProgress = [this](int v) { progress(v); };
     const FileResult r = writeOnce(traces.fileName, [&] {
         return sinks_.output([&](RunSink& s) { return s.traces(traces, setProgress); });
     });
-    if (r.ok()) status(QStringLiteral("csv波形の格納完了"));
+    if (r.ok()) status(Texts::tr("csv波形の格納完了"));
     else fileFailed(r);
 }
 
 void Run::saveScreen(const QString& baseName, const std::optional<BlockResult>& shownPng) {
     progress(0);
-    status(QStringLiteral("DS画面を格納しています"));
+    status(Texts::tr("DS画面を格納しています"));
     const BlockResult image = shownPng ? *shownPng : inst_->fetchScreen(QStringLiteral("png"));
     const QString pngName = baseName + QStringLiteral(".png");
     // An image that did not arrive is a file not written, named as such.
     const auto notReceived = [&](const QString& said, const QString& reason) {
         status(said);
         fileFailed(FileResult::failed(pngName, reason,
-                                      QStringLiteral("DS画面のファイル \"%1\" を保存できません: %2")
+                                      Texts::tr("DS画面のファイル \"%1\" を保存できません: %2")
                                           .arg(QDir::toNativeSeparators(pngName), reason)));
     };
     if (!image.ok()) {
-        notReceived(QStringLiteral("DS画面を受信できません: %1").arg(image.error), image.error);
+        notReceived(Texts::tr("DS画面を受信できません: %1").arg(image.error), image.error);
     } else if (image.data.isEmpty()) {
-        const QString empty = QStringLiteral("装置から画面データが届きませんでした (0 バイト)");
+        const QString empty = Texts::tr("装置から画面データが届きませんでした (0 バイト)");
         notReceived(empty, empty);
     } else {
         const ScreenImage saved{cycleNo(), QStringLiteral("png"), image.data, pngName, false};
         const FileResult r = writeOnce(saved.fileName, [&] {
             return sinks_.output([&](RunSink& s) { return s.screenImage(saved); });
         });
-        if (r.ok()) status(QStringLiteral("DS画面の格納完了"));
+        if (r.ok()) status(Texts::tr("DS画面の格納完了"));
         else fileFailed(r);
     }
     progress(100);
@@ -577,18 +593,18 @@ Step Run::logStep() {
     if (written.endsRun) {
         sinks_.each([&](RunSink& s) { s.fileFailed(written); });
         noteFailedFile(logFile);
-        return failed(written.message);
+        return failed(written.message, StatusKind::FileFailure);
     }
     if (!written.ok()) {
         // Said in a message of its own (the log file matters most).
         ++writeFailures_;
         sinks_.each([&](RunSink& s) { s.fileFailed(written); });
         noteFailedFile(logFile);
-        status(written.message);
+        status(written.message, StatusKind::FileFailure);
         questions_.notify(written.message);
     }
     if (!missing.isEmpty())
-        status(QStringLiteral("測定値がありません: %1 (サイクル %2)").arg(missing).arg(record.cycle));
+        status(Texts::tr("測定値がありません: %1 (サイクル %2)").arg(missing).arg(record.cycle));
     return Step::Continue;
 }
 
@@ -610,7 +626,7 @@ Step Run::nextCycle(SteadyClock::time_point cycleStart) {
     if (live.manual) {
         inst_->goLocal();
         announceWait({RunWait::Kind::Question, cycleNo(), {}});
-        const bool next = questions_.askOkCancel(QStringLiteral("次の測定の準備をして下さい!"), stop_);
+        const bool next = questions_.askOkCancel(Texts::tr("次の測定の準備をして下さい!"), stop_);
         announceWait({});
         return next ? Step::Continue : Step::Ended;
     }
@@ -638,7 +654,7 @@ void Run::closing(RunEndInfo& end) {
         return Step::Continue;
     });
     if (sent != Step::Failed) return;  // sent, or given up by a stop or an abort
-    const QString text = QStringLiteral("終了のコマンドを送れません: %1").arg(failure_);
+    const QString text = Texts::tr("終了のコマンドを送れません: %1").arg(failure_);
     status(text);
     end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + text;
 }
@@ -666,18 +682,19 @@ RunEndInfo Run::run() {
             end.failedFiles = failedFiles_;
             return end;
         case Step::Ended:
-            status(kDone);
+            status(Texts::tr(kDone));
             break;
         case Step::NeverConnected:
             end.outcome = RunOutcome::ConnectFailed;
             end.message = notConnectedText() + QLatin1Char('\n') +
-                          QStringLiteral("(%1 分間接続を試みました)").arg(request_.reconnectMinutes);
+                          Texts::tr("(%1 分間接続を試みました)").arg(request_.reconnectMinutes);
             status(openError_);
             break;
         case Step::Failed:
             end.outcome = RunOutcome::Error;
             end.message = failure_;
-            status(failure_);
+            end.linkLost = failureLinkLost_;
+            status(failure_, failureKind_);
             break;
         case Step::TriggerStopped:
         case Step::Continue:
@@ -695,7 +712,7 @@ RunEndInfo Run::run() {
         const FileResult left = FileResult::failed(QString(), QString(), unwritten.join(QLatin1Char('\n')));
         sinks_.each([&](RunSink& s) { s.fileFailed(left); });
         end.message = (end.message.isEmpty() ? QString() : end.message + QLatin1Char('\n')) + unwritten.join(QLatin1Char('\n'));
-        status(unwritten.join(QLatin1Char('\n')));
+        status(unwritten.join(QLatin1Char('\n')), StatusKind::FileFailure);
     }
     end.writeFailures = writeFailures_;
     end.failedFiles = failedFiles_;
@@ -732,7 +749,7 @@ RunEndInfo RunMeasurement(SessionState& state, const RunRequest& request, LiveSe
     } catch (const std::exception& e) {
         RunEndInfo end;
         end.outcome = RunOutcome::Error;
-        end.message = QStringLiteral("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
+        end.message = Texts::tr("測定中にエラーが発生しました: %1").arg(QString::fromUtf8(e.what()));
         return end;
     }
 }

@@ -2,13 +2,15 @@
 // How the run asks the user. Every question blocks the worker thread that asks
 // it, never the GUI; a stop or abort ends the wait (as Cancel). The window
 // shows real boxes titled "確認"; --assume-yes and --headless answer at once.
+#include <QCoreApplication>
 #include <QString>
 
 namespace qm {
 
 class StopToken;
 
-inline const QString kConfirmTitle = QStringLiteral("確認");
+// The title of the boxes, in the user's language.
+inline QString ConfirmTitle() { return QCoreApplication::translate("Questions", "確認"); }
 
 class Questions {
 public:

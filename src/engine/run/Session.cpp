@@ -22,7 +22,7 @@ public:
         if (image.forDisplay) emit s_.screenForDisplay(image.bytes);
         return {};
     }
-    void statusChanged(const QString& text) override { emit s_.statusChanged(text); }
+    void statusChanged(const QString& text, StatusKind) override { emit s_.statusChanged(text); }
     void progressChanged(int value) override { emit s_.progressChanged(value); }
     void cycleNumberChanged(int32_t next) override { emit s_.cycleNumberChanged(int(next)); }
     void waitChanged(const RunWait& wait) override { emit s_.waitChanged(wait); }

@@ -1,14 +1,23 @@
 #include "engine/settings/ProgramSettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(ProgramSettings)
+};
+}  // namespace
 
 namespace qm {
 
 namespace {
 const QString kScreenPng = QStringLiteral("Screen/PngForDisplay");
 const QString kWindows = QStringLiteral("Windows");
+const QString kLanguage = QStringLiteral("View/Language");
 
 void WriteWindows(QSettings& s, const QMap<QString, QByteArray>& geometry) {
     s.remove(kWindows);
@@ -36,6 +45,7 @@ ProgramSettings LoadProgramSettings(const QString& dataFolder) {
     if (!QFile::exists(path)) return out;
     QSettings s(path, QSettings::IniFormat);
     out.screenPngForDisplay = s.value(kScreenPng, false).toBool();
+    out.language = s.value(kLanguage).toString().trimmed();
     for (const auto& [key, field] : kMqtt) out.*field = s.value(key).toString().trimmed();
     s.beginGroup(kWindows);
     for (const QString& name : s.childKeys()) {
@@ -48,7 +58,7 @@ ProgramSettings LoadProgramSettings(const QString& dataFolder) {
 
 QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteArray>& geometry) {
     const QString path = ProgramSettingsPath(dataFolder);
-    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    const QString failed = Texts::tr("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
     if (!QDir().mkpath(dataFolder)) return failed;
     QSettings s(path, QSettings::IniFormat);
     WriteWindows(s, geometry);
@@ -58,10 +68,20 @@ QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteA
 
 QString SaveScreenPngForDisplay(const QString& dataFolder, bool on) {
     const QString path = ProgramSettingsPath(dataFolder);
-    const QString failed = QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    const QString failed = Texts::tr("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
     if (!QDir().mkpath(dataFolder)) return failed;
     QSettings s(path, QSettings::IniFormat);
     s.setValue(kScreenPng, on);
+    s.sync();
+    return s.status() == QSettings::NoError ? QString() : failed;
+}
+
+QString SaveLanguage(const QString& dataFolder, const QString& language) {
+    const QString path = ProgramSettingsPath(dataFolder);
+    const QString failed = Texts::tr("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+    if (!QDir().mkpath(dataFolder)) return failed;
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(kLanguage, language);
     s.sync();
     return s.status() == QSettings::NoError ? QString() : failed;
 }

@@ -13,6 +13,9 @@ struct ProgramSettings {
     // 表示にも PNG を使う: the display image is fetched as PNG (one transfer
     // when saving too) instead of BMP.
     bool screenPngForDisplay = false;
+    // The language chosen in the window ("ja", "en"; empty: none chosen).
+    // --lang wins for one start.
+    QString language;
     // Where each window was, by object name (QWidget::saveGeometry()).
     QMap<QString, QByteArray> windowGeometry;
     // [Mqtt]: the broker every cycle is published to (Url, as --mqtt), the
@@ -29,5 +32,8 @@ QString SaveWindowGeometry(const QString& dataFolder, const QMap<QString, QByteA
 // Writes 表示にも PNG を使う alone (every other key stays as it is). Empty on
 // success, else a message naming the file.
 QString SaveScreenPngForDisplay(const QString& dataFolder, bool on);
+// Writes the language alone (every other key stays as it is). Empty on
+// success, else a message naming the file.
+QString SaveLanguage(const QString& dataFolder, const QString& language);
 
 }  // namespace qm

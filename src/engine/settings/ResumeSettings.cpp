@@ -5,11 +5,19 @@
 #include "engine/text/ItemText.h"
 #include "engine/text/NumText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <optional>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(ResumeSettings)
+};
+}  // namespace
 
 namespace qm {
 
@@ -55,12 +63,12 @@ QString ShownValue(const QString& text) { return QStringLiteral("\"%1\"").arg(qm
 // What makes a line unreadable as a whole, whatever its field: empty when
 // nothing does.
 QString LineProblem(const QString& line) {
-    if (line.size() > kSplitterLimit) return QStringLiteral("行が長すぎます (%1 文字まで)").arg(kSplitterLimit);
+    if (line.size() > kSplitterLimit) return Texts::tr("行が長すぎます (%1 文字まで)").arg(kSplitterLimit);
     for (const QChar c : line) {
         const char16_t u = c.unicode();
         if (u < 0x20 || u == 0x7F)
-            return QStringLiteral("制御文字 (%1) を含みます: %2").arg(qm::ShownText(QString(c)), ShownValue(line));
-        if (u == 0xFFFD) return QStringLiteral("Shift-JIS の文字でないバイトを含みます: %1").arg(ShownValue(line));
+            return Texts::tr("制御文字 (%1) を含みます: %2").arg(qm::ShownText(QString(c)), ShownValue(line));
+        if (u == 0xFFFD) return Texts::tr("Shift-JIS の文字でないバイトを含みます: %1").arg(ShownValue(line));
     }
     return {};
 }
@@ -70,7 +78,7 @@ QString LineProblem(const QString& line) {
 std::optional<int> ResumeNumber(const QString& text, int lo, int hi, QString& why) {
     const std::optional<double> v = qm::StrictNumber(text);
     if (!v) {
-        why = QStringLiteral("値 %1 が数値ではありません").arg(ShownValue(text));
+        why = Texts::tr("値 %1 が数値ではありません").arg(ShownValue(text));
         return std::nullopt;
     }
     std::optional<int> n;
@@ -79,7 +87,7 @@ std::optional<int> ResumeNumber(const QString& text, int lo, int hi, QString& wh
     } catch (const qm::NumberOverflow&) {
     }
     if (!n || *n < lo || *n > hi) {
-        why = QStringLiteral("値 %1 が範囲外です (%2 から %3)").arg(ShownValue(text)).arg(lo).arg(hi);
+        why = Texts::tr("値 %1 が範囲外です (%2 から %3)").arg(ShownValue(text)).arg(lo).arg(hi);
         return std::nullopt;
     }
     return n;
@@ -115,7 +123,7 @@ ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
     QFile f(fileName);
     if (!f.exists()) return result;  // a first start: nothing to read
     if (!f.open(QIODevice::ReadOnly)) {
-        result.badReason = QStringLiteral("開けません: %1").arg(f.errorString());
+        result.badReason = Texts::tr("開けません: %1").arg(f.errorString());
         return result;
     }
     const auto bad = [&](int line, const QString& why) {
@@ -129,7 +137,7 @@ ResumeLoad LoadResumeFile(const QString& fileName, ResumeSettings& s) {
     QByteArray raw;
     for (int k = 0; k < kResumeFieldCount; ++k) {
         if (!ReadLine(f, raw)) {
-            if (k < kSavedLines) bad(k + 1, QStringLiteral("行がありません (%1 行のはず)").arg(kSavedLines));
+            if (k < kSavedLines) bad(k + 1, Texts::tr("行がありません (%1 行のはず)").arg(kSavedLines));
             return result;
         }
         const QString line = qm::FromAnsi(raw);
@@ -184,8 +192,8 @@ DamagedResume KeepDamagedResumeFile(const QString& fileName, const ResumeLoad& l
     if (!load.damaged()) return r;
     const QString shown = QDir::toNativeSeparators(fileName);
     const QString what = load.badLine > 0
-                             ? QStringLiteral("設定ファイル %1 の %2 行目が読めません: %3").arg(shown).arg(load.badLine).arg(load.badReason)
-                             : QStringLiteral("設定ファイル %1 が読めません: %2").arg(shown, load.badReason);
+                             ? Texts::tr("設定ファイル %1 の %2 行目が読めません: %3").arg(shown).arg(load.badLine).arg(load.badReason)
+                             : Texts::tr("設定ファイル %1 が読めません: %2").arg(shown, load.badReason);
     // The oldest copy goes, the others move up one.
     QFile::remove(BadName(fileName, kDamagedCopies - 1));
     for (int n = kDamagedCopies - 2; n >= 0; --n)
@@ -194,12 +202,12 @@ DamagedResume KeepDamagedResumeFile(const QString& fileName, const ResumeLoad& l
     QFile original(fileName);
     if (QFile::exists(copy) || !original.copy(copy)) {
         r.mayReplace = false;
-        r.warning = what + QStringLiteral("。控え %1 を作れないため、このファイルは書き換えません: %2")
+        r.warning = what + Texts::tr("。控え %1 を作れないため、このファイルは書き換えません: %2")
                                .arg(QDir::toNativeSeparators(copy),
-                                    QFile::exists(copy) ? QStringLiteral("古い控えを移せません") : original.errorString());
+                                    QFile::exists(copy) ? Texts::tr("古い控えを移せません") : original.errorString());
         return r;
     }
-    r.warning = what + QStringLiteral("。読めない設定は既定値です。元のファイルは %1 に残しました").arg(QDir::toNativeSeparators(copy));
+    r.warning = what + Texts::tr("。読めない設定は既定値です。元のファイルは %1 に残しました").arg(QDir::toNativeSeparators(copy));
     return r;
 }
 
@@ -234,7 +242,7 @@ QString SaveResumeFile(const QString& fileName, const ResumeSettings& s) {
     // system lets write anyway (root): the owner's write bit counts too.
     const QFileInfo existing(fileName);
     if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
-        return QStringLiteral("読み取り専用です");
+        return Texts::tr("読み取り専用です");
     const QByteArray out = ResumeFileBytes(s);
     QSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly)) return f.errorString();

@@ -7,6 +7,7 @@
 #include "engine/text/SIFormat.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -14,6 +15,13 @@
 #include <limits>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(LogReader)
+};
+}  // namespace
 
 namespace {
 constexpr int LogCells = 6;
@@ -81,7 +89,7 @@ public:
     LogLines(LogScan& scan, const std::function<void(const CycleRecord&)>& onCycle) : scan_(scan), onCycle_(onCycle) {}
 
     void add(const QByteArray& raw, bool tooLong, int64_t lineNo) {
-        if (tooLong) return skip(lineNo, QStringLiteral("%1 バイトを超える行").arg(kLogLineLimit));
+        if (tooLong) return skip(lineNo, Texts::tr("%1 バイトを超える行").arg(kLogLineLimit));
         const QString text = qm::FromAnsi(raw);
         const QStringView line(text);
         if (line.trimmed().isEmpty()) return;
@@ -101,10 +109,10 @@ public:
             inHeader_ = false;
         }
         if (cells.size() != LogCells)
-            return skip(lineNo, QStringLiteral("%1 個のセル、6 個のはず").arg(cells.size()));
+            return skip(lineNo, Texts::tr("%1 個のセル、6 個のはず").arg(cells.size()));
         const std::optional<int32_t> cycle = CycleNumber(cells[0].trimmed());
         if (!cycle)
-            return skip(lineNo, QStringLiteral("サイクル番号 \"%1\" が整数でない").arg(qm::ShownText(cells[0].toString(), 40)));
+            return skip(lineNo, Texts::tr("サイクル番号 \"%1\" が整数でない").arg(qm::ShownText(cells[0].toString(), 40)));
         CycleRecord rec;
         rec.cycle = *cycle;
         rec.timeText = cells[1].trimmed().toString();
@@ -147,12 +155,12 @@ LogScan Scan(QIODevice& in, const QString& shownName, const std::function<void(c
     int64_t lineNo = 0;
     while (NextLine(in, raw, tooLong)) lines.add(raw, tooLong, ++lineNo);
     if (auto* file = qobject_cast<QFile*>(&in); file && file->error() != QFileDevice::NoError) {
-        scan.error = QStringLiteral("ログファイル %1 を読めません (%2 行目の後): %3").arg(shownName).arg(lineNo).arg(file->errorString());
+        scan.error = Texts::tr("ログファイル %1 を読めません (%2 行目の後): %3").arg(shownName).arg(lineNo).arg(file->errorString());
     } else if (scan.headerLines == 0 && scan.cycleCount == 0) {
         if (scan.skippedCount == 0)
-            scan.error = QStringLiteral("%1 は空です: ログファイルではありません").arg(shownName);
+            scan.error = Texts::tr("%1 は空です: ログファイルではありません").arg(shownName);
         else
-            scan.error = QStringLiteral("%1 の %2 行目はログの行ではありません (%3): ログファイルではありません")
+            scan.error = Texts::tr("%1 の %2 行目はログの行ではありません (%3): ログファイルではありません")
                              .arg(shownName)
                              .arg(scan.firstSkipped.front().line)
                              .arg(scan.firstSkipped.front().why);
@@ -217,9 +225,9 @@ QDateTime ParseLogTime(const QString& text) { return LogTimeParser().parse(text)
 QString LogScan::skippedText() const {
     if (skippedCount == 0) return {};
     QStringList lines;
-    for (const LogSkippedLine& l : firstSkipped) lines << QStringLiteral("%1 行目 (%2)").arg(l.line).arg(l.why);
-    if (skippedCount > int64_t(firstSkipped.size())) lines << QStringLiteral("ほか %1 行").arg(skippedCount - int64_t(firstSkipped.size()));
-    return QStringLiteral("%1 のログの行でない %2 行を読み飛ばしました: %3")
+    for (const LogSkippedLine& l : firstSkipped) lines << Texts::tr("%1 行目 (%2)").arg(l.line).arg(l.why);
+    if (skippedCount > int64_t(firstSkipped.size())) lines << Texts::tr("ほか %1 行").arg(skippedCount - int64_t(firstSkipped.size()));
+    return Texts::tr("%1 のログの行でない %2 行を読み飛ばしました: %3")
         .arg(shownName)
         .arg(skippedCount)
         .arg(lines.join(QStringLiteral("; ")));
@@ -239,7 +247,7 @@ LogScan ScanLogFile(const QString& path, const std::function<void(const CycleRec
     if (!f.open(QIODevice::ReadOnly)) {
         LogScan r;
         r.shownName = shown;
-        r.error = QStringLiteral("ログファイル %1 を開けません: %2").arg(shown, f.errorString());
+        r.error = Texts::tr("ログファイル %1 を開けません: %2").arg(shown, f.errorString());
         return r;
     }
     return Scan(f, shown, onCycle);

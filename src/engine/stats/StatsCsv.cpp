@@ -3,10 +3,18 @@
 #include "engine/stats/LogReader.h"
 #include "engine/text/AnsiText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSaveFile>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(StatsCsv)
+};
+}  // namespace
 
 namespace {
 QString Cell(QString s) {
@@ -53,10 +61,10 @@ QString WriteStatsCsv(const TrendLog& log, const QString& path) {
     const QString shown = QDir::toNativeSeparators(path);
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
-        return QStringLiteral("統計ファイル %1 を開けません: %2").arg(shown, f.errorString());
+        return Texts::tr("統計ファイル %1 を開けません: %2").arg(shown, f.errorString());
     const QByteArray bytes = qm::ToAnsi(StatsCsvText(log));
     if (f.write(bytes) != bytes.size() || !f.commit())
-        return QStringLiteral("統計ファイル %1 に書けません: %2").arg(shown, f.errorString());
+        return Texts::tr("統計ファイル %1 に書けません: %2").arg(shown, f.errorString());
     return QString();
 }
 

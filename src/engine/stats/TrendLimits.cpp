@@ -2,10 +2,18 @@
 
 #include "engine/stats/LogReader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 
 namespace qm {
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(TrendLimits)
+};
+}  // namespace
 
 namespace {
 QString Key(int slot, bool upper) {
@@ -33,7 +41,7 @@ LimitArray LoadTrendLimits(const QString& dataFolder) {
 QString SaveTrendLimits(const QString& dataFolder, const LimitArray& limits) {
     const QString path = TrendSettingsPath(dataFolder);
     if (!QDir().mkpath(dataFolder))
-        return QStringLiteral("設定ファイル %1 に書けません: フォルダを作れません").arg(QDir::toNativeSeparators(path));
+        return Texts::tr("設定ファイル %1 に書けません: フォルダを作れません").arg(QDir::toNativeSeparators(path));
     QSettings s(path, QSettings::IniFormat);
     for (int k = 0; k < 4; ++k) {
         s.setValue(Key(k, false), ExactText(limits[size_t(k)].lower));
@@ -41,7 +49,7 @@ QString SaveTrendLimits(const QString& dataFolder, const LimitArray& limits) {
     }
     s.sync();
     if (s.status() != QSettings::NoError)
-        return QStringLiteral("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+        return Texts::tr("設定ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
     return QString();
 }
 

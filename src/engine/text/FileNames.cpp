@@ -1,6 +1,14 @@
 #include "engine/text/FileNames.h"
 
+#include <QCoreApplication>
 #include <QStringList>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(FileNames)
+};
+}  // namespace
 
 namespace qm {
 namespace {
@@ -19,7 +27,7 @@ QString Escaped(char16_t c) {
 
 QString ControlProblem(const QString& text) {
     for (const QChar c : text)
-        if (IsControl(c.unicode())) return QStringLiteral("制御文字 (%1) を含みます").arg(Escaped(c.unicode()));
+        if (IsControl(c.unicode())) return Texts::tr("制御文字 (%1) を含みます").arg(Escaped(c.unicode()));
     return {};
 }
 
@@ -27,7 +35,7 @@ QString ControlProblem(const QString& text) {
 QString WindowsCharProblem(QStringView part) {
     for (const QChar c : part)
         if (QStringView(u"<>:\"|?*").contains(c))
-            return QStringLiteral("Windows で使えない文字 (%1) を含みます").arg(c);
+            return Texts::tr("Windows で使えない文字 (%1) を含みます").arg(c);
     return {};
 }
 
@@ -45,12 +53,12 @@ QString ReservedProblem(QStringView part) {
         reserved = (d >= u'1' && d <= u'9') || d == u'\u00B9' || d == u'\u00B2' || d == u'\u00B3';
     }
     if (!reserved) return {};
-    return QStringLiteral("Windows の予約名 (%1) です").arg(base);
+    return Texts::tr("Windows の予約名 (%1) です").arg(base);
 }
 
 QString TrailingProblem(QStringView part) {
     if (part.endsWith(u'.') || part.endsWith(u' '))
-        return QStringLiteral("末尾が \".\" か空白です (Windows では使えません)");
+        return Texts::tr("末尾が \".\" か空白です (Windows では使えません)");
     return {};
 }
 
@@ -81,18 +89,18 @@ QString ShownText(const QString& text, qsizetype maxLength) {
 QString HeaderProblem(const QString& header) {
     QString p = ControlProblem(header);
     if (!p.isEmpty()) return p;
-    if (header.contains(u'/') || header.contains(u'\\')) return QStringLiteral("フォルダの区切り (/ \\) を含みます");
-    if (header.contains(QLatin1String(".."))) return QStringLiteral("\"..\" を含みます");
+    if (header.contains(u'/') || header.contains(u'\\')) return Texts::tr("フォルダの区切り (/ \\) を含みます");
+    if (header.contains(QLatin1String(".."))) return Texts::tr("\"..\" を含みます");
     if (!(p = WindowsCharProblem(header)).isEmpty()) return p;
     if (!(p = ReservedProblem(header)).isEmpty()) return p;
     if (!(p = TrailingProblem(header)).isEmpty()) return p;
     if (header.size() > kHeaderMaxLength || header.toUtf8().size() > kHeaderMaxLength)
-        return QStringLiteral("長すぎます (%1 文字まで)").arg(kHeaderMaxLength);
+        return Texts::tr("長すぎます (%1 文字まで)").arg(kHeaderMaxLength);
     return {};
 }
 
 QString FolderProblem(const QString& folder, HostSystem system) {
-    if (folder.isEmpty()) return QStringLiteral("空です");
+    if (folder.isEmpty()) return Texts::tr("空です");
     QString p = ControlProblem(folder);
     if (!p.isEmpty() || system != HostSystem::Windows) return p;
     QStringView rest(folder);
@@ -112,9 +120,9 @@ QString FolderProblem(const QString& folder, HostSystem system) {
 
 QString OutputNameProblem(const QString& folder, const QString& header, HostSystem system) {
     if (const QString p = FolderProblem(folder, system); !p.isEmpty())
-        return QStringLiteral("出力フォルダ \"%1\" は使えません: %2").arg(ShownText(folder), p);
+        return Texts::tr("出力フォルダ \"%1\" は使えません: %2").arg(ShownText(folder), p);
     if (const QString p = HeaderProblem(header); !p.isEmpty())
-        return QStringLiteral("名称ヘッダ \"%1\" は使えません: %2").arg(ShownText(header), p);
+        return Texts::tr("名称ヘッダ \"%1\" は使えません: %2").arg(ShownText(header), p);
     return {};
 }
 

@@ -530,13 +530,13 @@ qm::FileResult WebFeed::screenImage(const ScreenImage& image) {
     return {};
 }
 
-void WebFeed::statusChanged(const QString& text) {
+void WebFeed::statusChanged(const QString& text, StatusKind kind) {
     std::lock_guard lock(mutex_);
     status_ = text;
     if (runGoingOnLocked()) {
-        if (text.startsWith(QStringLiteral("トリガ待ち"))) {
+        if (kind == StatusKind::TriggerWait) {
             setWaitLocked(WaitKind::Trigger);
-        } else if (text.contains(QStringLiteral("再接続しています"))) {
+        } else if (kind == StatusKind::Reconnecting) {
             setWaitLocked(WaitKind::None);
             state_ = QStringLiteral("reconnecting");
         } else if (wait_ == WaitKind::Trigger) {
@@ -575,12 +575,12 @@ void WebFeed::waitChanged(const RunWait& wait) {
     statusEventLocked();
 }
 
-void WebFeed::linkEvent(const QString& text, int32_t, const QString& folder, const QString& header) {
+void WebFeed::linkEvent(const QString&, bool reconnected, int32_t, const QString& folder, const QString& header) {
     std::lock_guard lock(mutex_);
     folder_ = folder;
     header_ = header;
     setWaitLocked(WaitKind::None);
-    if (text.startsWith(QStringLiteral("再接続しました"))) {
+    if (reconnected) {
         ++reconnections_;
         linkLost_ = false;
         state_ = QStringLiteral("running");
@@ -604,7 +604,7 @@ void WebFeed::runEnded(const RunEndInfo& end) {
         state_ = QStringLiteral("link lost");
         break;
     case RunOutcome::Error:
-        state_ = linkLost_ || end.message.contains(QStringLiteral("接続")) ? QStringLiteral("link lost") : QStringLiteral("stopped");
+        state_ = linkLost_ || end.linkLost ? QStringLiteral("link lost") : QStringLiteral("stopped");
         break;
     case RunOutcome::Aborted:
         state_ = QStringLiteral("stopped");

@@ -102,11 +102,11 @@ public:
     void measItemsRead(const MeasItemArray& items) override;
     qm::FileResult cycleLogged(const CycleRecord& record, const QString& logFileName) override;
     qm::FileResult screenImage(const ScreenImage& image) override;
-    void statusChanged(const QString& text) override;
+    void statusChanged(const QString& text, StatusKind kind) override;
     void fileFailed(const qm::FileResult& result) override;
     void cycleNumberChanged(int32_t next) override;
     void waitChanged(const RunWait& wait) override;
-    void linkEvent(const QString& text, int32_t cycle, const QString& folder, const QString& header) override;
+    void linkEvent(const QString& text, bool reconnected, int32_t cycle, const QString& folder, const QString& header) override;
     void runEnded(const RunEndInfo& end) override;
 
 protected:

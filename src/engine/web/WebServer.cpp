@@ -1,5 +1,6 @@
 // The only translation unit on Boost.Beast / Asio (they are heavy to compile).
 #include "engine/web/WebServer.h"
+#include "engine/web/WebTexts.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -480,7 +481,7 @@ private:
             // page has loaded, without a request more. '<' is escaped so
             // that no text in it can end the script.
             std::string initial = "{\"status\":" + Str(feed.statusJson()) + ",\"log\":" + Str(feed.logJson(0)) +
-                                  ",\"stats\":" + Str(feed.statsJson()) + "}";
+                                  ",\"stats\":" + Str(feed.statsJson()) + ",\"texts\":" + Str(qm::WebTextsJson()) + "}";
             for (size_t at = 0; (at = initial.find('<', at)) != std::string::npos;) initial.replace(at, 1, "\\u003c");
             if (const size_t at = p.find("__INITIAL__"); at != std::string::npos) p.replace(at, 11, initial);
             return reply(Answer(200, "text/html; charset=utf-8", p, body, keepAlive_,

@@ -2,9 +2,17 @@
 
 #include <qcustomplot.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+// The context of this file's texts in the translation catalogues.
+namespace {
+struct Texts {
+    Q_DECLARE_TR_FUNCTIONS(TrendChart)
+};
+}  // namespace
 
 namespace qm {
 
@@ -123,7 +131,7 @@ void TrendChart::setXAxis(TrendXAxis x) {
             ticker->setTickCount(6);
             axis->setTicker(ticker);
         }
-        if (k == 3) axis->setLabel(x == TrendXAxis::PcTime ? QStringLiteral("PC 時刻") : QStringLiteral("サイクル (通し番号)"));
+        if (k == 3) axis->setLabel(x == TrendXAxis::PcTime ? Texts::tr("PC 時刻") : Texts::tr("サイクル (通し番号)"));
     }
     needFull_ = true;
 }

@@ -55,18 +55,18 @@ QString StatisticText(double v) {
 
 TrendWindow::TrendWindow(const QString& dataFolder, QWidget* parent)
     : QWidget(parent, Qt::Window), dataFolder_(dataFolder), chart_(this) {
-    setWindowTitle(QStringLiteral("トレンド"));
+    setWindowTitle(tr("トレンド"));
     setObjectName(QStringLiteral("trendWindow"));
     lastFolder_ = QDir(dataFolder).filePath(QStringLiteral("Data"));
 
     auto* top = new QHBoxLayout;
-    auto* open = new QPushButton(QStringLiteral("ログを開く..."), this);
+    auto* open = new QPushButton(tr("ログを開く..."), this);
     open->setObjectName(QStringLiteral("openLog"));
-    auto* png = new QPushButton(QStringLiteral("PNG 保存..."), this);
+    auto* png = new QPushButton(tr("PNG 保存..."), this);
     png->setObjectName(QStringLiteral("exportPng"));
-    auto* csv = new QPushButton(QStringLiteral("統計 CSV 保存..."), this);
+    auto* csv = new QPushButton(tr("統計 CSV 保存..."), this);
     csv->setObjectName(QStringLiteral("exportStatsCsv"));
-    pcTime_ = new QCheckBox(QStringLiteral("横軸を PC 時刻に"), this);
+    pcTime_ = new QCheckBox(tr("横軸を PC 時刻に"), this);
     pcTime_->setObjectName(QStringLiteral("pcTime"));
     source_ = new QLabel(this);
     source_->setObjectName(QStringLiteral("source"));
@@ -91,19 +91,19 @@ TrendWindow::TrendWindow(const QString& dataFolder, QWidget* parent)
         v.stats->setAutoFillBackground(true);
         // Sized by a text of all its lines: the Japanese words come from a
         // fallback font with taller lines than the label's own font.
-        v.stats->setText(QStringLiteral("数 0   値なし 0\n最新 -\n最小 -\n最大 -\n平均 -\n標準偏差 -\n範囲外 -"));
+        v.stats->setText(tr("数 0   値なし 0\n最新 -\n最小 -\n最大 -\n平均 -\n標準偏差 -\n範囲外 -"));
         v.stats->setFixedSize(230, v.stats->sizeHint().height() + 2);
         v.stats->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         v.lower = new QLineEdit(v.box);
         v.lower->setObjectName(QStringLiteral("lower") + letter);
-        v.lower->setPlaceholderText(QStringLiteral("下限"));
+        v.lower->setPlaceholderText(tr("下限"));
         v.upper = new QLineEdit(v.box);
         v.upper->setObjectName(QStringLiteral("upper") + letter);
-        v.upper->setPlaceholderText(QStringLiteral("上限"));
+        v.upper->setPlaceholderText(tr("上限"));
         auto* limits = new QHBoxLayout;
-        limits->addWidget(new QLabel(QStringLiteral("下限"), v.box));
+        limits->addWidget(new QLabel(tr("下限"), v.box));
         limits->addWidget(v.lower);
-        limits->addWidget(new QLabel(QStringLiteral("上限"), v.box));
+        limits->addWidget(new QLabel(tr("上限"), v.box));
         limits->addWidget(v.upper);
         auto* box = new QVBoxLayout(v.box);
         box->setContentsMargins(6, 2, 6, 4);
@@ -177,7 +177,7 @@ QString TrendWindow::loadLogFile(const QString& path) {
 QString TrendWindow::exportPng(const QString& path) {
     redrawNow();
     if (!chart_.plot()->savePng(path))
-        return QStringLiteral("画像ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
+        return tr("画像ファイル %1 に書けません").arg(QDir::toNativeSeparators(path));
     return QString();
 }
 
@@ -238,13 +238,13 @@ void TrendWindow::updateTitles() {
 
 QString TrendWindow::statsText(int slot) const {
     const RunningStats& s = log_.stats(slot);
-    QString outside = QStringLiteral("範囲外 -");
+    QString outside = tr("範囲外 -");
     if (log_.limits(slot).any()) {
         const int64_t n = log_.outsideCount(slot), of = log_.outsideChecked(slot);
-        outside = QStringLiteral("範囲外 %1 / %2").arg(n).arg(of);
+        outside = tr("範囲外 %1 / %2").arg(n).arg(of);
         if (of > 0) outside += QStringLiteral(" (%1 %)").arg(QString::number(100.0 * double(n) / double(of), 'f', 1));
     }
-    return QStringLiteral("数 %1   値なし %2\n最新 %3\n最小 %4\n最大 %5\n平均 %6\n標準偏差 %7\n%8")
+    return tr("数 %1   値なし %2\n最新 %3\n最小 %4\n最大 %5\n平均 %6\n標準偏差 %7\n%8")
         .arg(s.count())
         .arg(s.noValueCount())
         .arg(Num(s.last()), Num(s.min()), Num(s.max()), Num(s.mean()), Num(s.sd()), outside);
@@ -307,14 +307,14 @@ void TrendWindow::askExportStatsCsv() {
 
 void TrendWindow::defaultAskFile(FileAsk kind, std::function<void(const QString&)> done) {
     const bool save = kind != FileAsk::OpenLog;
-    QString title = QStringLiteral("ログファイルを開く"), filter = QStringLiteral("ログファイル (*_AM_LOG.csv);;CSV (*.csv);;すべて (*)");
+    QString title = tr("ログファイルを開く"), filter = tr("ログファイル (*_AM_LOG.csv);;CSV (*.csv);;すべて (*)");
     QString suffix;
     if (kind == FileAsk::SavePng) {
-        title = QStringLiteral("トレンドの画像を保存");
+        title = tr("トレンドの画像を保存");
         filter = QStringLiteral("PNG (*.png)");
         suffix = QStringLiteral("png");
     } else if (kind == FileAsk::SaveStatsCsv) {
-        title = QStringLiteral("統計を CSV で保存");
+        title = tr("統計を CSV で保存");
         filter = QStringLiteral("CSV (*.csv)");
         suffix = QStringLiteral("csv");
     }
@@ -332,7 +332,7 @@ void TrendWindow::defaultAskFile(FileAsk kind, std::function<void(const QString&
 }
 
 void TrendWindow::defaultShowError(const QString& text) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("トレンド"), text, QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("トレンド"), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -246,12 +246,14 @@ private slots:
         sink.waitChanged(RunWait{RunWait::Kind::Interval, 4, QDateTime::currentDateTime().addSecs(60)});
         QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("waiting"); }, 5000));
         sink.waitChanged(RunWait{});
-        sink.statusChanged(QStringLiteral("トリガ待ちです"));
+        // The state follows what the run says a text stands for, in any language.
+        sink.statusChanged(QStringLiteral("Waiting for the trigger"), StatusKind::TriggerWait);
         QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("waiting"); }, 5000));
-        sink.linkEvent(QStringLiteral("接続が切れました"), 4, QStringLiteral("/m"), QStringLiteral("Sample"));
+        sink.linkEvent(QStringLiteral("Link lost"), false, 4, QStringLiteral("/m"), QStringLiteral("Sample"));
         QVERIFY(WaitUntil([&] { return lastState() == QLatin1String("reconnecting"); }, 5000));
-        sink.linkEvent(QStringLiteral("再接続しました"), 4, QStringLiteral("/m"), QStringLiteral("Sample"));
-        sink.statusChanged(QStringLiteral("ログファイル /m/Sample_AM_LOG.csv に書けません: No space left on device"));
+        sink.linkEvent(QStringLiteral("Reconnected"), true, 4, QStringLiteral("/m"), QStringLiteral("Sample"));
+        sink.statusChanged(QStringLiteral("Cannot write log file /m/Sample_AM_LOG.csv: No space left on device"),
+                           StatusKind::FileFailure);
         Log(sink, 4, 4);
         RunEndInfo end;
         end.failedFiles << QStringLiteral("/m/Sample_00004.png");
@@ -262,7 +264,7 @@ private slots:
         QCOMPARE(events, (QStringList{"link lost", "reconnected", "file failure", "files not written"}));
         const QJsonObject lost = sub.messages("/event").first().json();
         QCOMPARE(lost.value(QStringLiteral("cycle")).toInt(), 4);
-        QCOMPARE(lost.value(QStringLiteral("text")).toString(), QStringLiteral("接続が切れました"));
+        QCOMPARE(lost.value(QStringLiteral("text")).toString(), QStringLiteral("Link lost"));
         QVERIFY(lost.value(QStringLiteral("id")).toString().endsWith(QStringLiteral(":e1")));
         QCOMPARE(sub.messages("/event").last().json().value(QStringLiteral("files")).toArray().at(0).toString(),
                  QStringLiteral("/m/Sample_00004.png"));

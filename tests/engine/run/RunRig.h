@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QHostAddress>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -101,6 +102,8 @@ public:
     }
     QStringList events() const { return locked([&] { return events_; }); }
     QStringList statuses() const { return locked([&] { return statuses_; }); }
+    // What the run said the status text stood for (the last time it came).
+    StatusKind kindOf(const QString& text) const { return locked([&] { return kinds_.value(text, StatusKind::Plain); }); }
     QList<CycleRecord> records() const { return locked([&] { return records_; }); }
     QList<QByteArray> shown() const { return locked([&] { return shown_; }); }
     int ended() const { return locked([&] { return ended_; }); }
@@ -110,8 +113,11 @@ public:
         statuses_.clear();
     }
 
-    void statusChanged(const QString& text) override {
-        locked([&] { statuses_ << text; });
+    void statusChanged(const QString& text, StatusKind kind) override {
+        locked([&] {
+            statuses_ << text;
+            kinds_.insert(text, kind);
+        });
         note(QStringLiteral("status:") + text);
     }
     qm::FileResult screenImage(const ScreenImage& image) override {
@@ -156,6 +162,7 @@ private:
     mutable std::mutex mutex_;
     QStringList events_;
     QStringList statuses_;
+    QHash<QString, StatusKind> kinds_;
     QList<CycleRecord> records_;
     QList<QByteArray> shown_;
     int ended_ = 0;
@@ -224,6 +231,7 @@ struct RunRig {
     }
     // What the run did so far (see EventSink).
     QStringList statuses() const { return runEvents.statuses(); }
+    StatusKind kindOf(const QString& text) const { return runEvents.kindOf(text); }
     QList<CycleRecord> records() const { return runEvents.records(); }
     int finished() const { return runEvents.ended(); }
     // Starts a run; false when the session refused it.

@@ -388,18 +388,20 @@ void TestRun::faultsEndTheRun_data() {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("commands");
-    QTest::newRow("dropped") << "drop WSGL" << "接続が切れ" << QStringList();
+    QTest::addColumn<bool>("linkLost");  // the end says the link is gone (the web view's "link lost")
+    QTest::newRow("dropped") << "drop WSGL" << "接続が切れ" << QStringList() << true;
     QTest::newRow("unusable configuration") << "DTINF?=NOTHING,HERE" << "NOTHING,HERE"
-                                            << QStringList({QStringLiteral("DTINF?"), QStringLiteral("GTL")});
-    QTest::newRow("silent trigger") << "silent TESR?" << "TESR?" << QStringList();
+                                            << QStringList({QStringLiteral("DTINF?"), QStringLiteral("GTL")}) << false;
+    QTest::newRow("silent trigger") << "silent TESR?" << "TESR?" << QStringList() << true;
     // An answer that never ends: the answers after it could not be told apart.
-    QTest::newRow("endless answer") << "endless MSRB?" << "装置の応答が長すぎます: MSRB?" << QStringList();
+    QTest::newRow("endless answer") << "endless MSRB?" << "装置の応答が長すぎます: MSRB?" << QStringList() << true;
 }
 
 void TestRun::faultsEndTheRun() {
     QFETCH(QString, fault);
     QFETCH(QString, message);
     QFETCH(QStringList, commands);
+    QFETCH(bool, linkLost);
     RunRig r;
     r.request.repeatText = QStringLiteral("3");
     if (fault.startsWith(QLatin1String("drop "))) r.sim.config().faults.dropOn.insert(fault.mid(5));
@@ -413,6 +415,7 @@ void TestRun::faultsEndTheRun() {
     QCOMPARE(r.run(), RunOutcome::Error);
     const RunEndInfo end = r.end;
     QVERIFY2(end.message.contains(message), qPrintable(end.message));
+    QCOMPARE(end.linkLost, linkLost);
     QVERIFY(r.statuses().last().contains(message));
     QCOMPARE(r.session.cycleNo(), 1);
     QVERIFY(r.records().isEmpty());
@@ -626,6 +629,7 @@ void TestRun::filesNotWrittenAreNamed() {
     const QString shown = QDir::toNativeSeparators(path);
     const QString named = r.statuses().filter(shown).value(0);
     QVERIFY2(!named.isEmpty(), qPrintable(r.statuses().join(QLatin1Char('\n'))));
+    QCOMPARE(r.kindOf(named), StatusKind::FileFailure);
     if (exitCode == 2) {
         // Two lines wait, the run ends with the second cycle and says so.
         QCOMPARE(r.records().size(), 2);
@@ -799,6 +803,9 @@ void TestRun::reconnect() {
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 4 + 5);
     QVERIFY(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
+    // What the texts stand for comes with them (the web view and MQTT go by it).
+    QCOMPARE(r.kindOf(QStringLiteral("接続が切れました。再接続しています (1 回目)")), StatusKind::Reconnecting);
+    QCOMPARE(r.kindOf(QStringLiteral("トリガ待ちです")), StatusKind::TriggerWait);
     QCOMPARE(r.sim.received().count(QStringLiteral("*ESE 255")), 2);
     QTRY_COMPARE(r.sim.received().count(QStringLiteral("TRMD AUTO")), 1);  // the closing commands may still be on their way
     QFile events(r.file(QStringLiteral("Sample_events.log")));

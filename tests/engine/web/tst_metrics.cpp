@@ -345,9 +345,9 @@ void TestMetrics::renderedFromTheEvents() {
     feed.measItemsRead(items);
     feed.cycleLogged(MakeCycleRecord(1, {value, NoValue, NoValue, NoValue}, QDateTime::currentDateTime()), QString());
     // The link lost, back, lost again: one reconnection, reconnecting now.
-    feed.linkEvent(QStringLiteral("接続が切れました"), 2, QString(), QString());
-    feed.linkEvent(QStringLiteral("再接続しました (1 回目)"), 2, QString(), QString());
-    feed.linkEvent(QStringLiteral("接続が切れました"), 2, QString(), QString());
+    feed.linkEvent(QStringLiteral("接続が切れました"), false, 2, QString(), QString());
+    feed.linkEvent(QStringLiteral("再接続しました (1 回目)"), true, 2, QString(), QString());
+    feed.linkEvent(QStringLiteral("接続が切れました"), false, 2, QString(), QString());
     feed.fileFailed(qm::FileResult::failed(QStringLiteral("a.png"), QStringLiteral("full"), QStringLiteral("full")));
 
     const QByteArray text = QByteArray::fromStdString(feed.metricsText());

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace qm;
@@ -48,6 +49,7 @@ private slots:
     void initTestCase();
     void duringARun();
     void afterTheRunWithAToken();
+    void inEnglish();
 };
 
 void TestWebPage::initTestCase() {
@@ -149,6 +151,33 @@ void TestWebPage::afterTheRunWithAToken() {
     QCOMPARE(Text(dom, QStringLiteral("screenCap")), QStringLiteral("DS画面  サイクル 5  PC 時刻 ") + saved);
     // The log file, with the token.
     QCOMPARE(Attr(dom, QStringLiteral("download"), QStringLiteral("href")), QStringLiteral("/api/log.csv?token=t0k%2Fen"));
+}
+
+// With the English catalogue the page's own texts are English: its
+// language, a label of the static page and the state it fills in.
+void TestWebPage::inEnglish() {
+    QTranslator english;
+    QVERIFY(english.load(QStringLiteral(":/i18n/quillmeter_en.qm")));
+    QCoreApplication::installTranslator(&english);
+    WebServer web;
+    QCOMPARE(web.start({}), QString());
+    RunRig r;
+    r.session.addSink(&web);
+    web.watch(&r.session.live());
+    r.request.repeatText = QStringLiteral("2");
+    r.live([](LiveValues& v) { v.log = true; });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QTemporaryDir profile;
+    QProcess chromium;
+    StartDump(chromium, profile, web.url(), 2500);
+    QVERIFY(chromium.waitForFinished(60000));
+    QCoreApplication::removeTranslator(&english);
+    const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
+    QVERIFY2(dom.contains(QStringLiteral("<html lang=\"en\">")), qPrintable(dom.left(200)));
+    QCOMPARE(Text(dom, QStringLiteral("state")), QStringLiteral("Finished"));
+    QCOMPARE(Text(dom, QStringLiteral("download")), QStringLiteral("Log file (CSV)"));
+    QCOMPARE(Text(dom, QStringLiteral("status")), QStringLiteral("Finished"));
+    QVERIFY2(dom.contains(QStringLiteral("<th data-t=\"sd\">Std dev</th>")), qPrintable(dom));
 }
 
 QTEST_GUILESS_MAIN(TestWebPage)

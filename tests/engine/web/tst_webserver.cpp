@@ -327,13 +327,14 @@ void TestWebServer::apiAndEventsFollowTheRun() {
 }
 
 void TestWebServer::waitStates_data() {
-    // Steps: "status:TEXT", "cycle" (the next cycle's number), "interval",
+    // Steps: "status:TEXT", "trigger:TEXT" (the trigger wait), "cycle" (the next cycle's number), "interval",
     // "question", "none" (the wait between cycles is over), "end".
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("waitKind");  // empty: null
 
-    const QString trigger = QStringLiteral("status:トリガ待ちです");
+    // The state follows what the run says a text stands for, in any language.
+    const QString trigger = QStringLiteral("trigger:Waiting for the trigger");
     QTest::newRow("the trigger wait") << QStringList{trigger} << "waiting" << "trigger";
     QTest::newRow("the trigger came") << QStringList{trigger, QStringLiteral("status:DS画面を格納しています")} << "running" << "";
     QTest::newRow("a cycle logged during the trigger wait") << QStringList{trigger, QStringLiteral("cycle")} << "running" << "";
@@ -358,7 +359,8 @@ void TestWebServer::waitStates() {
     feed.runStarted(info);
     const QDateTime nextStart = QDateTime::currentDateTime().addSecs(8);
     for (const QString& step : steps) {
-        if (step.startsWith(QLatin1String("status:"))) feed.statusChanged(step.mid(7));
+        if (step.startsWith(QLatin1String("status:"))) feed.statusChanged(step.mid(7), StatusKind::Plain);
+        else if (step.startsWith(QLatin1String("trigger:"))) feed.statusChanged(step.mid(8), StatusKind::TriggerWait);
         else if (step == QLatin1String("cycle")) feed.cycleNumberChanged(2);
         else if (step == QLatin1String("interval")) feed.waitChanged({RunWait::Kind::Interval, 2, nextStart});
         else if (step == QLatin1String("question")) feed.waitChanged({RunWait::Kind::Question, 2, {}});

@@ -136,7 +136,7 @@ private slots:
             poll.start();
             QtSaveFileDialog qd;
             const std::optional<QString> got =
-                qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("run1.csv"), kFolderDialogFilter});
+                qd.choose({FolderDialogTitle(), dir.path(), QStringLiteral("run1.csv"), kFolderDialogFilter});
             poll.stop();
             QVERIFY(seen);
             QCOMPARE(title, QStringLiteral("画面格納ファイルの選択"));
@@ -160,7 +160,7 @@ private slots:
         });
         poll.start();
         QtSaveFileDialog qd;
-        const auto got = qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("fresh.png"), kFolderDialogFilter});
+        const auto got = qd.choose({FolderDialogTitle(), dir.path(), QStringLiteral("fresh.png"), kFolderDialogFilter});
         poll.stop();
         QVERIFY(got.has_value());
         QCOMPARE(QFileInfo(*got).fileName(), QStringLiteral("fresh.png"));
@@ -215,7 +215,7 @@ private slots:
         });
         poll.start();
         QtSaveFileDialog qd;
-        qd.choose({kFolderDialogTitle, dir.path(), QStringLiteral("Sample"), kFolderDialogFilter});
+        qd.choose({FolderDialogTitle(), dir.path(), QStringLiteral("Sample"), kFolderDialogFilter});
         poll.stop();
         InstallQtTranslations(*qApp, QStringLiteral("en"));
         QVERIFY(seen);
