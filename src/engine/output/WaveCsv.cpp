@@ -34,7 +34,7 @@ const QByteArray kCrLf("\r\n");
 int ChannelsOfModel(const InstrumentConfig& c) { return std::clamp<int>(c.channelCount, 0, 4); }
 
 void Line(QByteArray& out, const QString& text) {
-    out += qm::ToAnsi(text);
+    out += ToAnsi(text);
     out += kCrLf;
 }
 
@@ -44,8 +44,8 @@ void Report(const CsvProgress& p, int value) {
     if (p.setProgress) p.setProgress(value);
 }
 
-qm::FileResult WriteFailed(const QString& fileName, const QString& reason) {
-    return qm::FileResult::failed(
+FileResult WriteFailed(const QString& fileName, const QString& reason) {
+    return FileResult::failed(
         fileName, reason, Texts::tr("波形ファイル %1 に書き込めませんでした (%2)").arg(FileText(fileName), reason));
 }
 
@@ -61,7 +61,7 @@ public:
     }
     void commit(char* end) { used_ = end - buf_.data(); }
     bool flush() {
-        if (reason_.isEmpty() && used_ > 0) reason_ = qm::WriteAll(file_, buf_.data(), used_).reason;
+        if (reason_.isEmpty() && used_ > 0) reason_ = WriteAll(file_, buf_.data(), used_).reason;
         used_ = 0;
         return reason_.isEmpty();
     }
@@ -75,12 +75,12 @@ private:
     QString reason_;
 };
 
-qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w,
+FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const WaveArrays& w,
                          const CsvProgress& progress, bool withMath) {
-    const qm::FileResult title = qm::WriteAll(File, WaveCsvTitle(c, withMath));
+    const FileResult title = WriteAll(File, WaveCsvTitle(c, withMath));
     if (!title.ok()) return WriteFailed(File.fileName(), title.reason);
     const int32_t rows = c.recordLength;
-    if (rows <= 0) return qm::FileResult::written(File.fileName());
+    if (rows <= 0) return FileResult::written(File.fileName());
 
     // Channels to fill: those of the model shown on the instrument.
     const int columns = c.channelCount == 2 ? 2 : 4;
@@ -91,7 +91,7 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
     const int chanDecimals =
         (c.acqMode == QLatin1String("AVERAGE") || c.acqMode == QLatin1String("HIGH_RES")) ? 4 : 2;
     const bool fft = c.mathType == QLatin1String("FFT");
-    const int64_t half = int64_t(qm::RoundHalfEven(double(rows) / 2));
+    const int64_t half = int64_t(RoundHalfEven(double(rows) / 2));
     const std::vector<float>& math = w[4];
     const double dt = c.sampleInterval;
     const int64_t trig = c.triggerAddress;
@@ -102,7 +102,7 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
         if (!a || i >= int64_t(a->size())) return o;
         const float x = (*a)[size_t(i)];
         if (!std::isfinite(x)) return o;
-        return o + qm::FastPictureChars(o, double(x), decimals);
+        return o + FastPictureChars(o, double(x), decimals);
     };
 
     ChunkWriter out(File);
@@ -112,7 +112,7 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
         const int64_t end = std::min<int64_t>(rows, i + block);
         for (; i < end; ++i) {
             char* o = out.row();
-            o += qm::FastPictureChars(o, double(i - trig) * dt, 6);
+            o += FastPictureChars(o, double(i - trig) * dt, 6);
             *o++ = ',';
             o = value(o, chan[0], i, chanDecimals);
             *o++ = ',';
@@ -135,7 +135,7 @@ qm::FileResult WriteRows(QFileDevice& File, const InstrumentConfig& c, const Wav
         Report(progress, std::min(10 * (g + 1), 100));
     }
     if (out.failed()) return WriteFailed(File.fileName(), out.reason());
-    return qm::FileResult::written(File.fileName());
+    return FileResult::written(File.fileName());
 }
 
 }  // namespace
@@ -147,13 +147,12 @@ bool WaveCsvHasMathColumn(const InstrumentConfig& c) {
 
 int32_t WaveCsvBlockSize(int32_t recordLength) {
     if (recordLength <= 0) return 0;
-    const int32_t tenth = int32_t(qm::RoundHalfEven(double(recordLength) / 10));
+    const int32_t tenth = int32_t(RoundHalfEven(double(recordLength) / 10));
     const int32_t eleventh = int32_t((int64_t(recordLength) + 10) / 11);
     return std::max(tenth, eleventh);
 }
 
 QByteArray WaveCsvHeader(const InstrumentConfig& c) {
-    using qm::PrintNumber;
     QByteArray h;
     Line(h, QStringLiteral("ModelName,") + c.modelName);
     Line(h, QStringLiteral("FileVersion,") + c.fileVersion);
@@ -200,17 +199,17 @@ QByteArray WaveCsvTitle(const InstrumentConfig& c, bool withMath) {
     return out;
 }
 
-qm::FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
+FileResult WriteWaveRows(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                              const CsvProgress& progress) {
     return WriteRows(File, dsoConfig, WaveData, progress, false);
 }
 
-qm::FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
+FileResult WriteWaveRowsWithMath(QFileDevice& File, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                                      const CsvProgress& progress) {
     return WriteRows(File, dsoConfig, WaveData, progress, true);
 }
 
-qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
+FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig& dsoConfig, const WaveArrays& WaveData,
                                 const CsvProgress& progress) {
     // Written beside its final name and put in place only once every byte is
     // out, so a failure never leaves a cut file under the final name (an
@@ -220,11 +219,11 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     QSaveFile file(FileName);
     if (FileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         Report(progress, 100);
-        return qm::FileResult::failed(FileName, file.errorString(),
+        return FileResult::failed(FileName, file.errorString(),
                                       Texts::tr("波形ファイル %1 を作成できませんでした (%2)")
                                           .arg(FileText(FileName), file.errorString()));
     }
-    qm::FileResult r = qm::WriteAll(file, WaveCsvHeader(dsoConfig));
+    FileResult r = WriteAll(file, WaveCsvHeader(dsoConfig));
     if (!r.ok()) r = WriteFailed(FileName, r.reason);
     if (r.ok()) {
         r = WaveCsvHasMathColumn(dsoConfig) ? WriteWaveRowsWithMath(file, dsoConfig, WaveData, progress)
@@ -232,7 +231,7 @@ qm::FileResult WriteWaveformCsv(const QString& FileName, const InstrumentConfig&
     }
     if (r.ok() && (!file.flush() || file.error() != QFileDevice::NoError)) r = WriteFailed(FileName, file.errorString());
     if (r.ok() && !file.commit()) {
-        r = qm::FileResult::failed(FileName, file.errorString(),
+        r = FileResult::failed(FileName, file.errorString(),
                                    Texts::tr("波形ファイル %1 を保存できませんでした (%2)")
                                        .arg(FileText(FileName), file.errorString()));
     }
