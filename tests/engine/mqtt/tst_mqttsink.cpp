@@ -128,7 +128,8 @@ private slots:
             QVERIFY(WaitUntil([&] { return sub.distinctCycles().size() >= 20; }, 10000));
             broker.kill();
             Log(sink, 21, 35, 20);
-            QVERIFY(WaitUntil([&] { return said.all().contains(QStringLiteral("との接続が切れました")); }, 5000));
+            QVERIFY2(WaitUntil([&] { return said.all().contains(QStringLiteral("との接続が切れました")); }, 15000),
+                     qPrintable(said.all()));
             QVERIFY(sink.counters().queued > 0);
             QVERIFY(broker.start());
             Log(sink, 36, 50, 20);
