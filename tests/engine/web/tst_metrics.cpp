@@ -2,6 +2,7 @@
 // the simulated instrument did, the token and Host rules on it, label values
 // that need escaping, series with no value, and every text as promtool
 // (Debian's prometheus package, installed by scripts/deps.sh) checks it.
+#include "support/HttpReply.h"
 #include "support/LoopbackSocket.h"
 #include "../run/RunRig.h"
 #include "engine/stats/TrendLimits.h"
@@ -32,11 +33,6 @@ extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
 
 namespace {
 
-struct HttpReply {
-    int status = 0;
-    QByteArray head, body;
-};
-
 // One request on its own connection; the answer read until the server
 // closes (bounded).
 HttpReply Get(quint16 port, const std::string& target, const std::string& extra = {}, const char* method = "GET",
@@ -61,12 +57,7 @@ HttpReply Get(quint16 port, const std::string& target, const std::string& extra 
         raw.append(buf, size_t(n));
     }
     ::close(fd);
-    const auto split = raw.find("\r\n\r\n");
-    r.head = QByteArray::fromStdString(raw.substr(0, split));
-    if (split != std::string::npos) r.body = QByteArray::fromStdString(raw.substr(split + 4));
-    const QList<QByteArray> first = r.head.left(r.head.indexOf('\r')).split(' ');
-    if (first.size() >= 2) r.status = first[1].toInt();
-    return r;
+    return ParseHttpReply(raw);
 }
 
 // The series of a metrics text: "name{labels}" -> value.

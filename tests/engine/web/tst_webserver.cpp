@@ -3,6 +3,7 @@
 // run's records, the token and Host rules, unknown paths, the bounds under
 // attack (request heads, connection count, slow clients, a client that never
 // reads) with the process's memory watched.
+#include "support/HttpReply.h"
 #include "support/LoopbackSocket.h"
 #include "../run/RunRig.h"
 #include "engine/web/WebServer.h"
@@ -67,21 +68,6 @@ bool Complete(const std::string& s) {
     return false;
 }
 
-struct HttpReply {
-    int status = 0;
-    QByteArray head, body;
-};
-
-HttpReply Parse(const std::string& raw) {
-    HttpReply r;
-    const auto split = raw.find("\r\n\r\n");
-    r.head = QByteArray::fromStdString(raw.substr(0, split));
-    if (split != std::string::npos) r.body = QByteArray::fromStdString(raw.substr(split + 4));
-    const QList<QByteArray> first = r.head.left(r.head.indexOf('\r')).split(' ');
-    if (first.size() >= 2) r.status = first[1].toInt();
-    return r;
-}
-
 // One request on its own connection ("Connection: close").
 HttpReply Get(quint16 port, const std::string& target, const std::string& extra = {}, const char* method = "GET",
           const std::string& host = {}) {
@@ -89,7 +75,7 @@ HttpReply Get(quint16 port, const std::string& target, const std::string& extra 
     if (fd < 0) return {};
     SendAll(fd, std::string(method) + " " + target + " HTTP/1.1\r\nHost: " +
                     (host.empty() ? "127.0.0.1:" + std::to_string(port) : host) + "\r\nConnection: close\r\n" + extra + "\r\n");
-    const HttpReply r = Parse(ReadUntil(fd, 5000, Complete));
+    const HttpReply r = ParseHttpReply(ReadUntil(fd, 5000, Complete));
     ::close(fd);
     return r;
 }
@@ -416,7 +402,7 @@ void TestWebServer::largeLogFileStaysOnDisk() {
     // Meanwhile another client gets all of it.
     const int fd = ConnectLoopback(web.port());
     SendAll(fd, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
-    const HttpReply whole = Parse(ReadUntil(fd, 20000));
+    const HttpReply whole = ParseHttpReply(ReadUntil(fd, 20000));
     ::close(fd);
     for (int s : stalled) ::close(s);
     QCOMPARE(whole.status, 200);
@@ -608,7 +594,7 @@ void TestWebServer::limitsUnderAttack() {
     QVERIFY2(peakKb - idleKb < 20 * 1024, qPrintable(QStringLiteral("%1 kB more than idle").arg(peakKb - idleKb)));
     for (const auto& c : conns) {
         QVERIFY2(c.endedMs >= 0, "a connection was still open at the end");
-        const HttpReply r = Parse(c.got);
+        const HttpReply r = ParseHttpReply(c.got);
         QVERIFY2(answers.contains(r.status), qPrintable(QString::number(r.status)));
         if (r.status == 0) {
             // Closed when its head time was up.
@@ -644,7 +630,7 @@ void TestWebServer::fortyConnectionsDuringARun() {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int fd : fds) SendAll(fd, "GET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n");
         for (size_t i = 0; i < fds.size(); ++i) {
-            statuses[i] = Parse(ReadUntil(fds[i], 5000, Complete)).status;
+            statuses[i] = ParseHttpReply(ReadUntil(fds[i], 5000, Complete)).status;
         }
         for (int fd : fds) ::close(fd);
     });
