@@ -29,7 +29,7 @@ QString LanguageOfStart(const QStringList& args) {
     return IsProgramLanguage(saved) ? saved : QStringLiteral("ja");
 }
 
-QString InstallLanguage(QCoreApplication& app, const QString& language) {
+QString InstallLanguage(QCoreApplication& app, const QString& language, bool qtTexts) {
     if (auto* installed = app.findChild<QTranslator*>(kCatalogueName, Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(installed);
         delete installed;
@@ -44,6 +44,7 @@ QString InstallLanguage(QCoreApplication& app, const QString& language) {
         delete catalogue;
         error = QStringLiteral("Quillmeter: cannot load the catalogue %1").arg(file);
     }
+    if (!qtTexts) return error;
     if (const QString qt = InstallQtTranslations(app, language); !qt.isEmpty())
         error += (error.isEmpty() ? QString() : QStringLiteral("\n")) + qt;
     return error;

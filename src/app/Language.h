@@ -18,9 +18,11 @@ bool IsProgramLanguage(const QString& code);
 // (--data-dir or the default one), else "ja". Reads the arguments as given,
 // before they are checked, so that --help and usage errors speak it too.
 QString LanguageOfStart(const QStringList& args);
-// Installs the program's catalogue and Qt's own for `language` on `app`
-// (an application object must exist). Empty on success, else a message
-// naming the catalogue that could not be loaded.
-QString InstallLanguage(QCoreApplication& app, const QString& language);
+// Installs the program's catalogue for `language` on `app` (an application
+// object must exist) and, for the window (`qtTexts`), Qt's own for its
+// dialogs; the command-line paths show none of Qt's texts and so do not ask
+// for that catalogue. Empty on success, else a message naming the catalogue
+// that could not be loaded.
+QString InstallLanguage(QCoreApplication& app, const QString& language, bool qtTexts);
 
 }  // namespace qm

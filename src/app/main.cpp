@@ -45,7 +45,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options, const QString& l
     if (!options.echoStatus && !options.assumeYes) ReleaseOwnConsole();
     QApplication app(argc, argv);
     UseJapaneseUiFont(app);
-    SayInstallError(InstallLanguage(app, language));
+    SayInstallError(InstallLanguage(app, language, true));
     QApplication::setApplicationName(QStringLiteral("Quillmeter"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The program's icon in every size the build made from packaging/quillmeter.svg;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     std::optional<AppOptions> options;
     {
         QCoreApplication texts(argc, argv);
-        SayInstallError(InstallLanguage(texts, language));
+        SayInstallError(InstallLanguage(texts, language, false));
         options = ParseAppOptions(args, &error, &end);
         if (!options) {
             if (end == ParseEnd::Help || end == ParseEnd::Version) {
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     }
     if (!options->statsFile.isEmpty()) {
         QCoreApplication app(argc, argv);
-        SayInstallError(InstallLanguage(app, language));
+        SayInstallError(InstallLanguage(app, language, false));
         QTextStream out(stdout);
         QTextStream err(stderr);
         const QString dir = options->dataDir.isEmpty() ? qm::DefaultDataDir() : options->dataDir;
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     if (options->headless) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Quillmeter"));
-        SayInstallError(InstallLanguage(app, language));
+        SayInstallError(InstallLanguage(app, language, false));
         return qm::RunHeadless(*options);
     }
     return RunWindow(argc, argv, *options, language);
