@@ -386,7 +386,7 @@ rc=0
 stop_sim
 sed 's/^/   | /' "$E2L/stdout.txt" | tail -n 3
 [ "$rc" -eq 0 ] || { cat "$E2L/stderr.txt" >&2; fail "quillmeter.exe --headless --lang en ended with exit code $rc"; }
-[ "$(grep -c '^Waiting for trigger' "$E2L/stdout.txt")" -eq 3 ] && tail -n 1 "$E2L/stdout.txt" | grep -q '^Finished' \
+[ "$(grep -c '^Waiting for trigger' "$E2L/stdout.txt")" -eq 3 ] && grep -qx 'Finished' "$E2L/stdout.txt" \
   || fail "quillmeter.exe --lang en did not print the English status texts"
 check_run_output "$E2L/out" e2e
 head -n 4 "$E2L/out/e2e_AM_LOG.csv" | cmp -s - <(head -n 4 "$E2E/out/e2e_AM_LOG.csv") \
