@@ -359,16 +359,25 @@ EOF
   echo "   png: 3 files"
 }
 
+# A three-cycle headless run of the packed program against a simulator of
+# its own, in DIR (data/, out/, stdout.txt, stderr.txt); further options
+# follow --headless. Leaves the exit code in rc.
+packed_headless_run() {
+  local dir=$1 port
+  shift
+  mkdir -p "$dir/data" "$dir/out"
+  start_sim "$dir/sim.txt" --listen 127.0.0.1:0
+  port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$dir/sim.txt" | head -n 1)
+  rc=0
+  (cd "$dir" && timeout 120 wine "$STAGE/quillmeter.exe" --headless "$@" --data-dir "$(winpath "$dir/data")" \
+     --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --screen-save \
+     --folder "$(winpath "$dir/out")" --name e2e >"$dir/stdout.txt" 2>"$dir/stderr.txt") || rc=$?
+  stop_sim
+}
+
 step "end-to-end: the packed quillmeter.exe --headless against the Linux simulator over TCP"
 E2E=$WORK/e2e-tcp
-mkdir -p "$E2E/data" "$E2E/out"
-start_sim "$E2E/sim.txt" --listen 127.0.0.1:0
-port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2E/sim.txt" | head -n 1)
-rc=0
-(cd "$E2E" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --data-dir "$(winpath "$E2E/data")" \
-   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --screen-save \
-   --folder "$(winpath "$E2E/out")" --name e2e >"$E2E/stdout.txt" 2>"$E2E/stderr.txt") || rc=$?
-stop_sim
+packed_headless_run "$E2E"
 sed 's/^/   | /' "$E2E/stdout.txt" | tail -n 6
 [ "$rc" -eq 0 ] || { cat "$E2E/stderr.txt" >&2; fail "quillmeter.exe --headless ended with exit code $rc"; }
 check_run_output "$E2E/out" e2e
@@ -376,14 +385,7 @@ check_run_output "$E2E/out" e2e
 
 step "end-to-end in English: --lang en prints the English status texts, the log is the same"
 E2L=$WORK/e2e-english
-mkdir -p "$E2L/data" "$E2L/out"
-start_sim "$E2L/sim.txt" --listen 127.0.0.1:0
-port=$(sed -n 's/^TCP .*:\([0-9]*\)$/\1/p' "$E2L/sim.txt" | head -n 1)
-rc=0
-(cd "$E2L" && timeout 120 wine "$STAGE/quillmeter.exe" --headless --lang en --data-dir "$(winpath "$E2L/data")" \
-   --address 127.0.0.1 --port "$port" --repeat 3 --interval 0 --log --screen-save \
-   --folder "$(winpath "$E2L/out")" --name e2e >"$E2L/stdout.txt" 2>"$E2L/stderr.txt") || rc=$?
-stop_sim
+packed_headless_run "$E2L" --lang en
 sed 's/^/   | /' "$E2L/stdout.txt" | tail -n 3
 [ "$rc" -eq 0 ] || { cat "$E2L/stderr.txt" >&2; fail "quillmeter.exe --headless --lang en ended with exit code $rc"; }
 [ "$(grep -c '^Waiting for trigger' "$E2L/stdout.txt")" -eq 3 ] && grep -qx 'Finished' "$E2L/stdout.txt" \
