@@ -3,6 +3,7 @@
 #include "engine/mqtt/DiskQueue.h"
 #include "engine/stats/TrendLimits.h"
 #include "engine/stats/TrendLog.h"
+#include "engine/text/JsonText.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,43 +50,7 @@ using Clock = std::chrono::steady_clock;
 
 const char* const kSlots[] = {"A", "B", "C", "D"};
 
-void AppendString(std::string& out, const QString& text) {
-    const QByteArray u = text.toUtf8();
-    out += '"';
-    for (const char ch : u) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-void AppendBytes(std::string& out, const QByteArray& text) { AppendString(out, QString::fromUtf8(text)); }
-
-void AppendNumber(std::string& out, std::optional<double> v) {
-    if (!v || !std::isfinite(*v)) {
-        out += "null";
-        return;
-    }
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, *v);
-    out.append(buf, r.ptr);
-}
-
-void AppendInt(std::string& out, int64_t v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
+void AppendBytes(std::string& out, const QByteArray& text) { AppendJsonString(out, QString::fromUtf8(text)); }
 
 // ISO 8601 with the PC's offset from UTC: "2026-12-07T09:00:11.250+09:00".
 void AppendIsoTime(std::string& out, const QDateTime& t) {
@@ -227,7 +192,7 @@ struct MqttSink::Impl {
         topicStats = (base + QStringLiteral("stats")).toUtf8();
         topicEvent = (base + QStringLiteral("event")).toUtf8();
         instanceId = "start-" + NewRunId();
-        AppendString(stationJson, o.station);
+        AppendJsonString(stationJson, o.station);
         makeItemsJsonLocked();
     }
 
@@ -249,12 +214,12 @@ struct MqttSink::Impl {
         std::string t(1, '[');
         for (int k = 0; k < 4; ++k) {
             if (k) t += ',';
-            AppendString(t, trend.title(k));
+            AppendJsonString(t, trend.title(k));
         }
         t += "],\"units\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) t += ',';
-            AppendString(t, items[size_t(k)].unit);
+            AppendJsonString(t, items[size_t(k)].unit);
         }
         t += ']';
         itemsJson = std::move(t);
@@ -323,24 +288,24 @@ struct MqttSink::Impl {
         out += "{\"id\":\"";
         out += runIdText;
         out += ':';
-        AppendInt(out, r.cycle);
+        AppendJsonInt(out, r.cycle);
         out += "\",\"run\":\"";
         out += runIdText;
         out += "\",\"station\":";
         out += stationJson;
         out += ",\"cycle\":";
-        AppendInt(out, r.cycle);
+        AppendJsonInt(out, r.cycle);
         out += ",\"time\":";
         AppendIsoTime(out, r.time);
         out += ",\"values\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) out += ',';
-            AppendNumber(out, SlotValue(r, k));
+            AppendJsonNumber(out, SlotValue(r, k));
         }
         out += "],\"cells\":[";
         for (int k = 0; k < 4; ++k) {
             if (k) out += ',';
-            AppendString(out, r.cells[size_t(k)]);
+            AppendJsonString(out, r.cells[size_t(k)]);
         }
         out += "],\"titles\":";
         out += itemsJson;  // [...],"units":[...]
@@ -363,21 +328,21 @@ struct MqttSink::Impl {
         out += ",\"run\":";
         AppendBytes(out, run);
         out += ",\"station\":";
-        AppendString(out, o.station);
+        AppendJsonString(out, o.station);
         out += ",\"time\":";
         AppendIsoTime(out, QDateTime::currentDateTime());
         out += ",\"event\":\"";
         out += kind;
         out += "\",\"text\":";
-        AppendString(out, text);
+        AppendJsonString(out, text);
         out += ",\"cycle\":";
-        if (cycle > 0) AppendInt(out, cycle);
+        if (cycle > 0) AppendJsonInt(out, cycle);
         else out += "null";
         if (!files.isEmpty()) {
             out += ",\"files\":[";
             for (qsizetype i = 0; i < files.size(); ++i) {
                 if (i) out += ',';
-                AppendString(out, QDir::toNativeSeparators(files[i]));
+                AppendJsonString(out, QDir::toNativeSeparators(files[i]));
             }
             out += ']';
         }
@@ -446,34 +411,34 @@ struct MqttSink::Impl {
 
     QByteArray stateJsonLocked(const QString& name) const {
         std::string out = "{\"state\":";
-        AppendString(out, name);
+        AppendJsonString(out, name);
         out += ",\"station\":";
-        AppendString(out, o.station);
+        AppendJsonString(out, o.station);
         out += ",\"time\":";
         AppendIsoTime(out, QDateTime::currentDateTime());
         out += ",\"run\":";
         if (runId.isEmpty()) out += "null";
         else AppendBytes(out, runId);
         out += ",\"cycle\":";
-        AppendInt(out, lastCycle);
+        AppendJsonInt(out, lastCycle);
         out += ",\"next\":";
-        AppendInt(out, next);
+        AppendJsonInt(out, next);
         out += ",\"logged\":";
-        AppendInt(out, logged);
+        AppendJsonInt(out, logged);
         out += ",\"count\":";
-        AppendInt(out, runId.isEmpty() ? 0 : std::max<int32_t>(0, next - firstCycle));
+        AppendJsonInt(out, runId.isEmpty() ? 0 : std::max<int32_t>(0, next - firstCycle));
         out += ",\"repeat\":";
-        AppendInt(out, repeat);
+        AppendJsonInt(out, repeat);
         const DiskQueue::Stats q = queue.stats();
         out += ",\"queued\":";
-        AppendInt(out, q.records + int64_t(backlog.size()));
+        AppendJsonInt(out, q.records + int64_t(backlog.size()));
         out += ",\"status\":";
-        AppendString(out, status);
+        AppendJsonString(out, status);
         if (!outcome.isEmpty()) {
             out += ",\"outcome\":";
-            AppendString(out, outcome);
+            AppendJsonString(out, outcome);
             out += ",\"message\":";
-            AppendString(out, endMessage);
+            AppendJsonString(out, endMessage);
         }
         out += '}';
         return Bytes(out);
@@ -484,7 +449,7 @@ struct MqttSink::Impl {
         if (runId.isEmpty()) out += "null";
         else AppendBytes(out, runId);
         out += ",\"station\":";
-        AppendString(out, o.station);
+        AppendJsonString(out, o.station);
         out += ",\"time\":";
         AppendIsoTime(out, QDateTime::currentDateTime());
         out += ",\"slots\":[";
@@ -494,22 +459,22 @@ struct MqttSink::Impl {
             out += k ? ",{\"slot\":\"" : "{\"slot\":\"";
             out += kSlots[k];
             out += "\",\"title\":";
-            AppendString(out, trend.title(k));
+            AppendJsonString(out, trend.title(k));
             out += ",\"unit\":";
-            AppendString(out, items[size_t(k)].unit);
+            AppendJsonString(out, items[size_t(k)].unit);
             out += ",\"count\":";
-            AppendInt(out, s.count());
+            AppendJsonInt(out, s.count());
             out += ",\"noValue\":";
-            AppendInt(out, s.noValueCount());
+            AppendJsonInt(out, s.noValueCount());
             const std::pair<const char*, std::optional<double>> numbers[] = {
                 {",\"last\":", s.last()}, {",\"min\":", s.min()}, {",\"max\":", s.max()},    {",\"mean\":", s.mean()},
                 {",\"sd\":", s.sd()},     {",\"lower\":", l.lower}, {",\"upper\":", l.upper}};
             for (const auto& [key, value] : numbers) {
                 out += key;
-                AppendNumber(out, value);
+                AppendJsonNumber(out, value);
             }
             out += ",\"outside\":";
-            AppendInt(out, trend.outsideCount(k));
+            AppendJsonInt(out, trend.outsideCount(k));
             out += '}';
         }
         out += "]}";

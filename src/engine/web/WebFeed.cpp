@@ -1,6 +1,7 @@
 #include "engine/web/WebFeed.h"
 
 #include "engine/stats/TrendLimits.h"
+#include "engine/text/JsonText.h"
 #include "engine/text/AnsiText.h"
 #include "engine/text/DateTimeText.h"
 #include "engine/text/NumText.h"
@@ -21,45 +22,6 @@ namespace {
 
 const char* const kSlots[] = {"A", "B", "C", "D"};
 
-// Compact JSON is written straight into text here: the cycle event is made
-// on the run's worker thread once per cycle, and QJsonDocument took about
-// ten times as long as this for it.
-void AppendString(std::string& out, const QString& text) {
-    const QByteArray u = text.toUtf8();
-    out += '"';
-    for (const char ch : u) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-void AppendNumber(std::string& out, std::optional<double> v) {
-    if (!v || !std::isfinite(*v)) {
-        out += "null";
-        return;
-    }
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, *v);  // the shortest text that reads back the same
-    out.append(buf, r.ptr);
-}
-
-void AppendInt(std::string& out, int64_t v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
 // "yyyy-MM-ddTHH:mm:ss.zzz" as Qt::ISODateWithMs writes a local time.
 void AppendIsoTime(std::string& out, const QDateTime& t) {
     if (!t.isValid()) {
@@ -68,7 +30,7 @@ void AppendIsoTime(std::string& out, const QDateTime& t) {
     }
     const QDate d = t.date();
     const QTime tm = t.time();
-    if (t.timeSpec() != Qt::LocalTime || d.year() < 0 || d.year() > 9999) return AppendString(out, t.toString(Qt::ISODateWithMs));
+    if (t.timeSpec() != Qt::LocalTime || d.year() < 0 || d.year() > 9999) return AppendJsonString(out, t.toString(Qt::ISODateWithMs));
     char buf[40];
     std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02d:%02d:%02d.%03d\"", d.year(), d.month(), d.day(), tm.hour(), tm.minute(),
                   tm.second(), tm.msec());
@@ -77,20 +39,20 @@ void AppendIsoTime(std::string& out, const QDateTime& t) {
 
 void AppendRecord(std::string& out, const CycleRecord& r) {
     out += "{\"cycle\":";
-    AppendInt(out, r.cycle);
+    AppendJsonInt(out, r.cycle);
     out += ",\"time\":";
     AppendIsoTime(out, r.time);
     out += ",\"timeText\":";
-    AppendString(out, r.timeText);
+    AppendJsonString(out, r.timeText);
     out += ",\"values\":[";
     for (int k = 0; k < 4; ++k) {
         if (k) out += ',';
-        AppendNumber(out, SlotValue(r, k));
+        AppendJsonNumber(out, SlotValue(r, k));
     }
     out += "],\"cells\":[";
     for (int k = 0; k < 4; ++k) {
         if (k) out += ',';
-        AppendString(out, r.cells[size_t(k)]);
+        AppendJsonString(out, r.cells[size_t(k)]);
     }
     out += "]}";
 }
@@ -121,7 +83,7 @@ QString StatText(double v) {
 
 void AppendText(std::string& out, std::optional<double> v, QString (*text)(double)) {
     if (!v || !std::isfinite(*v)) out += "null";
-    else AppendString(out, text(*v));
+    else AppendJsonString(out, text(*v));
 }
 
 QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
@@ -131,7 +93,7 @@ std::string Event(const char* name, std::string_view json, int64_t id = -1) {
     e.reserve(json.size() + 48);
     if (id >= 0) {
         e += "id: ";
-        AppendInt(e, id);
+        AppendJsonInt(e, id);
         e += '\n';
     }
     e += "event: ";
@@ -236,7 +198,7 @@ QByteArray WebFeed::statusJsonLocked() const {
 QByteArray WebFeed::logJson(int64_t since) const {
     std::lock_guard lock(mutex_);
     std::string out = "{\"run\":";
-    AppendInt(out, runId_);
+    AppendJsonInt(out, runId_);
     out += ",\"cycles\":[";
     // Records are in cycle order: skip to the first after `since`.
     auto it = std::upper_bound(log_.begin(), log_.end(), since,
@@ -262,22 +224,22 @@ void WebFeed::appendStatsLocked(std::string& out) const {
         out += k ? ",{\"slot\":\"" : "{\"slot\":\"";
         out += kSlots[k];
         out += "\",\"title\":";
-        AppendString(out, trend_.title(k));
+        AppendJsonString(out, trend_.title(k));
         out += ",\"unit\":";
-        AppendString(out, items_[size_t(k)].unit);
+        AppendJsonString(out, items_[size_t(k)].unit);
         out += ",\"count\":";
-        AppendInt(out, int64_t(s.count()));
+        AppendJsonInt(out, int64_t(s.count()));
         out += ",\"noValue\":";
-        AppendInt(out, int64_t(s.noValueCount()));
+        AppendJsonInt(out, int64_t(s.noValueCount()));
         const std::pair<const char*, std::optional<double>> numbers[] = {
             {",\"last\":", s.last()}, {",\"min\":", s.min()},         {",\"max\":", s.max()},          {",\"mean\":", s.mean()},
             {",\"sd\":", s.sd()},     {",\"lower\":", l.lower}, {",\"upper\":", l.upper}};
         for (const auto& [key, value] : numbers) {
             out += key;
-            AppendNumber(out, value);
+            AppendJsonNumber(out, value);
         }
         out += ",\"outside\":";
-        AppendInt(out, trend_.outsideCount(k));
+        AppendJsonInt(out, trend_.outsideCount(k));
         // The same as texts: the statistics to five digits, the limits as
         // the trend window shows them.
         const std::pair<const char*, std::optional<double>> stats[] = {
@@ -298,7 +260,7 @@ void WebFeed::appendStatsLocked(std::string& out) const {
 
 QByteArray WebFeed::statsJsonLocked() const {
     std::string out = "{\"run\":";
-    AppendInt(out, runId_);
+    AppendJsonInt(out, runId_);
     out += ",\"slots\":";
     appendStatsLocked(out);
     out += '}';
@@ -399,9 +361,9 @@ void WebFeed::makeTextLocked() {
         std::string& t = e.text;
         t.reserve(seq == newestCycle_ ? 1400 : 400);
         t += "id: ";
-        AppendInt(t, e.record->cycle);
+        AppendJsonInt(t, e.record->cycle);
         t += "\nevent: cycle\ndata: {\"run\":";
-        AppendInt(t, e.run);
+        AppendJsonInt(t, e.run);
         t += ",\"record\":";
         AppendRecord(t, *e.record);
         if (seq == newestCycle_) {
@@ -523,7 +485,7 @@ qm::FileResult WebFeed::screenImage(const ScreenImage& image) {
         std::string e = "{\"cycle\":" + std::to_string(image.cycle) + ",\"time\":";
         AppendIsoTime(e, pngTime_);
         e += ",\"timeText\":";
-        AppendString(e, qm::DateTimeText(pngTime_));
+        AppendJsonString(e, qm::DateTimeText(pngTime_));
         e += '}';
         broadcastLocked(Event("screen", e));
     }
