@@ -5,7 +5,6 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <QCoreApplication>
 
 // The context of this file's texts in the translation catalogues.
 namespace {
