@@ -111,6 +111,11 @@ void SimPty::outage(int ms)
         return;
     }
     // A hang-up discards what the client has not read yet: first let it read.
+    // The instrument is gone from now on, so nothing new is read or answered
+    // meanwhile (a client that keeps asking would otherwise put the hang-up
+    // off for as long as it asks).
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
     m_drainClock.start();
     m_drainTimer.start(10);
 }

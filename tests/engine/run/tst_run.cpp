@@ -802,7 +802,8 @@ void TestRun::reconnect() {
     QFile log(r.file(QStringLiteral("Sample_AM_LOG.csv")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 4 + 5);
-    QVERIFY(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
+    QVERIFY2(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")),
+             qPrintable(r.statuses().join(QLatin1Char('\n'))));
     // What the texts stand for comes with them (the web view and MQTT go by it).
     QCOMPARE(r.kindOf(QStringLiteral("接続が切れました。再接続しています (1 回目)")), StatusKind::Reconnecting);
     QCOMPARE(r.kindOf(QStringLiteral("トリガ待ちです")), StatusKind::TriggerWait);
