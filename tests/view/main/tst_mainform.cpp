@@ -280,7 +280,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("afterTick");  // one second on (empty: no change)
         QTest::newRow("interval, 8.5 s") << int(RunWait::Kind::Interval) << 8500 << "次の測定まで 9 秒" << "次の測定まで 8 秒";
-        QTest::newRow("interval, 1.2 s") << int(RunWait::Kind::Interval) << 1200 << "次の測定まで 2 秒" << "次の測定まで 1 秒";
+        QTest::newRow("interval, 1.6 s") << int(RunWait::Kind::Interval) << 1600 << "次の測定まで 2 秒" << "次の測定まで 1 秒";
         QTest::newRow("interval, start passed") << int(RunWait::Kind::Interval) << -500 << "次の測定まで 0 秒" << "";
         QTest::newRow("question") << int(RunWait::Kind::Question) << 0 << "確認待ち" << "";
         QTest::newRow("no wait") << int(RunWait::Kind::None) << 0 << "" << "";
