@@ -297,17 +297,9 @@ struct MqttSink::Impl {
         AppendJsonInt(out, r.cycle);
         out += ",\"time\":";
         AppendIsoTime(out, r.time);
-        out += ",\"values\":[";
-        for (int k = 0; k < 4; ++k) {
-            if (k) out += ',';
-            AppendJsonNumber(out, SlotValue(r, k));
-        }
-        out += "],\"cells\":[";
-        for (int k = 0; k < 4; ++k) {
-            if (k) out += ',';
-            AppendJsonString(out, r.cells[size_t(k)]);
-        }
-        out += "],\"titles\":";
+        out += ',';
+        AppendValuesAndCellsJson(out, r);
+        out += ",\"titles\":";
         out += itemsJson;  // [...],"units":[...]
         out += ",\"outside\":[";
         for (int k = 0; k < 4; ++k) {

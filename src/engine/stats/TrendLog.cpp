@@ -1,5 +1,7 @@
 #include "engine/stats/TrendLog.h"
 
+#include "engine/text/JsonText.h"
+
 #include <cmath>
 #include <limits>
 
@@ -9,6 +11,20 @@ std::optional<double> SlotValue(const CycleRecord& r, int slot) {
     const double v = r.values[size_t(slot)];
     if (!std::isfinite(v) || std::fabs(v) >= NoValue) return std::nullopt;
     return v;
+}
+
+void AppendValuesAndCellsJson(std::string& out, const CycleRecord& r) {
+    out += "\"values\":[";
+    for (int k = 0; k < 4; ++k) {
+        if (k) out += ',';
+        AppendJsonNumber(out, SlotValue(r, k));
+    }
+    out += "],\"cells\":[";
+    for (int k = 0; k < 4; ++k) {
+        if (k) out += ',';
+        AppendJsonString(out, r.cells[size_t(k)]);
+    }
+    out += ']';
 }
 
 QString SlotTitle(int slot, const MeasItemRecord& item) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 
 namespace qm {
 
@@ -34,6 +35,10 @@ struct TrendPoint {
 // The value of a slot of the record, or nullopt for no value: NoValue, a NaN,
 // an infinity or a magnitude of NoValue or more never counts as a value.
 std::optional<double> SlotValue(const CycleRecord& r, int slot);
+
+// The record's values and cells as JSON members, as the web view and MQTT send
+// them: "values":[1.5,null,...],"cells":["1.5","",...].
+void AppendValuesAndCellsJson(std::string& out, const CycleRecord& r);
 
 // "A: C1 MAX [V]"; parts that are empty are left out ("B" for an empty slot).
 QString SlotTitle(int slot, const MeasItemRecord& item);

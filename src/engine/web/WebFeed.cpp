@@ -44,17 +44,9 @@ void AppendRecord(std::string& out, const CycleRecord& r) {
     AppendIsoTime(out, r.time);
     out += ",\"timeText\":";
     AppendJsonString(out, r.timeText);
-    out += ",\"values\":[";
-    for (int k = 0; k < 4; ++k) {
-        if (k) out += ',';
-        AppendJsonNumber(out, SlotValue(r, k));
-    }
-    out += "],\"cells\":[";
-    for (int k = 0; k < 4; ++k) {
-        if (k) out += ',';
-        AppendJsonString(out, r.cells[size_t(k)]);
-    }
-    out += "]}";
+    out += ',';
+    AppendValuesAndCellsJson(out, r);
+    out += '}';
 }
 
 QString IsoTime(const QDateTime& t) {
