@@ -474,16 +474,22 @@ private:
         };
         WebFeed& feed = srv_.feed;
         if (path == "/") {
-            std::string p = srv_.page;
             const std::string qs = srv_.token.empty() ? std::string() : "?token=" + Str(QUrl::toPercentEncoding(QString::fromStdString(srv_.token)));
-            for (size_t at; (at = p.find("__QS__")) != std::string::npos;) p.replace(at, 6, qs);
+            // The token goes where the page says, forward from each
+            // replacement (a token may hold a placeholder itself).
+            const auto withToken = [&qs](std::string part) {
+                for (size_t at = 0; (at = part.find("__QS__", at)) != std::string::npos; at += qs.size()) part.replace(at, 6, qs);
+                return part;
+            };
             // The state as it is now, in the page itself: shown before the
             // page has loaded, without a request more. '<' is escaped so
             // that no text in it can end the script.
             std::string initial = "{\"status\":" + Str(feed.statusJson()) + ",\"log\":" + Str(feed.logJson(0)) +
                                   ",\"stats\":" + Str(feed.statsJson()) + ",\"texts\":" + Str(qm::WebTextsJson()) + "}";
             for (size_t at = 0; (at = initial.find('<', at)) != std::string::npos;) initial.replace(at, 1, "\\u003c");
-            if (const size_t at = p.find("__INITIAL__"); at != std::string::npos) p.replace(at, 11, initial);
+            const std::string& page = srv_.page;
+            const size_t at = std::min(page.find("__INITIAL__"), page.size());
+            const std::string p = withToken(page.substr(0, at)) + (at < page.size() ? initial + withToken(page.substr(at + 11)) : std::string());
             return reply(Answer(200, "text/html; charset=utf-8", p, body, keepAlive_,
                                 "Content-Security-Policy: default-src 'self'; script-src 'self' 'unsafe-inline'; "
                                 "style-src 'self' 'unsafe-inline'; img-src 'self'; connect-src 'self'; frame-ancestors 'none'\r\n"));
@@ -567,11 +573,26 @@ private:
 
     void send(std::string bytes, bool thenNextRequest) {
         out_ = std::move(bytes);
+        sent_ = 0;
+        sendPiece(thenNextRequest);
+    }
+
+    // A piece of out_ at a time, each under its own deadline: a slow client
+    // that keeps taking data gets a large answer (the page with the whole
+    // log) whole; one that takes nothing for WriteSeconds is dropped.
+    void sendPiece(bool thenNextRequest) {
+        const size_t n = std::min(out_.size() - sent_, size_t(FileChunkBytes));
         stream_.expires_after(std::chrono::seconds(WebServer::WriteSeconds));
-        net::async_write(stream_, net::buffer(out_), [self = shared_from_this(), thenNextRequest](beast::error_code ec, size_t) {
+        net::async_write(stream_, net::buffer(out_.data() + sent_, n),
+                         [self = shared_from_this(), thenNextRequest, n](beast::error_code ec, size_t) {
+            if (self->state_ == State::Closed || ec) {
+                std::string().swap(self->out_);
+                if (self->state_ != State::Closed) self->closeNow();
+                return;
+            }
+            self->sent_ += n;
+            if (self->sent_ < self->out_.size()) return self->sendPiece(thenNextRequest);
             std::string().swap(self->out_);
-            if (self->state_ == State::Closed) return;
-            if (ec) return self->closeNow();
             if (thenNextRequest) return self->readHead();
             self->linger();
         });
@@ -693,6 +714,7 @@ private:
     std::array<char, 512> scratch_{};
     size_t drained_ = 0;
     std::string out_;
+    size_t sent_ = 0;  // of out_, by send()
     std::shared_ptr<WebSubscriber> sub_;
     std::unique_ptr<QFile> file_;  // a file being sent
     qint64 fileLeft_ = 0;          // its bytes still to send
@@ -832,8 +854,7 @@ QString WebServer::start(const WebServerOptions& options) {
     d->port = d->acceptor.local_endpoint(ec).port();
 
     Impl* p = d.get();
-    static const bool noWake = qEnvironmentVariableIsSet("QM_NOWAKE");
-    if (!noWake) setEventHook([p] {
+    setEventHook([p] {
         if (!p->wakePending.exchange(true)) net::post(p->ioc, [p] { p->wakeStreams(); });
     });
     p->accept();

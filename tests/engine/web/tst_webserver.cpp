@@ -433,6 +433,16 @@ void TestWebServer::tokenAndHost() {
     QCOMPARE(Get(port, "/api/status?token=s3cret", {}, "GET", "localhost:" + std::to_string(port)).status, 200);
     web.stop();
 
+    // A token made of the page's own placeholders is carried as it is.
+    WebServer odd;
+    o.token = QStringLiteral("__QS____INITIAL__");
+    QCOMPARE(odd.start(o), QString());
+    const HttpReply page = Get(odd.port(), "/?token=__QS____INITIAL__");
+    QCOMPARE(page.status, 200);
+    QVERIFY(page.body.contains("const QS = \"?token=__QS____INITIAL__\";"));
+    QVERIFY(page.body.contains("const INITIAL = {\"status\":"));
+    odd.stop();
+
     // Not loopback: a token is made when none is given.
     WebServer open;
     WebServerOptions all;
