@@ -117,7 +117,9 @@ void Instrument::readConfig(InstrumentConfig& dsoConfig, bool invCheckOn) {
     // 5. Record length: characters 17 to 26 of item 23 (four channels) or 15.
     const QString& lenItem = item[dsoConfig.channelCount == 4 ? 23 : 15];
     const int32_t recordLength = Long(Num(lenItem.mid(16, 10)), infoCmd, lenItem);
-    if (recordLength <= 0) Fail(Texts::tr("装置のレコード長を読めません"), infoCmd, lenItem);
+    // No block carries more samples than kWaveBlockLimit: a longer record is
+    // not a length this program can transfer (nor write as rows).
+    if (recordLength <= 0 || recordLength > kWaveBlockLimit) Fail(Texts::tr("装置のレコード長を読めません"), infoCmd, lenItem);
     dsoConfig.recordLength = recordLength;
 
     // 6. Ten divisions across the record.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qm {
 
@@ -105,14 +106,39 @@ void Instrument::restoreTriggerMode(const QString& mode) { send(QStringLiteral("
 
 bool Instrument::armTrigger(double timeoutSeconds) {
     // Clears the status; the answer is not used.
-    if (query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen).stopped) return false;
+    const Reply r = query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);
+    if (r.timedOut) ++lateTriggerAnswers_;
+    if (r.stopped) return false;
     return sendLine(QStringLiteral("WSGL"));
+}
+
+bool Instrument::readLateTriggerAnswers(double timeoutSeconds) {
+    while (lateTriggerAnswers_ > 0) {
+        const qm::LineResult r = link_.readLine(kTriggerMaxLen, timeoutSeconds, stop_);
+        switch (r.status) {
+        case qm::IoStatus::Ok:
+            --lateTriggerAnswers_;
+            break;
+        case qm::IoStatus::TimedOut:
+            lateTriggerAnswers_ = 0;  // the instrument dropped them
+            break;
+        case qm::IoStatus::Stopped:
+            if (stop_.aborted()) throw RunInterrupted(true);
+            return false;
+        case qm::IoStatus::Failed:
+            throw LinkError(Texts::tr("装置の応答が長すぎます: %1").arg(QStringLiteral("TESR?")));
+        default:
+            raise(r.status, r.error);
+        }
+    }
+    return true;
 }
 
 Instrument::TriggerPoll Instrument::pollTrigger(double timeoutSeconds) {
     const Reply r = query(QStringLiteral("TESR?"), timeoutSeconds, kTriggerMaxLen);
     TriggerPoll p;
     p.timedOut = r.timedOut;
+    if (r.timedOut) ++lateTriggerAnswers_;
     p.stopped = r.stopped;
     const double v = qm::RoundHalfEven(qm::LeadingNumber(r.designText()));
     p.triggered = std::isfinite(v) && std::fmod(std::fabs(v), 2.0) == 1.0;
@@ -184,6 +210,11 @@ int32_t Instrument::readWaveform(const QString& sourceName, int32_t points, std:
         written = ConvertByteSamples(index, config, count, block, samples);
     }
     const qsizetype fits = std::min<qsizetype>(count, qsizetype(samples.size()));
+    // What the block did not fill of the points asked for holds no sample of
+    // this cycle: never an earlier cycle's (its fields are left empty).
+    const qsizetype asked = std::clamp<qsizetype>(points, 0, qsizetype(samples.size()));
+    std::fill(samples.begin() + std::clamp<qsizetype>(written, 0, asked), samples.begin() + asked,
+              std::numeric_limits<float>::quiet_NaN());
     if (warning && written < fits) {
         // The block held fewer whole samples than its length promised (an
         // odd byte count), or the source names no channel.

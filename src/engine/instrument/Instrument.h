@@ -84,6 +84,12 @@ public:
         bool stopped = false;  // a stop gave the wait up
     };
     TriggerPoll pollTrigger(double timeoutSeconds);
+    // A "TESR?" answer that came after its time-out is read by the next
+    // "TESR?", and so on: one answer stays in the link. Reads and drops what
+    // is still owed so that the next query reads its own answer (each within
+    // the time-out; one that does not come is given up with those after it).
+    // False when a stop gave the wait up.
+    bool readLateTriggerAnswers(double timeoutSeconds);
 
     // "MSRA?" .. "MSRD?", one after the other.
     std::array<QString, 4> measurementValues();
@@ -124,6 +130,7 @@ private:
     qm::Transport& link_;
     const qm::StopToken& stop_;
     double queryTimeoutSeconds_;
+    int lateTriggerAnswers_ = 0;  // "TESR?" answers that did not come in time
 };
 
 }  // namespace qm

@@ -482,7 +482,10 @@ void Run::waitForTrigger() {
         } else if (++silent >= limits_.silentPolls) {
             throw LinkError(Texts::tr("装置から応答がありません (TESR? に %1 回続けて応答なし)").arg(limits_.silentPolls));
         }
-        if (poll.triggered) return;
+        if (poll.triggered) {
+            inst_->readLateTriggerAnswers(timeout);  // false: a stop, seen by the caller
+            return;
+        }
         if (clock_.now() - armed < limits_.triggerBackToBack) continue;
         if (clock_.sleepFor(pause, stop_)) return;
         pause = std::min(pause * 2, limits_.triggerLongestPause);

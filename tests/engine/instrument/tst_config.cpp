@@ -252,6 +252,8 @@ private slots:
                                                 << length + "-000001000pts\"" << "ACQ?";
         QTest::newRow("record length missing") << "DTINF?" << "DS-5552,a,b" << "装置のレコード長を読めません (DTINF?): \"\""
                                                << "ACQ?";
+        QTest::newRow("record length beyond any block") << "DTINF?" << InfoLine("DS-5552", "2147483647")
+                                                        << length + "2147483647pts\"" << "ACQ?";
         QTest::newRow("record length too large") << "DTINF?" << InfoLine("DS-5552", "9999999999")
                                                  << range + "(DTINF?): \"Memory Length = 9999999999pts\"" << "ACQ?";
         QTest::newRow("level beyond single") << "TLVL?" << "1E39" << range + "(TLVL?): \"1E39\"" << "TLVL?";

@@ -76,6 +76,7 @@ private slots:
     void earlierFilesAreNotReplacedSilently_data();
     void earlierFilesAreNotReplacedSilently();
     void silentOrOverlongAnswers();
+    void lateTriggerAnswer();
     void reconnect_data();
     void reconnect();
     void reconnectGivesUpOrStops();
@@ -750,6 +751,24 @@ void TestRun::silentOrOverlongAnswers() {
     QCOMPARE(silent.end.message, QStringLiteral("装置から応答がありません: MSEL?"));
     // Meanwhile the status said what the program waits for.
     QVERIFY(silent.statuses().contains(QStringLiteral("MSEL? の応答を待っています")));
+}
+
+// A "TESR?" answered after its time-out is not left for a later question: every
+// value is logged in its own column, in every cycle.
+void TestRun::lateTriggerAnswer() {
+    RunRig r;
+    r.request.repeatText = QStringLiteral("3");
+    r.live([](LiveValues& v) { v.log = true; });
+    const QStringList values{"1.5", "3", "50", "1.25e-3"};
+    for (int k = 0; k < 4; ++k) r.sim.config().meas[size_t(k)].fixed = values[k];
+    int tesr = 0;
+    QObject::connect(&r.sim, &qmsim::SimInstrument::commandReceived, &r.sim, [&](const QString& c) {
+        const bool late = c == QLatin1String("TESR?") && ++tesr == 2;  // the first poll of cycle 1
+        r.sim.config().faults.replyDelayMs = late ? 900 : 0;          // the time-out is 600 ms
+    });
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(r.records().size(), 3);
+    for (const CycleRecord& rec : r.records()) QCOMPARE(rec.logCells().mid(2), values);
 }
 
 void TestRun::reconnect_data() {
