@@ -100,7 +100,7 @@ private:
     void saveScreen(const QString& baseName, const std::optional<BlockResult>& shownPng);
     Step logStep();
     Step count();
-    Step nextCycle(SteadyClock::time_point cycleStart);
+    Step nextCycle();
     void closing(RunEndInfo& end);
 
     // How a step's failures are met.
@@ -109,6 +109,7 @@ private:
     template <typename F>
     Step reconnecting(Phase phase, F&& step);
     Reconnection reconnect(const QString& why, Phase phase);
+    bool statusEventsEnabled(Phase phase);
     Step failed(const QString& message, StatusKind kind = StatusKind::Plain) {
         failure_ = message;
         failureKind_ = kind;
@@ -164,6 +165,7 @@ private:
     bool failureLinkLost_ = false;  // the error was the loss of the link
     std::unique_ptr<Instrument> inst_;
     bool snapshotDone_ = false;  // the trigger mode to restore is known
+    SteadyClock::time_point cycleStart_{};  // the interval runs from here
     // Why the link did not open the last time: "<where>: <reason>", and what
     // the user may check.
     QString openError_;
@@ -339,8 +341,7 @@ Run::Reconnection Run::reconnect(const QString& why, Phase phase) {
         }
         status(trying.arg(attempt), StatusKind::Reconnecting);
         if (clock_.sleepUntil(clock_.now() + std::min(pause, left), stop_)) return Reconnection::Stopped;
-        if (openLink()) {
-            if (phase == Phase::Cycle) inst_->enableStatusEvents();
+        if (openLink() && statusEventsEnabled(phase)) {
             linkEvent(Texts::tr("再接続しました (%1 回目)").arg(attempt), true);
             return Reconnection::Back;
         }
@@ -348,6 +349,23 @@ Run::Reconnection Run::reconnect(const QString& why, Phase phase) {
         last = openError_;
         linkEvent(Texts::tr("再接続できません (%1 回目): %2").arg(attempt).arg(last));
         pause = std::min(pause * 2, longest);
+    }
+}
+
+// Within the cycles a new link gets "*ESE 255" again. False (the link closed,
+// openError_ saying why) when the link is lost again at once: one more
+// failed try, not the end of the run.
+bool Run::statusEventsEnabled(Phase phase) {
+    if (phase != Phase::Cycle) return true;
+    try {
+        inst_->enableStatusEvents();
+        return true;
+    } catch (const LinkError& e) {
+        openError_ = e.text;
+        state_.link->close(0);
+        state_.link.reset();
+        inst_.reset();
+        return false;
     }
 }
 
@@ -407,7 +425,12 @@ Step Run::measure(Connection connection) {
     // A link lost before the first cycle is connected again (with
     // --reconnect) and the start-up done anew.
     Step step = reconnecting(Phase::StartUp, [this] { return startUp(); });
-    while (step == Step::Continue) step = reconnecting(Phase::Cycle, [this] { return cycle(); });
+    // The wait after a cycle is a step of its own: a link lost at its "GTL"
+    // is connected again and the question asked then, not skipped.
+    while (step == Step::Continue) {
+        step = reconnecting(Phase::Cycle, [this] { return cycle(); });
+        if (step == Step::Continue) step = reconnecting(Phase::Cycle, [this] { return nextCycle(); });
+    }
     return step;
 }
 
@@ -433,7 +456,7 @@ Step Run::startUp() {
 Step Run::cycle() {
     if (refusedBeyondLog(live_.get())) return Step::Ended;
     overlongWarned_ = false;
-    const SteadyClock::time_point cycleStart = clock_.now();
+    cycleStart_ = clock_.now();
     state_.config.acqTime = inst_->date();                                // "DATE?"
     if (ModelNumber(state_.config.modelName) > 400) inst_->displayOff();  // "DISP OFF"
     if (!request_.transferOnly) {
@@ -449,8 +472,7 @@ Step Run::cycle() {
     if (live.waveSave) writeTraces(baseName);
     if (live_.get().screenSave) saveScreen(baseName, shownPng);
     if (const Step s = logStep(); s != Step::Continue) return s;
-    if (const Step s = count(); s != Step::Continue) return s;
-    return nextCycle(cycleStart);
+    return count();
 }
 
 // "トリガ待ちです", then the wait; a stop seen after it ends the run with
@@ -623,7 +645,7 @@ Step Run::count() {
 // After the count test: the manual question ("GTL" first), or the interval,
 // which runs from the start of one cycle to the start of the next (a cycle
 // longer than the interval is followed at once).
-Step Run::nextCycle(SteadyClock::time_point cycleStart) {
+Step Run::nextCycle() {
     if (request_.transferOnly || cycleNo() > repeatCount_) return Step::Ended;
     const LiveValues live = live_.get();
     if (live.manual) {
@@ -635,7 +657,7 @@ Step Run::nextCycle(SteadyClock::time_point cycleStart) {
     }
     const double seconds = LeadingNumber(live.intervalText);
     if (!(seconds > 0) || !std::isfinite(seconds)) return Step::Continue;
-    const auto deadline = cycleStart + duration_cast<Duration>(duration<double>(std::min(seconds, 1e9)));
+    const auto deadline = cycleStart_ + duration_cast<Duration>(duration<double>(std::min(seconds, 1e9)));
     const Duration left = deadline - clock_.now();
     if (left <= Duration::zero()) return Step::Continue;
     announceWait({RunWait::Kind::Interval, cycleNo(),

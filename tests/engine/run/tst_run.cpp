@@ -77,6 +77,7 @@ private slots:
     void earlierFilesAreNotReplacedSilently();
     void silentOrOverlongAnswers();
     void lateTriggerAnswer();
+    void linkLostAtTheQuestion();
     void reconnect_data();
     void reconnect();
     void reconnectGivesUpOrStops();
@@ -769,6 +770,44 @@ void TestRun::lateTriggerAnswer() {
     QCOMPARE(r.run(), RunOutcome::Normal);
     QCOMPARE(r.records().size(), 3);
     for (const CycleRecord& rec : r.records()) QCOMPARE(rec.logCells().mid(2), values);
+}
+
+// Manual continuation: the line goes between the log and the "GTL" before the
+// question; once back, the question is asked, never skipped.
+void TestRun::linkLostAtTheQuestion() {
+    QM_NEEDS_PTY(true);
+    RunRig r;
+    qmsim::SimPty pty(&r.sim);
+    QVERIFY(pty.open());
+    const QString link = r.file(QStringLiteral("ttySIM"));
+    QVERIFY(pty.setLinkPath(link));
+    qputenv("QUILLMETER_COM9", link.toLocal8Bit());
+    r.request.serial = true;
+    r.request.comText = QStringLiteral("COM9");
+    r.request.reconnectMinutes = 1;
+    r.live([](LiveValues& v) {
+        v.log = true;
+        v.manual = true;
+    });
+    // On the worker thread, right after cycle 1 is logged: the device is
+    // gone before the run writes its next command, and back 150 ms later.
+    struct Unplug : RunSink {
+        qmsim::SimPty* pty;
+        qm::FileResult cycleLogged(const CycleRecord& record, const QString&) override {
+            if (record.cycle == 1)
+                QMetaObject::invokeMethod(pty, [p = pty] {
+                    p->close();
+                    QTimer::singleShot(150, p, [p] { p->open(); });
+                }, Qt::BlockingQueuedConnection);
+            return {};
+        }
+    } unplug;
+    unplug.pty = &pty;
+    r.session.addSink(&unplug);
+    QCOMPARE(r.run(), RunOutcome::Normal);
+    QCOMPARE(r.records().size(), 2);
+    QCOMPARE(r.ask.questions().mid(1), QStringList(QStringLiteral("確認|次の測定の準備をして下さい!")));
+    QVERIFY(r.statuses().contains(QStringLiteral("接続が切れました。再接続しています (1 回目)")));
 }
 
 void TestRun::reconnect_data() {
