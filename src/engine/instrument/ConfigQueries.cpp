@@ -2,6 +2,7 @@
 #include "engine/text/ItemText.h"
 
 #include "engine/text/Errors.h"
+#include "engine/text/FileNames.h"
 #include "engine/text/NumText.h"
 
 #include <QCoreApplication>
@@ -27,12 +28,10 @@ constexpr qsizetype kQuoteMax = 120;    // longest answer text put into a messag
 
 using Items = std::array<QString, kItemSlots>;
 
-// The answer as it is shown in a message: in double quotes, cut short (with
-// an ellipsis) when it is too long for a message box.
-QString Quoted(const QString& reply) {
-    if (reply.size() <= kQuoteMax) return QLatin1Char('"') + reply + QLatin1Char('"');
-    return QLatin1Char('"') + reply.left(kQuoteMax) + QStringLiteral("…\"");
-}
+// The answer as it is shown in a message: in double quotes, control
+// characters escaped, cut short (with an ellipsis) when it is too long for a
+// message box.
+QString Quoted(const QString& reply) { return QLatin1Char('"') + ShownText(reply, kQuoteMax) + QLatin1Char('"'); }
 
 [[noreturn]] void Fail(const QString& what, const QString& command, const QString& reply) {
     throw QuillError(what + QStringLiteral(" (") + command + QStringLiteral("): ") + Quoted(reply));

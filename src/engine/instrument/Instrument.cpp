@@ -25,8 +25,6 @@ constexpr int32_t kTriggerMaxLen = 80;
 constexpr int32_t kZeroFillLimit = 3000000;
 }  // namespace
 
-QString Reply::designText() const { return timedOut ? kTimeoutReply : text; }
-
 Instrument::Instrument(qm::Transport& link, const qm::StopToken& stop, std::chrono::milliseconds queryTimeout)
     : link_(link), stop_(stop), queryTimeoutSeconds_(std::chrono::duration<double>(queryTimeout).count()) {}
 
@@ -66,7 +64,6 @@ Reply Instrument::query(const QString& command, double timeoutSeconds, int32_t m
     switch (r.status) {
     case qm::IoStatus::Ok:
         reply.text = QString::fromLatin1(r.line);
-        reply.overlong = r.overlong;
         if (r.overlong && onOverlong) onOverlong(command);
         return reply;
     case qm::IoStatus::TimedOut:
@@ -140,7 +137,7 @@ Instrument::TriggerPoll Instrument::pollTrigger(double timeoutSeconds) {
     p.timedOut = r.timedOut;
     if (r.timedOut) ++lateTriggerAnswers_;
     p.stopped = r.stopped;
-    const double v = qm::RoundHalfEven(qm::LeadingNumber(r.designText()));
+    const double v = qm::RoundHalfEven(qm::LeadingNumber(r.text));
     p.triggered = std::isfinite(v) && std::fmod(std::fabs(v), 2.0) == 1.0;
     return p;
 }

@@ -33,13 +33,7 @@ struct Reply {
     QString text;          // the answer line (empty when timed out or stopped)
     bool timedOut = false;
     bool stopped = false;  // a stop gave the wait up (an abort raises RunInterrupted)
-    bool overlong = false; // longer than the read's limit; the rest was dropped
-    // The text as the design's callers see it: "Timeout" for a silent instrument.
-    QString designText() const;
 };
-
-// The answer text a query gets when the instrument stays silent.
-inline const QString kTimeoutReply = QStringLiteral("Timeout");
 
 // How long the instrument is given to answer a query of the run (the trigger
 // poll has a bound of its own, RunLimits::triggerTimeout).

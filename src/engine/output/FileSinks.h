@@ -26,7 +26,6 @@ public:
     // Lines that could not be written yet.
     int waitingLines() const { return int(waiting_.size()); }
     QString unwrittenOutput() const override;
-    QString waitingFile() const { return waiting_.empty() ? QString() : waiting_.back().fileName; }
 
     // The four header lines for the measurement slots.
     static QByteArray HeaderBytes(const MeasItemArray& items);

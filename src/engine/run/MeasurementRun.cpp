@@ -48,6 +48,11 @@ QString ScreenBufferName(const QString& format) { return QStringLiteral("BufferF
 
 QString FiveDigits(int32_t n) { return (QStringLiteral("0000") + QString::number(n)).right(5); }
 
+// A cycle's image and waveform file without its extension: "<folder>/<header>_00012".
+QString CycleBaseName(const LiveValues& live, int32_t cycle) {
+    return live.folder + PathSep() + live.header + QStringLiteral("_") + FiveDigits(cycle);
+}
+
 double Seconds(milliseconds ms) { return duration<double>(ms).count(); }
 
 // What a step of the run answers: go on, or how the run ends.
@@ -254,7 +259,7 @@ bool Run::prepareOutput(RunEndInfo& end) {
     const int32_t first = cycleNo();
     const int32_t last = request_.transferOnly ? first : std::max(first, RepeatCountFrom(request_.repeatText, nullptr));
     for (int32_t c = first; c <= last; ++c) {
-        const QString base = live.folder + PathSep() + live.header + QStringLiteral("_") + FiveDigits(c);
+        const QString base = CycleBaseName(live, c);
         for (const auto& [on, ext] : {std::pair{live.screenSave, QStringLiteral(".png")}, {live.waveSave, QStringLiteral(".csv")}}) {
             const QString name = base + ext;
             if (!on || !QFileInfo::exists(name)) continue;
@@ -468,7 +473,7 @@ Step Run::cycle() {
     // logged and is not counted.
     if (stop_.stopRequested()) return Step::Ended;
     const LiveValues live = live_.get();
-    const QString baseName = live.folder + PathSep() + live.header + QStringLiteral("_") + FiveDigits(cycleNo());
+    const QString baseName = CycleBaseName(live, cycleNo());
     if (live.waveSave) writeTraces(baseName);
     if (live_.get().screenSave) saveScreen(baseName, shownPng);
     if (const Step s = logStep(); s != Step::Continue) return s;
