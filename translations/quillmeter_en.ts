@@ -731,6 +731,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>cannot be reached: %1</translation>
     </message>
     <message>
+        <source>に接続できません: MQTT クライアントを作成できません</source>
+        <translation>cannot be reached: the MQTT client cannot be created</translation>
+    </message>
+    <message>
         <source>に TLS で接続できません: %1</source>
         <translation>cannot be reached over TLS: %1</translation>
     </message>

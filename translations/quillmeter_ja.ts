@@ -731,6 +731,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>に接続できません: %1</translation>
     </message>
     <message>
+        <source>に接続できません: MQTT クライアントを作成できません</source>
+        <translation>に接続できません: MQTT クライアントを作成できません</translation>
+    </message>
+    <message>
         <source>に TLS で接続できません: %1</source>
         <translation>に TLS で接続できません: %1</translation>
     </message>

@@ -74,6 +74,18 @@ void AppendIsoTime(std::string& out, const QDateTime& t) {
 
 QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
+// The station as it goes into the client id: at most 40 bytes of UTF-8, cut
+// before a whole character (libmosquitto refuses an id that is not valid
+// UTF-8).
+QByteArray ClientIdStation(const QString& station) {
+    QByteArray bytes = station.toUtf8();
+    if (bytes.size() <= 40) return bytes;
+    qsizetype cut = 40;
+    while (cut > 0 && (uint8_t(bytes[cut]) & 0xC0) == 0x80) --cut;  // inside a character: back to its start
+    bytes.truncate(cut);
+    return bytes;
+}
+
 int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 // A run's id: its start in UTC, to the millisecond ("20261207T000000.123Z");
@@ -502,10 +514,12 @@ struct MqttSink::Impl {
 
     void connect() {
         const QByteArray clientId =
-            ("quillmeter-" + o.station.toUtf8().left(40) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
+            ("quillmeter-" + ClientIdStation(o.station) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
         mosq = mosquitto_new(clientId.constData(), true, this);
         if (!mosq) {
-            dropConnection(Texts::tr("に接続できません: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            // libmosquitto's reason (errno) says nothing useful here: a client
+            // id it does not take, or no memory.
+            dropConnection(Texts::tr("に接続できません: MQTT クライアントを作成できません"));
             return;
         }
         mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
