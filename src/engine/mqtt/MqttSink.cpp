@@ -728,8 +728,12 @@ struct MqttSink::Impl {
             }
             const int ready = Poll(fds, n, timeoutMs);
             if (ready > 0 && (fds[0].revents & POLLIN)) {
-                woken = false;  // before draining: a wake from now on writes again
+                // Drained first, then the flag cleared (an exchange, so that
+                // what the last wake() announced is seen): a wake() meanwhile
+                // either finds the flag still set, and the pass that follows
+                // sees its change, or writes to the emptied pipe again.
                 waker.drain();
+                woken.exchange(false);
             }
             if (!mosq) continue;
             int rc = MOSQ_ERR_SUCCESS, err = 0;
