@@ -755,6 +755,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>MQTT: cannot clean up the sent records: %1</translation>
     </message>
     <message>
+        <source>MQTT: 送信待ちの記録をディスクに確定できません: %1</source>
+        <translation>MQTT: the queued records cannot be made durable on disk: %1</translation>
+    </message>
+    <message>
         <source>から %1 秒以内に応答がありません</source>
         <translation>did not answer within %1 s</translation>
     </message>

@@ -755,6 +755,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>MQTT: 送信済みの記録を整理できません: %1</translation>
     </message>
     <message>
+        <source>MQTT: 送信待ちの記録をディスクに確定できません: %1</source>
+        <translation>MQTT: 送信待ちの記録をディスクに確定できません: %1</translation>
+    </message>
+    <message>
         <source>から %1 秒以内に応答がありません</source>
         <translation>から %1 秒以内に応答がありません</translation>
     </message>

@@ -502,6 +502,11 @@ QString DiskQueue::sync() {
         if (!files::SyncFile(path, &why)) error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
     }
     files::SyncFolder(folder_);
+    if (!error.isEmpty()) {
+        // Not durable: tried again at the next sync.
+        std::lock_guard lock(mutex_);
+        unsynced_ = true;
+    }
     return error;
 }
 

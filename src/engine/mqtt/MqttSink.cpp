@@ -660,13 +660,7 @@ struct MqttSink::Impl {
             const QString e1 = queue.saveDone();
             const QString e2 = queue.removeDoneSegments();
             const QString e = e1.isEmpty() ? e2 : e1;
-            bool say = false;
-            if (!e.isEmpty()) {
-                std::lock_guard lock(m);
-                say = lastHousekeepingProblem != e;
-                lastHousekeepingProblem = e;
-            }
-            if (say) report(Texts::tr("MQTT: 送信済みの記録を整理できません: %1").arg(e));
+            if (!e.isEmpty() && newHousekeepingProblem(e)) report(Texts::tr("MQTT: 送信済みの記録を整理できません: %1").arg(e));
         }
         // Appended records are made durable (on the publisher's thread, never
         // the worker's) while some wait: a power cut loses at most the last
@@ -675,8 +669,18 @@ struct MqttSink::Impl {
         // to the system at once).
         if ((force || now - lastSync >= std::chrono::milliseconds(o.syncIntervalMs)) && queue.needsSync()) {
             lastSync = now;
-            if (queue.stats().records > 0 || force) queue.sync();
+            const QString e = queue.stats().records > 0 || force ? queue.sync() : QString();
+            if (!e.isEmpty() && newHousekeepingProblem(e))
+                report(Texts::tr("MQTT: 送信待ちの記録をディスクに確定できません: %1").arg(e));
         }
+    }
+
+    // True when `problem` was not the last one said (it is said once).
+    bool newHousekeepingProblem(const QString& problem) {
+        std::lock_guard lock(m);
+        const bool fresh = lastHousekeepingProblem != problem;
+        lastHousekeepingProblem = problem;
+        return fresh;
     }
 
     bool allSent() const { return inflight.empty() && queue.firstPending() >= queue.end(); }
