@@ -259,7 +259,7 @@ struct MqttSink::Impl {
     std::thread thread;
     Waker waker;
     std::atomic<bool> stopping{false};
-    std::atomic<int64_t> finishUntilMs{0};
+    std::atomic<Clock::time_point> finishUntil{};  // the end sends what waits until then (steady: a change of the PC's time does not move it)
     mosquitto* mosq = nullptr;
     bool accepted = false;
     bool lost = false;
@@ -700,7 +700,7 @@ struct MqttSink::Impl {
         for (;;) {
             auto now = Clock::now();
             if (stopping) {
-                const bool more = accepted && !allSent() && NowMs() < finishUntilMs.load();
+                const bool more = accepted && !allSent() && Clock::now() < finishUntil.load();
                 if (!more) break;
             }
             if (!mosq && now >= nextAttempt && !stopping) connect();
@@ -864,7 +864,7 @@ void MqttSink::finish(int maxMs) {
         }
     }
     for (const QString& text : say) d_->report(text);
-    d_->finishUntilMs = NowMs() + std::max(0, maxMs);
+    d_->finishUntil = Clock::now() + std::chrono::milliseconds(std::max(0, maxMs));
     d_->stopping = true;
     d_->wake();
     d_->thread.join();
