@@ -297,6 +297,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
 <context>
     <name>DiskQueue</name>
     <message>
+        <source>送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください</source>
+        <translation>the queue files have reached their last number (q-%1.dat): empty the folder %2</translation>
+    </message>
+    <message>
         <source>フォルダ %1 を作成できません</source>
         <translation>Cannot create folder %1</translation>
     </message>

@@ -297,6 +297,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
 <context>
     <name>DiskQueue</name>
     <message>
+        <source>送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください</source>
+        <translation>送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください</translation>
+    </message>
+    <message>
         <source>フォルダ %1 を作成できません</source>
         <translation>フォルダ %1 を作成できません</translation>
     </message>

@@ -114,6 +114,22 @@ QByteArray AckText(uint32_t segment, uint64_t offset) {
     return core + ' ' + QByteArray::number(Crc32(core.constData(), size_t(core.size()))) + '\n';
 }
 
+// Segments are numbered with eight digits, so the numbers end here.
+constexpr uint32_t MaxSegment = 99999999;
+
+// The number of a segment file named as the queue names them
+// ("q-00000001.dat"), else 0.
+uint32_t SegmentNumber(const QString& name) {
+    if (name.size() != 14 || !name.startsWith(QLatin1String("q-")) || !name.endsWith(QLatin1String(".dat"))) return 0;
+    uint32_t n = 0;
+    for (qsizetype i = 2; i < 10; ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < u'0' || c > u'9') return 0;
+        n = n * 10 + uint32_t(c - u'0');
+    }
+    return n;
+}
+
 bool ParseAck(const QByteArray& text, uint32_t* segment, uint64_t* offset) {
     const QList<QByteArray> parts = text.trimmed().split(' ');
     if (parts.size() != 4 || parts[0] != "QMQACK1") return false;
@@ -122,7 +138,7 @@ bool ParseAck(const QByteArray& text, uint32_t* segment, uint64_t* offset) {
     const uint seg = parts[1].toUInt(&ok1);
     const qulonglong off = parts[2].toULongLong(&ok2);
     const uint crc = parts[3].toUInt(&ok3);
-    if (!ok1 || !ok2 || !ok3 || crc != Crc32(core.constData(), size_t(core.size()))) return false;
+    if (!ok1 || !ok2 || !ok3 || crc != Crc32(core.constData(), size_t(core.size())) || seg > MaxSegment) return false;
     *segment = seg;
     *offset = off;
     return true;
@@ -178,9 +194,8 @@ DiskQueue::OpenResult DiskQueue::open() {
     }
     std::vector<uint32_t> numbers;
     for (const QString& name : QDir(folder_).entryList({QStringLiteral("q-*.dat")}, QDir::Files)) {
-        bool ok = false;
-        const uint n = name.mid(2, name.size() - 6).toUInt(&ok);
-        if (ok && n > 0) numbers.push_back(n);
+        const uint32_t n = SegmentNumber(name);  // other names (q-5.dat) are no segments of this queue
+        if (n > 0) numbers.push_back(n);
     }
     std::sort(numbers.begin(), numbers.end());
 
@@ -238,6 +253,11 @@ DiskQueue::OpenResult DiskQueue::open() {
         segmentSize_ = segments_.back().second;
         const QString error = openSegmentLocked(segment_);
         if (!error.isEmpty()) result.error = error;
+    } else if (next > MaxSegment) {
+        // No number is left for a new segment: what waits is still sent,
+        // and every append says why it is refused.
+        segment_ = next - 1;
+        segmentSize_ = !segments_.empty() && segments_.back().first == segment_ ? segments_.back().second : done.offset;
     } else {
         const QString error = openSegmentLocked(next);
         if (!error.isEmpty()) result.error = error;
@@ -281,6 +301,10 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
 }
 
 QString DiskQueue::openSegmentLocked(uint32_t segment) {
+    if (segment == 0 || segment > MaxSegment)
+        return Texts::tr("送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください")
+            .arg(MaxSegment)
+            .arg(QDir::toNativeSeparators(folder_));
     files::Close(fd_);
     const bool isNew = segments_.empty() || segments_.back().first != segment;
     QString why;
