@@ -95,8 +95,10 @@ bool Decode(const char* body, size_t size, QueueRecord* out) {
     return true;
 }
 
-// A sound record at `pos` of `bytes`: its whole size, else 0.
-size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out) {
+// A sound record at `pos` of `bytes`: its whole size, else 0. With `crcBudget`
+// the bytes its CRC reads are taken from it; when they are more than is
+// left, nothing is read and the budget becomes -1.
+size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out, int64_t* crcBudget = nullptr) {
     const size_t n = size_t(bytes.size());
     if (pos + DiskQueue::HeaderBytes > n) return 0;
     const char* p = bytes.constData() + pos;
@@ -104,6 +106,13 @@ size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out) {
     const uint32_t len = Get32(p + 4);
     if (len > uint32_t(DiskQueue::MaxRecordBytes) || pos + DiskQueue::HeaderBytes + len > n) return 0;
     const char* body = p + DiskQueue::HeaderBytes;
+    if (crcBudget) {
+        if (*crcBudget < int64_t(len)) {
+            *crcBudget = -1;
+            return 0;
+        }
+        *crcBudget -= int64_t(len);
+    }
     if (Crc32(body, len) != Get32(p + 8)) return 0;
     if (!Decode(body, len, out)) return 0;
     return DiskQueue::HeaderBytes + len;
@@ -271,8 +280,16 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
     size_t pos = 0;
     const size_t n = size_t(bytes.size());
     QueueRecord r;
+    // A sound segment costs its size in CRC; headers that announce long
+    // bodies over and over (a crafted file) could cost a megabyte each.
+    // Past this budget the rest of the segment counts as damaged.
+    int64_t crcBudget = 4 * int64_t(n) + 2 * int64_t(MaxRecordBytes);
     while (pos < n) {
-        const size_t size = SoundRecordAt(bytes, pos, &r);
+        const size_t size = SoundRecordAt(bytes, pos, &r, &crcBudget);
+        if (crcBudget < 0) {
+            result->damagedBytes += int64_t(n - pos);
+            break;
+        }
         if (size) {
             if (segment > done.segment || pos >= done.offset)
                 addEntryLocked(segment, uint32_t(pos), uint32_t(size), r.runId, r.queuedMs);
@@ -289,8 +306,12 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
                 next = n;
                 break;
             }
-            if (SoundRecordAt(bytes, size_t(at), nullptr)) {
+            if (SoundRecordAt(bytes, size_t(at), nullptr, &crcBudget)) {
                 next = size_t(at);
+                break;
+            }
+            if (crcBudget < 0) {
+                next = n;
                 break;
             }
             next = size_t(at) + 1;

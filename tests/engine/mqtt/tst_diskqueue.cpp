@@ -191,6 +191,28 @@ private slots:
         QVERIFY(again.append(Record("r2", 1)).error.contains(QStringLiteral("q-99999999.dat")));
     }
 
+    // A segment of nothing but headers that each announce a body of 1 MB
+    // (with a wrong CRC): opening it checks a bounded number of them and
+    // counts the rest as damaged, instead of a megabyte of CRC per header.
+    void craftedHeaders() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("q"));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray header("QMQ1\x00\x00\x10\x00\x00\x00\x00\x00", DiskQueue::HeaderBytes);
+        const QByteArray bytes = header.repeated(3 * (1 << 20) / DiskQueue::HeaderBytes);
+        QFile f(QDir(folder).filePath(QStringLiteral("q-00000001.dat")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+        f.close();
+        DiskQueue q(folder);
+        const DiskQueue::OpenResult opened = q.open();
+        QVERIFY(opened.error.isEmpty());
+        QCOMPARE(opened.damagedBytes, int64_t(bytes.size()));
+        QCOMPARE(q.end() - q.firstPending(), uint64_t(0));
+        QVERIFY(q.append(Record("r1", 1)).ok());
+        QCOMPARE(Pending(q), Ids("r1", 1, 1));
+    }
+
     // A full queue gives up its oldest unsent run, whole, and says so; the
     // files never pass the bound; newer runs are kept in order.
     void bound() {
