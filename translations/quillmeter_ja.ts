@@ -297,6 +297,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
 <context>
     <name>DiskQueue</name>
     <message>
+        <source>送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください</source>
+        <translation>送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください</translation>
+    </message>
+    <message>
         <source>フォルダ %1 を作成できません</source>
         <translation>フォルダ %1 を作成できません</translation>
     </message>
@@ -731,6 +735,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>に接続できません: %1</translation>
     </message>
     <message>
+        <source>に接続できません: MQTT クライアントを作成できません</source>
+        <translation>に接続できません: MQTT クライアントを作成できません</translation>
+    </message>
+    <message>
         <source>に TLS で接続できません: %1</source>
         <translation>に TLS で接続できません: %1</translation>
     </message>
@@ -749,6 +757,10 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     <message>
         <source>MQTT: 送信済みの記録を整理できません: %1</source>
         <translation>MQTT: 送信済みの記録を整理できません: %1</translation>
+    </message>
+    <message>
+        <source>MQTT: 送信待ちの記録をディスクに確定できません: %1</source>
+        <translation>MQTT: 送信待ちの記録をディスクに確定できません: %1</translation>
     </message>
     <message>
         <source>から %1 秒以内に応答がありません</source>

@@ -34,9 +34,10 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
     session.addSink(&events);
 #if defined(QM_MQTT)
     // What the MQTT output says goes to the window's status line (from the
-    // GUI thread) or, headless, to stderr.
+    // GUI thread) or, headless, to stderr; at the end too, once the event
+    // loop is no longer run.
     const auto say = [this, headless = sayAddress](const QString& text) {
-        if (headless || !QCoreApplication::instance()) {
+        if (headless || finishing || !QCoreApplication::instance()) {
             std::fprintf(stderr, "%s\n", text.toUtf8().constData());
             return;
         }
@@ -83,8 +84,14 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
 }
 
 void Outputs::finish() {
+    // The event loop has ended: what is said from now on goes to stderr, and
+    // what was posted to the loop since it ended comes out now.
+    finishing = true;
+    if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
 #if defined(QM_MQTT)
     if (mqtt) mqtt->finish(FinishMs);
+    // (The publisher is gone: nothing can be posted after this.)
+    if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
 #endif
     if (!web.running()) return;
     web.finishStreams(FinishMs);

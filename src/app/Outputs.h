@@ -6,6 +6,7 @@
 #include "engine/output/FileSinks.h"
 #include "engine/web/WebServer.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -28,6 +29,9 @@ struct Outputs {
     // once the window is there, cleared before it goes; without it, and when
     // headless, the text goes to stderr).
     std::function<void(const QString&)> showStatus;
+    // Set when finish() begins: the event loop runs no more, so the MQTT
+    // output's texts go straight to stderr.
+    std::atomic<bool> finishing{false};
 
     // Adds the sinks to the session and starts the web view when asked (with
     // `sayAddress` its address is said once on stdout; the window says it in

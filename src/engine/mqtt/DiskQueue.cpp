@@ -95,8 +95,10 @@ bool Decode(const char* body, size_t size, QueueRecord* out) {
     return true;
 }
 
-// A sound record at `pos` of `bytes`: its whole size, else 0.
-size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out) {
+// A sound record at `pos` of `bytes`: its whole size, else 0. With `crcBudget`
+// the bytes its CRC reads are taken from it; when they are more than is
+// left, nothing is read and the budget becomes -1.
+size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out, int64_t* crcBudget = nullptr) {
     const size_t n = size_t(bytes.size());
     if (pos + DiskQueue::HeaderBytes > n) return 0;
     const char* p = bytes.constData() + pos;
@@ -104,6 +106,13 @@ size_t SoundRecordAt(const QByteArray& bytes, size_t pos, QueueRecord* out) {
     const uint32_t len = Get32(p + 4);
     if (len > uint32_t(DiskQueue::MaxRecordBytes) || pos + DiskQueue::HeaderBytes + len > n) return 0;
     const char* body = p + DiskQueue::HeaderBytes;
+    if (crcBudget) {
+        if (*crcBudget < int64_t(len)) {
+            *crcBudget = -1;
+            return 0;
+        }
+        *crcBudget -= int64_t(len);
+    }
     if (Crc32(body, len) != Get32(p + 8)) return 0;
     if (!Decode(body, len, out)) return 0;
     return DiskQueue::HeaderBytes + len;
@@ -114,6 +123,22 @@ QByteArray AckText(uint32_t segment, uint64_t offset) {
     return core + ' ' + QByteArray::number(Crc32(core.constData(), size_t(core.size()))) + '\n';
 }
 
+// Segments are numbered with eight digits, so the numbers end here.
+constexpr uint32_t MaxSegment = 99999999;
+
+// The number of a segment file named as the queue names them
+// ("q-00000001.dat"), else 0.
+uint32_t SegmentNumber(const QString& name) {
+    if (name.size() != 14 || !name.startsWith(QLatin1String("q-")) || !name.endsWith(QLatin1String(".dat"))) return 0;
+    uint32_t n = 0;
+    for (qsizetype i = 2; i < 10; ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < u'0' || c > u'9') return 0;
+        n = n * 10 + uint32_t(c - u'0');
+    }
+    return n;
+}
+
 bool ParseAck(const QByteArray& text, uint32_t* segment, uint64_t* offset) {
     const QList<QByteArray> parts = text.trimmed().split(' ');
     if (parts.size() != 4 || parts[0] != "QMQACK1") return false;
@@ -122,7 +147,7 @@ bool ParseAck(const QByteArray& text, uint32_t* segment, uint64_t* offset) {
     const uint seg = parts[1].toUInt(&ok1);
     const qulonglong off = parts[2].toULongLong(&ok2);
     const uint crc = parts[3].toUInt(&ok3);
-    if (!ok1 || !ok2 || !ok3 || crc != Crc32(core.constData(), size_t(core.size()))) return false;
+    if (!ok1 || !ok2 || !ok3 || crc != Crc32(core.constData(), size_t(core.size())) || seg > MaxSegment) return false;
     *segment = seg;
     *offset = off;
     return true;
@@ -178,9 +203,8 @@ DiskQueue::OpenResult DiskQueue::open() {
     }
     std::vector<uint32_t> numbers;
     for (const QString& name : QDir(folder_).entryList({QStringLiteral("q-*.dat")}, QDir::Files)) {
-        bool ok = false;
-        const uint n = name.mid(2, name.size() - 6).toUInt(&ok);
-        if (ok && n > 0) numbers.push_back(n);
+        const uint32_t n = SegmentNumber(name);  // other names (q-5.dat) are no segments of this queue
+        if (n > 0) numbers.push_back(n);
     }
     std::sort(numbers.begin(), numbers.end());
 
@@ -238,6 +262,11 @@ DiskQueue::OpenResult DiskQueue::open() {
         segmentSize_ = segments_.back().second;
         const QString error = openSegmentLocked(segment_);
         if (!error.isEmpty()) result.error = error;
+    } else if (next > MaxSegment) {
+        // No number is left for a new segment: what waits is still sent,
+        // and every append says why it is refused.
+        segment_ = next - 1;
+        segmentSize_ = !segments_.empty() && segments_.back().first == segment_ ? segments_.back().second : done.offset;
     } else {
         const QString error = openSegmentLocked(next);
         if (!error.isEmpty()) result.error = error;
@@ -251,8 +280,16 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
     size_t pos = 0;
     const size_t n = size_t(bytes.size());
     QueueRecord r;
+    // A sound segment costs its size in CRC; headers that announce long
+    // bodies over and over (a crafted file) could cost a megabyte each.
+    // Past this budget the rest of the segment counts as damaged.
+    int64_t crcBudget = 4 * int64_t(n) + 2 * int64_t(MaxRecordBytes);
     while (pos < n) {
-        const size_t size = SoundRecordAt(bytes, pos, &r);
+        const size_t size = SoundRecordAt(bytes, pos, &r, &crcBudget);
+        if (crcBudget < 0) {
+            result->damagedBytes += int64_t(n - pos);
+            break;
+        }
         if (size) {
             if (segment > done.segment || pos >= done.offset)
                 addEntryLocked(segment, uint32_t(pos), uint32_t(size), r.runId, r.queuedMs);
@@ -269,8 +306,12 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
                 next = n;
                 break;
             }
-            if (SoundRecordAt(bytes, size_t(at), nullptr)) {
+            if (SoundRecordAt(bytes, size_t(at), nullptr, &crcBudget)) {
                 next = size_t(at);
+                break;
+            }
+            if (crcBudget < 0) {
+                next = n;
                 break;
             }
             next = size_t(at) + 1;
@@ -281,6 +322,10 @@ void DiskQueue::scanSegment(uint32_t segment, const QByteArray& bytes, Position 
 }
 
 QString DiskQueue::openSegmentLocked(uint32_t segment) {
+    if (segment == 0 || segment > MaxSegment)
+        return Texts::tr("送信待ちファイルの番号が上限 (q-%1.dat) に達しました: フォルダ %2 を空にしてください")
+            .arg(MaxSegment)
+            .arg(QDir::toNativeSeparators(folder_));
     files::Close(fd_);
     const bool isNew = segments_.empty() || segments_.back().first != segment;
     QString why;
@@ -502,6 +547,11 @@ QString DiskQueue::sync() {
         if (!files::SyncFile(path, &why)) error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
     }
     files::SyncFolder(folder_);
+    if (!error.isEmpty()) {
+        // Not durable: tried again at the next sync.
+        std::lock_guard lock(mutex_);
+        unsynced_ = true;
+    }
     return error;
 }
 

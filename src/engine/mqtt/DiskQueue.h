@@ -102,7 +102,8 @@ public:
     // `acked` file when what is done has moved (atomically: a new file
     // renamed over the old one), removes segments whose records are all
     // done, and makes the appended bytes durable (fdatasync) when asked.
-    // Each returns an error text, or an empty one.
+    // Each returns an error text, or an empty one; after a failed sync the
+    // bytes still count as not durable (needsSync()).
     QString saveDone();
     QString removeDoneSegments();
     QString sync();

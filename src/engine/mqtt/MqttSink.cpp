@@ -74,6 +74,18 @@ void AppendIsoTime(std::string& out, const QDateTime& t) {
 
 QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
+// The station as it goes into the client id: at most 40 bytes of UTF-8, cut
+// before a whole character (libmosquitto refuses an id that is not valid
+// UTF-8).
+QByteArray ClientIdStation(const QString& station) {
+    QByteArray bytes = station.toUtf8();
+    if (bytes.size() <= 40) return bytes;
+    qsizetype cut = 40;
+    while (cut > 0 && (uint8_t(bytes[cut]) & 0xC0) == 0x80) --cut;  // inside a character: back to its start
+    bytes.truncate(cut);
+    return bytes;
+}
+
 int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 // A run's id: its start in UTC, to the millisecond ("20261207T000000.123Z");
@@ -247,7 +259,7 @@ struct MqttSink::Impl {
     std::thread thread;
     Waker waker;
     std::atomic<bool> stopping{false};
-    std::atomic<int64_t> finishUntilMs{0};
+    std::atomic<Clock::time_point> finishUntil{};  // the end sends what waits until then (steady: a change of the PC's time does not move it)
     mosquitto* mosq = nullptr;
     bool accepted = false;
     bool lost = false;
@@ -502,10 +514,12 @@ struct MqttSink::Impl {
 
     void connect() {
         const QByteArray clientId =
-            ("quillmeter-" + o.station.toUtf8().left(40) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
+            ("quillmeter-" + ClientIdStation(o.station) + '-' + QByteArray::number(QCoreApplication::applicationPid()));
         mosq = mosquitto_new(clientId.constData(), true, this);
         if (!mosq) {
-            dropConnection(Texts::tr("に接続できません: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            // libmosquitto's reason (errno) says nothing useful here: a client
+            // id it does not take, or no memory.
+            dropConnection(Texts::tr("に接続できません: MQTT クライアントを作成できません"));
             return;
         }
         mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
@@ -646,13 +660,7 @@ struct MqttSink::Impl {
             const QString e1 = queue.saveDone();
             const QString e2 = queue.removeDoneSegments();
             const QString e = e1.isEmpty() ? e2 : e1;
-            bool say = false;
-            if (!e.isEmpty()) {
-                std::lock_guard lock(m);
-                say = lastHousekeepingProblem != e;
-                lastHousekeepingProblem = e;
-            }
-            if (say) report(Texts::tr("MQTT: 送信済みの記録を整理できません: %1").arg(e));
+            if (!e.isEmpty() && newHousekeepingProblem(e)) report(Texts::tr("MQTT: 送信済みの記録を整理できません: %1").arg(e));
         }
         // Appended records are made durable (on the publisher's thread, never
         // the worker's) while some wait: a power cut loses at most the last
@@ -661,8 +669,18 @@ struct MqttSink::Impl {
         // to the system at once).
         if ((force || now - lastSync >= std::chrono::milliseconds(o.syncIntervalMs)) && queue.needsSync()) {
             lastSync = now;
-            if (queue.stats().records > 0 || force) queue.sync();
+            const QString e = queue.stats().records > 0 || force ? queue.sync() : QString();
+            if (!e.isEmpty() && newHousekeepingProblem(e))
+                report(Texts::tr("MQTT: 送信待ちの記録をディスクに確定できません: %1").arg(e));
         }
+    }
+
+    // True when `problem` was not the last one said (it is said once).
+    bool newHousekeepingProblem(const QString& problem) {
+        std::lock_guard lock(m);
+        const bool fresh = lastHousekeepingProblem != problem;
+        lastHousekeepingProblem = problem;
+        return fresh;
     }
 
     bool allSent() const { return inflight.empty() && queue.firstPending() >= queue.end(); }
@@ -682,7 +700,7 @@ struct MqttSink::Impl {
         for (;;) {
             auto now = Clock::now();
             if (stopping) {
-                const bool more = accepted && !allSent() && NowMs() < finishUntilMs.load();
+                const bool more = accepted && !allSent() && Clock::now() < finishUntil.load();
                 if (!more) break;
             }
             if (!mosq && now >= nextAttempt && !stopping) connect();
@@ -714,8 +732,12 @@ struct MqttSink::Impl {
             }
             const int ready = Poll(fds, n, timeoutMs);
             if (ready > 0 && (fds[0].revents & POLLIN)) {
-                woken = false;  // before draining: a wake from now on writes again
+                // Drained first, then the flag cleared (an exchange, so that
+                // what the last wake() announced is seen): a wake() meanwhile
+                // either finds the flag still set, and the pass that follows
+                // sees its change, or writes to the emptied pipe again.
                 waker.drain();
+                woken.exchange(false);
             }
             if (!mosq) continue;
             int rc = MOSQ_ERR_SUCCESS, err = 0;
@@ -842,7 +864,7 @@ void MqttSink::finish(int maxMs) {
         }
     }
     for (const QString& text : say) d_->report(text);
-    d_->finishUntilMs = NowMs() + std::max(0, maxMs);
+    d_->finishUntil = Clock::now() + std::chrono::milliseconds(std::max(0, maxMs));
     d_->stopping = true;
     d_->wake();
     d_->thread.join();

@@ -83,6 +83,7 @@ private slots:
         QTest::newRow("garbage appended") << "garbage" << Ids("r1", 5, 10) << true;
         QTest::newRow("acked file damaged: all again") << "ack" << Ids("r1", 1, 10) << false;
         QTest::newRow("acked file gone: all again") << "noack" << Ids("r1", 1, 10) << false;
+        QTest::newRow("a copy named q-1.dat beside it: not read") << "short name" << Ids("r1", 5, 10) << false;
     }
     void reopen() {
         QFETCH(QString, damage);
@@ -107,6 +108,7 @@ private slots:
         if (damage == QLatin1String("garbage")) Damage(seg, QFileInfo(seg).size(), QByteArray(100, 'Q') + "QMQ1\x05");
         if (damage == QLatin1String("ack")) Damage(dir.filePath(QStringLiteral("q/acked")), 8, "9");
         if (damage == QLatin1String("noack")) QVERIFY(QFile::remove(dir.filePath(QStringLiteral("q/acked"))));
+        if (damage == QLatin1String("short name")) QVERIFY(QFile::copy(seg, dir.filePath(QStringLiteral("q/q-1.dat"))));
 
         {
             DiskQueue q(folder);
@@ -153,6 +155,60 @@ private slots:
         QVERIFY(opened.error.isEmpty());
         QCOMPARE(q.end() - q.firstPending(), uint64_t(0));
         QVERIFY(opened.damagedBytes > 0);
+        QVERIFY(q.append(Record("r1", 1)).ok());
+        QCOMPARE(Pending(q), Ids("r1", 1, 1));
+    }
+
+    // Segment numbers have eight digits: past q-99999999.dat the queue
+    // refuses to append, with a clear message, and never wraps to an
+    // earlier number; what it took is kept.
+    void lastSegmentNumber() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("q"));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray core = "QMQACK1 99999998 0";
+        QFile ack(QDir(folder).filePath(QStringLiteral("acked")));
+        QVERIFY(ack.open(QIODevice::WriteOnly));
+        ack.write(core + ' ' + QByteArray::number(qm::Crc32(core.constData(), size_t(core.size()))) + '\n');
+        ack.close();
+        int taken = 0;
+        QString error;
+        {
+            DiskQueue q(folder, 16 * 1024);  // segments of 4 KB
+            QVERIFY(q.open().error.isEmpty());
+            for (int n = 1; n <= 100 && error.isEmpty(); ++n) {
+                const DiskQueue::AppendResult r = q.append(Record("r1", n));
+                if (r.ok()) taken = n;
+                else error = r.error;
+            }
+        }
+        QVERIFY2(error.contains(QStringLiteral("q-99999999.dat")), qPrintable(error));
+        QVERIFY(taken > 0);
+        QCOMPARE(Segments(folder), QStringList{QStringLiteral("q-99999999.dat")});
+        DiskQueue again(folder, 16 * 1024);
+        QVERIFY(again.open().error.isEmpty());
+        QCOMPARE(Pending(again), Ids("r1", 1, taken));
+        QVERIFY(again.append(Record("r2", 1)).error.contains(QStringLiteral("q-99999999.dat")));
+    }
+
+    // A segment of nothing but headers that each announce a body of 1 MB
+    // (with a wrong CRC): opening it checks a bounded number of them and
+    // counts the rest as damaged, instead of a megabyte of CRC per header.
+    void craftedHeaders() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("q"));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray header("QMQ1\x00\x00\x10\x00\x00\x00\x00\x00", DiskQueue::HeaderBytes);
+        const QByteArray bytes = header.repeated(3 * (1 << 20) / DiskQueue::HeaderBytes);
+        QFile f(QDir(folder).filePath(QStringLiteral("q-00000001.dat")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+        f.close();
+        DiskQueue q(folder);
+        const DiskQueue::OpenResult opened = q.open();
+        QVERIFY(opened.error.isEmpty());
+        QCOMPARE(opened.damagedBytes, int64_t(bytes.size()));
+        QCOMPARE(q.end() - q.firstPending(), uint64_t(0));
         QVERIFY(q.append(Record("r1", 1)).ok());
         QCOMPARE(Pending(q), Ids("r1", 1, 1));
     }

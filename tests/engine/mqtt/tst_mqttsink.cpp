@@ -96,6 +96,8 @@ private slots:
         QTest::newRow("50 cycles, broker up") << "up";
         QTest::newRow("broker killed in mid-run, started again") << "broker killed";
         QTest::newRow("sink stopped with records unsent, started again") << "sink restarted";
+        // 17 characters of three bytes: the client id's 40 bytes end inside one.
+        QTest::newRow("japanese station longer than the client id takes") << "long station";
     }
     void delivery() {
         QFETCH(QString, scenario);
@@ -106,16 +108,20 @@ private slots:
         // A session the broker keeps: what is published while the
         // subscriber reconnects waits for it.
         Subscriber sub;
-        QVERIFY(sub.start(broker.port(), "lab/bench07/#", true));
+        const bool longStation = scenario == QLatin1String("long station");
+        const QString station = longStation ? QStringLiteral("第一測定台の長い名前の試験装置です") : QStringLiteral("bench07");
+        QVERIFY(sub.start(broker.port(), "lab/" + station.toUtf8() + "/#", true));
         Said said;
 
-        if (scenario == QLatin1String("up")) {
-            qm::MqttSink sink(Options(broker.port(), queue));
+        if (scenario == QLatin1String("up") || longStation) {
+            qm::MqttOptions o = Options(broker.port(), queue);
+            o.station = station;
+            qm::MqttSink sink(o);
             sink.setReporter(std::ref(said));
             QCOMPARE(sink.start(), QString());
             Begin(sink);
             Log(sink, 1, 50);
-            QVERIFY(WaitUntil([&] { return sub.cycles().size() >= 50; }, 10000));
+            QVERIFY2(WaitUntil([&] { return sub.cycles().size() >= 50; }, 10000), qPrintable(said.all()));
             QCOMPARE(sub.cycles(), Range(1, 50));  // exactly once each
             QVERIFY(WaitUntil([&] { return sink.counters().queued == 0; }, 5000));
             QCOMPARE(sink.counters().published, int64_t(50));
