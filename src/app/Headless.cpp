@@ -138,6 +138,10 @@ int RunHeadless(const AppOptions& options) {
     QCoreApplication::exec();
     console.finish();
     qm::EndSessionOrExit(session, code);
+    // After a second press the loop ended before the run's end came: it is
+    // taken now, so that the exit code and the statistics say how the run
+    // ended (files not written: 3), never a plain 0.
+    QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     outputs.finish();
     if (const QString error = startup.saveResume(now); !error.isEmpty()) {
         console.message(error);

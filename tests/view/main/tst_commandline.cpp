@@ -131,6 +131,27 @@ private slots:
 #endif
     }
 
+    // Two presses at once (the second ends without waiting): the run's end
+    // still decides the exit code, and its statistics are printed.
+    void secondSigtermStillEndsTheRun() {
+#ifndef Q_OS_UNIX
+        QSKIP("SIGTERM exists only on Unix systems");
+#else
+        QTemporaryDir dir;
+        QProcess p;
+        p.setProcessEnvironment(Env(true));
+        p.start(App(), {"--headless", "--demo", "--data-dir", dir.path(), "--repeat", "100", "--log", "--interval", "1"});
+        QString out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).count(kTrigger) >= 2, 30000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(30000));
+        out += QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(out.contains(QStringLiteral("\nSlot,Source,Type,Unit,Count")), qPrintable(out));
+#endif
+    }
+
     void headlessWithoutDisplay() {
         QTemporaryDir dir;
         QProcess p;
