@@ -70,9 +70,9 @@ void Outputs::attach(Session& session, const AppOptions& options, const QString&
         });
     }
 #endif
-    const QString error = web.start(options.web);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "--serve: %s\n", error.toUtf8().constData());
+    if (const QString error = web.start(options.web); !error.isEmpty()) {
+        webError = QStringLiteral("--serve: ") + error;
+        std::fprintf(stderr, "%s\n", webError.toUtf8().constData());
         return;
     }
     web.setDataFolder(dataFolder);

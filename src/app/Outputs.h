@@ -32,6 +32,9 @@ struct Outputs {
     // Set when finish() begins: the event loop runs no more, so the MQTT
     // output's texts go straight to stderr.
     std::atomic<bool> finishing{false};
+    // Why the web view asked for did not start (also said on stderr); empty
+    // when it runs or was not asked for.
+    QString webError;
 
     // Adds the sinks to the session and starts the web view when asked (with
     // `sayAddress` its address is said once on stdout; the window says it in

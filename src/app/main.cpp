@@ -87,6 +87,7 @@ int RunWindow(int argc, char** argv, const AppOptions& options, const QString& l
     }
     if (!demoStatus.isEmpty()) f->showStatusText(demoStatus);
     if (outputs.web.running()) f->showStatusText(Texts::tr("ウェブ表示: %1").arg(outputs.web.url()));
+    if (!outputs.webError.isEmpty()) f->showStatusText(outputs.webError);
     outputs.showStatus = [f](const QString& text) { f->showStatusText(text); };
     f->show();
 

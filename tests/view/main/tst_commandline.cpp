@@ -131,6 +131,21 @@ private slots:
 #endif
     }
 
+    // The window says in its status that the web view asked for is not there.
+    void windowSaysServeFailed() {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        QTemporaryDir dir;
+        QProcess p;
+        p.setProcessEnvironment(Env(false));
+        p.start(App(), {"--demo", "--data-dir", dir.path(), "--repeat", "1", "--autostart", "--assume-yes",
+                        "--exit-after-run", "--echo-status", "--serve", QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(out.startsWith(QStringLiteral("--serve: ")) || out.contains(QStringLiteral("\n--serve: ")), qPrintable(out));
+        QVERIFY2(out.contains(kDone), qPrintable(out));
+    }
+
     // Two presses at once (the second ends without waiting): the run's end
     // still decides the exit code, and its statistics are printed.
     void secondSigtermStillEndsTheRun() {
