@@ -6,7 +6,7 @@
 # fails until both are complete.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-LUPDATE=$(command -v lupdate 2>/dev/null || echo /usr/lib/qt6/bin/lupdate)
+LUPDATE=/usr/lib/qt6/bin/lupdate; [ -x "$LUPDATE" ] || LUPDATE=$(command -v lupdate)
 for lang in ja en; do
   "$LUPDATE" -locations none -no-obsolete -source-language ja -target-language "$lang" src -ts "translations/quillmeter_$lang.ts"
 done

@@ -39,7 +39,7 @@
   --trend              open the trend window at start
   --stats FILE         print the statistics of a log CSV file and exit (with --data-dir only)
   --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on
-                       127.0.0.1 unless ADDRESS; the page's address is printed once
+                       127.0.0.1 unless ADDRESS; the page&apos;s address is printed once
   --serve-token TEXT   the token every web request must give (?token= or Authorization:
                        Bearer); on an address that is not loopback one is made if not given
   --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT
@@ -51,20 +51,20 @@
   --port N             TCP port of the instrument instead of 5198
   --address HOST       TCP to HOST (clears USB) for this start
   --com N              the serial port COMn, 1 to 16 (ticks USB) for this start
-  --log, --no-log      tick or clear "Log measurements" for this start
-  --screen-save, --no-screen-save  tick or clear "Save screen" for this start
-  --screen-show, --no-screen-show  tick or clear "Show screen" for this start (not with --headless)
-  --manual, --no-manual            tick or clear "Manual step" for this start (not with --headless)
-  --screen-png         tick "Use PNG for the display too" for this start: the display takes the
+  --log, --no-log      tick or clear &quot;Log measurements&quot; for this start
+  --screen-save, --no-screen-save  tick or clear &quot;Save screen&quot; for this start
+  --screen-show, --no-screen-show  tick or clear &quot;Show screen&quot; for this start (not with --headless)
+  --manual, --no-manual            tick or clear &quot;Manual step&quot; for this start (not with --headless)
+  --screen-png         tick &quot;Use PNG for the display too&quot; for this start: the display takes the
                        screen as PNG, one transfer a cycle when saving too
-  --interval SECONDS   "Interval (s)" for this start
-  --repeat N           "Repeats" (0 to 10000) for this start
-  --folder DIR         "Folder" (output folder) for this start
-  --name HEADER        "Name prefix" (file-name header) for this start
+  --interval SECONDS   &quot;Interval (s)&quot; for this start
+  --repeat N           &quot;Repeats&quot; (0 to 10000) for this start
+  --folder DIR         &quot;Folder&quot; (output folder) for this start
+  --name HEADER        &quot;Name prefix&quot; (file-name header) for this start
   --demo               start a simulated instrument on 127.0.0.1 and use it for this start
-  --waveform           show the waveform export controls and tick "Save waveform CSV"
-  --autostart          press "Start" once the window is up
-  --transfer-only      with --autostart: press "Transfer waveform" instead (one cycle)
+  --waveform           show the waveform export controls and tick &quot;Save waveform CSV&quot;
+  --autostart          press &quot;Start&quot; once the window is up
+  --transfer-only      with --autostart: press &quot;Transfer waveform&quot; instead (one cycle)
   --assume-yes         answer every OK/Cancel question with OK; failures go to stderr
   --exit-after-run     close the window when the started run ends
                        (exit code 0 normal, 1 connection failed, 2 error, 3 a file not written)
@@ -81,7 +81,7 @@
   --trend              open the trend window at start
   --stats FILE         print the statistics of a log CSV file and exit (with --data-dir only)
   --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on
-                       127.0.0.1 unless ADDRESS; the page's address is printed once
+                       127.0.0.1 unless ADDRESS; the page&apos;s address is printed once
   --serve-token TEXT   the token every web request must give (?token= or Authorization:
                        Bearer); on an address that is not loopback one is made if not given
   --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT
@@ -104,23 +104,23 @@
     <message>
         <source>  --mqtt-user NAME     the user name for the broker; the password comes from the environment
                        variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE
-  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's
-  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)
+  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system&apos;s
+  --station NAME       the bench&apos;s name in the topics PREFIX/NAME/... (default: host-header)
   --lang ja|en         the language of the texts for this start (without it: the one
-                       chosen in the window's 設定 menu, else ja); --echo-status follows it
-  --version            the program's version, its Qt and its commit
+                       chosen in the window&apos;s 設定 menu, else ja); --echo-status follows it
+  --version            the program&apos;s version, its Qt and its commit
   --help, -h           this text
-Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
+Qt&apos;s own options (-platform NAME, -style NAME ...) are passed to Qt.
 </source>
         <translation>  --mqtt-user NAME     the user name for the broker; the password comes from the environment
                        variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE
-  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's
-  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)
+  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system&apos;s
+  --station NAME       the bench&apos;s name in the topics PREFIX/NAME/... (default: host-header)
   --lang ja|en         the language of the texts for this start (without it: the one
-                       chosen in the window's Settings menu, else ja); --echo-status follows it
-  --version            the program's version, its Qt and its commit
+                       chosen in the window&apos;s Settings menu, else ja); --echo-status follows it
+  --version            the program&apos;s version, its Qt and its commit
   --help, -h           this text
-Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
+Qt&apos;s own options (-platform NAME, -style NAME ...) are passed to Qt.
 </translation>
     </message>
     <message>
@@ -136,8 +136,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>%1: needs %2</translation>
     </message>
     <message>
-        <source>%1: "%2" is not %3</source>
-        <translation>%1: "%2" is not %3</translation>
+        <source>%1: &quot;%2&quot; is not %3</source>
+        <translation>%1: &quot;%2&quot; is not %3</translation>
     </message>
     <message>
         <source>a value</source>
@@ -180,16 +180,16 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>a host</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a usable folder (%3)</source>
-        <translation>%1: "%2" is not a usable folder (%3)</translation>
+        <source>%1: &quot;%2&quot; is not a usable folder (%3)</source>
+        <translation>%1: &quot;%2&quot; is not a usable folder (%3)</translation>
     </message>
     <message>
         <source>a file-name header</source>
         <translation>a file-name header</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a file-name header (%3)</source>
-        <translation>%1: "%2" is not a file-name header (%3)</translation>
+        <source>%1: &quot;%2&quot; is not a file-name header (%3)</source>
+        <translation>%1: &quot;%2&quot; is not a file-name header (%3)</translation>
     </message>
     <message>
         <source>minutes</source>
@@ -224,8 +224,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>a file</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a readable file</source>
-        <translation>%1: "%2" is not a readable file</translation>
+        <source>%1: &quot;%2&quot; is not a readable file</source>
+        <translation>%1: &quot;%2&quot; is not a readable file</translation>
     </message>
     <message>
         <source>a log file</source>
@@ -260,31 +260,43 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>--screen-png: a --headless run shows no screen (the images it saves are PNG)</translation>
     </message>
     <message>
-        <source>--mqtt-ca: the broker's address is not mqtts://</source>
-        <translation>--mqtt-ca: the broker's address is not mqtts://</translation>
+        <source>--mqtt-ca: the broker&apos;s address is not mqtts://</source>
+        <translation>--mqtt-ca: the broker&apos;s address is not mqtts://</translation>
+    </message>
+    <message>
+        <source>--overwrite: only with --headless (the window asks)</source>
+        <translation>--overwrite: only with --headless (the window asks)</translation>
+    </message>
+    <message>
+        <source>--transfer-only: only with --autostart</source>
+        <translation>--transfer-only: only with --autostart</translation>
+    </message>
+    <message>
+        <source>--serve-token: only with --serve</source>
+        <translation>--serve-token: only with --serve</translation>
     </message>
 </context>
 <context>
     <name>ConfigQueries</name>
     <message>
         <source>装置の応答の数値が範囲を超えています</source>
-        <translation>A number in the instrument's reply is out of range</translation>
+        <translation>A number in the instrument&apos;s reply is out of range</translation>
     </message>
     <message>
         <source>装置の応答を理解できません</source>
-        <translation>Cannot make sense of the instrument's reply</translation>
+        <translation>Cannot make sense of the instrument&apos;s reply</translation>
     </message>
     <message>
         <source>この装置のチャンネル数には対応していません</source>
-        <translation>This instrument's number of channels is not supported</translation>
+        <translation>This instrument&apos;s number of channels is not supported</translation>
     </message>
     <message>
         <source>装置の時間軸の設定を読めません</source>
-        <translation>Cannot read the instrument's time base setting</translation>
+        <translation>Cannot read the instrument&apos;s time base setting</translation>
     </message>
     <message>
         <source>装置のレコード長を読めません</source>
-        <translation>Cannot read the instrument's record length</translation>
+        <translation>Cannot read the instrument&apos;s record length</translation>
     </message>
 </context>
 <context>
@@ -336,16 +348,16 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>is a reserved name on Windows (%1)</translation>
     </message>
     <message>
-        <source>末尾が "." か空白です (Windows では使えません)</source>
-        <translation>ends in "." or a space (not allowed on Windows)</translation>
+        <source>末尾が &quot;.&quot; か空白です (Windows では使えません)</source>
+        <translation>ends in &quot;.&quot; or a space (not allowed on Windows)</translation>
     </message>
     <message>
         <source>フォルダの区切り (/ \) を含みます</source>
         <translation>contains a folder separator (/ \)</translation>
     </message>
     <message>
-        <source>".." を含みます</source>
-        <translation>contains ".."</translation>
+        <source>&quot;..&quot; を含みます</source>
+        <translation>contains &quot;..&quot;</translation>
     </message>
     <message>
         <source>長すぎます (%1 文字まで)</source>
@@ -356,12 +368,12 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>empty</translation>
     </message>
     <message>
-        <source>出力フォルダ "%1" は使えません: %2</source>
-        <translation>Output folder "%1" cannot be used: %2</translation>
+        <source>出力フォルダ &quot;%1&quot; は使えません: %2</source>
+        <translation>Output folder &quot;%1&quot; cannot be used: %2</translation>
     </message>
     <message>
-        <source>名称ヘッダ "%1" は使えません: %2</source>
-        <translation>Name prefix "%1" cannot be used: %2</translation>
+        <source>名称ヘッダ &quot;%1&quot; は使えません: %2</source>
+        <translation>Name prefix &quot;%1&quot; cannot be used: %2</translation>
     </message>
 </context>
 <context>
@@ -395,8 +407,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>Could not write %2 lines to event log %1: %3</translation>
     </message>
     <message>
-        <source>DS画面のファイル "%1" を保存できません: %2</source>
-        <translation>Cannot save screen image file "%1": %2</translation>
+        <source>DS画面のファイル &quot;%1&quot; を保存できません: %2</source>
+        <translation>Cannot save screen image file &quot;%1&quot;: %2</translation>
     </message>
 </context>
 <context>
@@ -477,8 +489,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>%1 cells, 6 expected</translation>
     </message>
     <message>
-        <source>サイクル番号 "%1" が整数でない</source>
-        <translation>cycle number "%1" is not an integer</translation>
+        <source>サイクル番号 &quot;%1&quot; が整数でない</source>
+        <translation>cycle number &quot;%1&quot; is not an integer</translation>
     </message>
     <message>
         <source>ログファイル %1 を読めません (%2 行目の後): %3</source>
@@ -557,7 +569,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     </message>
     <message>
         <source>装置の応答を数値に変換できません: %1</source>
-        <translation>Cannot convert the instrument's reply to a number: %1</translation>
+        <translation>Cannot convert the instrument&apos;s reply to a number: %1</translation>
     </message>
     <message>
         <source>測定中にエラーが発生しました: %1</source>
@@ -640,8 +652,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>Saving the screen</translation>
     </message>
     <message>
-        <source>DS画面のファイル "%1" を保存できません: %2</source>
-        <translation>Cannot save screen image file "%1": %2</translation>
+        <source>DS画面のファイル &quot;%1&quot; を保存できません: %2</source>
+        <translation>Cannot save screen image file &quot;%1&quot;: %2</translation>
     </message>
     <message>
         <source>装置から画面データが届きませんでした (0 バイト)</source>
@@ -719,7 +731,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     </message>
     <message>
         <source>MQTT: ブローカー %1 %2 (%3ディスクで待っています)</source>
-        <extracomment>%1: host:port; %2: what went wrong (the texts "に接続できません: %1" ...); %3: "未送信 %1 件は" or "記録は"</extracomment>
+        <extracomment>%1: host:port; %2: what went wrong (the texts &quot;に接続できません: %1&quot; ...); %3: &quot;未送信 %1 件は&quot; or &quot;記録は&quot;</extracomment>
         <translation>MQTT: broker %1 %2 (%3waiting on disk)</translation>
     </message>
     <message>
@@ -868,7 +880,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     <name>QtTranslations</name>
     <message>
         <source>Qt の翻訳 %1 を読めません</source>
-        <translation>Cannot load Qt's translation %1</translation>
+        <translation>Cannot load Qt&apos;s translation %1</translation>
     </message>
 </context>
 <context>
@@ -1006,8 +1018,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
 <context>
     <name>StreamTransport</name>
     <message>
-        <source>装置からのデータのヘッダが不正です: "%1"</source>
-        <translation>Bad header in data from the instrument: "%1"</translation>
+        <source>装置からのデータのヘッダが不正です: &quot;%1&quot;</source>
+        <translation>Bad header in data from the instrument: &quot;%1&quot;</translation>
     </message>
     <message>
         <source>装置からのデータが大きすぎます (%1 バイト、上限 %2 バイト)</source>
@@ -1019,7 +1031,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     </message>
     <message>
         <source>装置の応答が終わりません (%1: %2 バイトを読み捨てました)</source>
-        <translation>The instrument's reply does not end (%1: %2 bytes discarded)</translation>
+        <translation>The instrument&apos;s reply does not end (%1: %2 bytes discarded)</translation>
     </message>
     <message>
         <source>データの受信中に装置との接続が切れました (%1): %2</source>
@@ -1073,8 +1085,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>the name did not resolve to an address within %1 s</translation>
     </message>
     <message>
-        <source>アドレス "%1" が不正です</source>
-        <translation>invalid address "%1"</translation>
+        <source>アドレス &quot;%1&quot; が不正です</source>
+        <translation>invalid address &quot;%1&quot;</translation>
     </message>
 </context>
 <context>
@@ -1118,7 +1130,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     <name>WebPage</name>
     <message>
         <source>ja</source>
-        <extracomment>The page's language code (the lang attribute of its &lt;html&gt;): ja, en ...</extracomment>
+        <extracomment>The page&apos;s language code (the lang attribute of its &lt;html&gt;): ja, en ...</extracomment>
         <translation>en</translation>
     </message>
     <message>

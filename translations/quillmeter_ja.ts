@@ -39,7 +39,7 @@
   --trend              open the trend window at start
   --stats FILE         print the statistics of a log CSV file and exit (with --data-dir only)
   --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on
-                       127.0.0.1 unless ADDRESS; the page's address is printed once
+                       127.0.0.1 unless ADDRESS; the page&apos;s address is printed once
   --serve-token TEXT   the token every web request must give (?token= or Authorization:
                        Bearer); on an address that is not loopback one is made if not given
   --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT
@@ -81,7 +81,7 @@
   --trend              open the trend window at start
   --stats FILE         print the statistics of a log CSV file and exit (with --data-dir only)
   --serve [ADDRESS:]PORT  a read-only web page of the run on PORT (0: any free port), on
-                       127.0.0.1 unless ADDRESS; the page's address is printed once
+                       127.0.0.1 unless ADDRESS; the page&apos;s address is printed once
   --serve-token TEXT   the token every web request must give (?token= or Authorization:
                        Bearer); on an address that is not loopback one is made if not given
   --mqtt URL           publish every logged cycle, the state and the statistics to an MQTT
@@ -104,23 +104,23 @@
     <message>
         <source>  --mqtt-user NAME     the user name for the broker; the password comes from the environment
                        variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE
-  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's
-  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)
+  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system&apos;s
+  --station NAME       the bench&apos;s name in the topics PREFIX/NAME/... (default: host-header)
   --lang ja|en         the language of the texts for this start (without it: the one
-                       chosen in the window's 設定 menu, else ja); --echo-status follows it
-  --version            the program's version, its Qt and its commit
+                       chosen in the window&apos;s 設定 menu, else ja); --echo-status follows it
+  --version            the program&apos;s version, its Qt and its commit
   --help, -h           this text
-Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
+Qt&apos;s own options (-platform NAME, -style NAME ...) are passed to Qt.
 </source>
         <translation>  --mqtt-user NAME     the user name for the broker; the password comes from the environment
                        variable QUILLMETER_MQTT_PASSWORD or --mqtt-password-file FILE
-  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system's
-  --station NAME       the bench's name in the topics PREFIX/NAME/... (default: host-header)
+  --mqtt-ca FILE       mqtts: trust these CA certificates instead of the system&apos;s
+  --station NAME       the bench&apos;s name in the topics PREFIX/NAME/... (default: host-header)
   --lang ja|en         the language of the texts for this start (without it: the one
-                       chosen in the window's 設定 menu, else ja); --echo-status follows it
-  --version            the program's version, its Qt and its commit
+                       chosen in the window&apos;s 設定 menu, else ja); --echo-status follows it
+  --version            the program&apos;s version, its Qt and its commit
   --help, -h           this text
-Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
+Qt&apos;s own options (-platform NAME, -style NAME ...) are passed to Qt.
 </translation>
     </message>
     <message>
@@ -136,8 +136,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>%1: needs %2</translation>
     </message>
     <message>
-        <source>%1: "%2" is not %3</source>
-        <translation>%1: "%2" is not %3</translation>
+        <source>%1: &quot;%2&quot; is not %3</source>
+        <translation>%1: &quot;%2&quot; is not %3</translation>
     </message>
     <message>
         <source>a value</source>
@@ -180,16 +180,16 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>a host</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a usable folder (%3)</source>
-        <translation>%1: "%2" is not a usable folder (%3)</translation>
+        <source>%1: &quot;%2&quot; is not a usable folder (%3)</source>
+        <translation>%1: &quot;%2&quot; is not a usable folder (%3)</translation>
     </message>
     <message>
         <source>a file-name header</source>
         <translation>a file-name header</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a file-name header (%3)</source>
-        <translation>%1: "%2" is not a file-name header (%3)</translation>
+        <source>%1: &quot;%2&quot; is not a file-name header (%3)</source>
+        <translation>%1: &quot;%2&quot; is not a file-name header (%3)</translation>
     </message>
     <message>
         <source>minutes</source>
@@ -224,8 +224,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>a file</translation>
     </message>
     <message>
-        <source>%1: "%2" is not a readable file</source>
-        <translation>%1: "%2" is not a readable file</translation>
+        <source>%1: &quot;%2&quot; is not a readable file</source>
+        <translation>%1: &quot;%2&quot; is not a readable file</translation>
     </message>
     <message>
         <source>a log file</source>
@@ -260,8 +260,20 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>--screen-png: a --headless run shows no screen (the images it saves are PNG)</translation>
     </message>
     <message>
-        <source>--mqtt-ca: the broker's address is not mqtts://</source>
-        <translation>--mqtt-ca: the broker's address is not mqtts://</translation>
+        <source>--mqtt-ca: the broker&apos;s address is not mqtts://</source>
+        <translation>--mqtt-ca: the broker&apos;s address is not mqtts://</translation>
+    </message>
+    <message>
+        <source>--overwrite: only with --headless (the window asks)</source>
+        <translation>--overwrite: only with --headless (the window asks)</translation>
+    </message>
+    <message>
+        <source>--transfer-only: only with --autostart</source>
+        <translation>--transfer-only: only with --autostart</translation>
+    </message>
+    <message>
+        <source>--serve-token: only with --serve</source>
+        <translation>--serve-token: only with --serve</translation>
     </message>
 </context>
 <context>
@@ -336,16 +348,16 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>Windows の予約名 (%1) です</translation>
     </message>
     <message>
-        <source>末尾が "." か空白です (Windows では使えません)</source>
-        <translation>末尾が "." か空白です (Windows では使えません)</translation>
+        <source>末尾が &quot;.&quot; か空白です (Windows では使えません)</source>
+        <translation>末尾が &quot;.&quot; か空白です (Windows では使えません)</translation>
     </message>
     <message>
         <source>フォルダの区切り (/ \) を含みます</source>
         <translation>フォルダの区切り (/ \) を含みます</translation>
     </message>
     <message>
-        <source>".." を含みます</source>
-        <translation>".." を含みます</translation>
+        <source>&quot;..&quot; を含みます</source>
+        <translation>&quot;..&quot; を含みます</translation>
     </message>
     <message>
         <source>長すぎます (%1 文字まで)</source>
@@ -356,12 +368,12 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>空です</translation>
     </message>
     <message>
-        <source>出力フォルダ "%1" は使えません: %2</source>
-        <translation>出力フォルダ "%1" は使えません: %2</translation>
+        <source>出力フォルダ &quot;%1&quot; は使えません: %2</source>
+        <translation>出力フォルダ &quot;%1&quot; は使えません: %2</translation>
     </message>
     <message>
-        <source>名称ヘッダ "%1" は使えません: %2</source>
-        <translation>名称ヘッダ "%1" は使えません: %2</translation>
+        <source>名称ヘッダ &quot;%1&quot; は使えません: %2</source>
+        <translation>名称ヘッダ &quot;%1&quot; は使えません: %2</translation>
     </message>
 </context>
 <context>
@@ -395,8 +407,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>イベントログ %1 に %2 行を書けませんでした: %3</translation>
     </message>
     <message>
-        <source>DS画面のファイル "%1" を保存できません: %2</source>
-        <translation>DS画面のファイル "%1" を保存できません: %2</translation>
+        <source>DS画面のファイル &quot;%1&quot; を保存できません: %2</source>
+        <translation>DS画面のファイル &quot;%1&quot; を保存できません: %2</translation>
     </message>
 </context>
 <context>
@@ -477,8 +489,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>%1 個のセル、6 個のはず</translation>
     </message>
     <message>
-        <source>サイクル番号 "%1" が整数でない</source>
-        <translation>サイクル番号 "%1" が整数でない</translation>
+        <source>サイクル番号 &quot;%1&quot; が整数でない</source>
+        <translation>サイクル番号 &quot;%1&quot; が整数でない</translation>
     </message>
     <message>
         <source>ログファイル %1 を読めません (%2 行目の後): %3</source>
@@ -640,8 +652,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>DS画面を格納しています</translation>
     </message>
     <message>
-        <source>DS画面のファイル "%1" を保存できません: %2</source>
-        <translation>DS画面のファイル "%1" を保存できません: %2</translation>
+        <source>DS画面のファイル &quot;%1&quot; を保存できません: %2</source>
+        <translation>DS画面のファイル &quot;%1&quot; を保存できません: %2</translation>
     </message>
     <message>
         <source>装置から画面データが届きませんでした (0 バイト)</source>
@@ -719,7 +731,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     </message>
     <message>
         <source>MQTT: ブローカー %1 %2 (%3ディスクで待っています)</source>
-        <extracomment>%1: host:port; %2: what went wrong (the texts "に接続できません: %1" ...); %3: "未送信 %1 件は" or "記録は"</extracomment>
+        <extracomment>%1: host:port; %2: what went wrong (the texts &quot;に接続できません: %1&quot; ...); %3: &quot;未送信 %1 件は&quot; or &quot;記録は&quot;</extracomment>
         <translation>MQTT: ブローカー %1 %2 (%3ディスクで待っています)</translation>
     </message>
     <message>
@@ -1006,8 +1018,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
 <context>
     <name>StreamTransport</name>
     <message>
-        <source>装置からのデータのヘッダが不正です: "%1"</source>
-        <translation>装置からのデータのヘッダが不正です: "%1"</translation>
+        <source>装置からのデータのヘッダが不正です: &quot;%1&quot;</source>
+        <translation>装置からのデータのヘッダが不正です: &quot;%1&quot;</translation>
     </message>
     <message>
         <source>装置からのデータが大きすぎます (%1 バイト、上限 %2 バイト)</source>
@@ -1073,8 +1085,8 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
         <translation>%1 秒以内に名前からアドレスが求まりません</translation>
     </message>
     <message>
-        <source>アドレス "%1" が不正です</source>
-        <translation>アドレス "%1" が不正です</translation>
+        <source>アドレス &quot;%1&quot; が不正です</source>
+        <translation>アドレス &quot;%1&quot; が不正です</translation>
     </message>
 </context>
 <context>
@@ -1118,7 +1130,7 @@ Qt's own options (-platform NAME, -style NAME ...) are passed to Qt.
     <name>WebPage</name>
     <message>
         <source>ja</source>
-        <extracomment>The page's language code (the lang attribute of its &lt;html&gt;): ja, en ...</extracomment>
+        <extracomment>The page&apos;s language code (the lang attribute of its &lt;html&gt;): ja, en ...</extracomment>
         <translation>ja</translation>
     </message>
     <message>

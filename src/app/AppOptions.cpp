@@ -158,7 +158,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
             if (alone.contains(a)) continue;
         }
         if (a == QLatin1String("--data-dir")) {
-            if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a folder"));
+            if (!value() || v.isEmpty()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a folder"));
             o.dataDir = v;
         } else if (a == QLatin1String("--port")) {
             if (!value()) return needs(QT_TRANSLATE_NOOP("AppOptions", "a number"));
@@ -262,7 +262,11 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& args, QString* erro
     // would be ignored silently.
     if (!o.statsFile.isEmpty() && !runFlag.isEmpty())
         return fail(Texts::tr("--stats: cannot be combined with %1 (--stats only reads a log file)").arg(runFlag));
+    // A flag that only means something with another is never ignored silently.
     if (o.progress && !o.headless) return fail(Texts::tr("--progress: only with --headless"));
+    if (o.overwrite && !o.headless) return fail(Texts::tr("--overwrite: only with --headless (the window asks)"));
+    if (o.transferOnly && !o.autostart) return fail(Texts::tr("--transfer-only: only with --autostart"));
+    if (!o.web.token.isEmpty() && !o.serve) return fail(Texts::tr("--serve-token: only with --serve"));
     // A headless run has no window and nobody to answer.
     if (o.headless && s.manual.value_or(false))
         return fail(Texts::tr("--manual: a --headless run never asks to continue (it waits for the interval)"));

@@ -347,6 +347,8 @@ private slots:
         QTest::newRow("--manual") << QStringList{"--manual", "--log"} << "--manual";
         QTest::newRow("--screen-show") << QStringList{"--screen-show", "--log"} << "--screen-show";
         QTest::newRow("--screen-png") << QStringList{"--screen-png", "--log"} << "--screen-png";
+        QTest::newRow("--serve-token without --serve") << QStringList{"--log", "--serve-token", "abc"} << "--serve-token";
+        QTest::newRow("--data-dir empty") << QStringList{"--log", "--data-dir", ""} << "--data-dir";
         // Nothing to record (the log switch is not saved; neither is set in
         // a new resume file): the three ways to record are named.
         QTest::newRow("nothing to record") << QStringList{"--demo", "--no-screen-save"} << "--headless";
@@ -369,13 +371,21 @@ private slots:
         QCOMPARE(p.readAllStandardOutput(), QByteArray());
         QVERIFY(!QFile::exists(QDir(dir.path()).filePath("Resume302.txt")));
     }
-    void progressNeedsHeadless() {
+    // Flags of the window's start that mean something only with another.
+    void needsAnotherFlag_data() {
+        QTest::addColumn<QString>("flag");
+        QTest::newRow("--progress") << "--progress";
+        QTest::newRow("--overwrite") << "--overwrite";
+        QTest::newRow("--transfer-only") << "--transfer-only";
+    }
+    void needsAnotherFlag() {
+        QFETCH(QString, flag);
         QProcess p;
         p.setProcessEnvironment(Env(false));
-        p.start(App(), {"--progress"});
+        p.start(App(), {flag});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 64);
-        QVERIFY(p.readAllStandardError().startsWith("--progress:"));
+        QVERIFY(p.readAllStandardError().startsWith((flag + u':').toUtf8()));
     }
 };
 
