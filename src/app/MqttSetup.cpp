@@ -4,7 +4,7 @@
 #include "engine/settings/ResumeSettings.h"
 
 #include <QCoreApplication>
-#include <QSysInfo>
+#include "engine/text/StationName.h"
 
 #if defined(QM_MQTT)
 #include "engine/mqtt/MqttSink.h"
@@ -19,22 +19,9 @@ QString StationName(const AppOptions& options, const QString& dataFolder) {
         // The host name and the file-name header this start begins with.
         ResumeSettings resume;
         LoadResumeFile(ResumeFileName(dataFolder), resume);
-        const QString header = options.settings.header.value_or(resume.header);
-#if defined(QM_MQTT)
-        return StationTopicName(DefaultStationName(header));
-#else
-        QString host = QSysInfo::machineHostName();
-        const qsizetype dot = host.indexOf(u'.');
-        if (dot > 0) host.truncate(dot);
-        if (host.isEmpty()) host = QStringLiteral("quillmeter");
-        return header.isEmpty() ? host : host + u'-' + header;
-#endif
+        return DefaultStationName(options.settings.header.value_or(resume.header));
     }
-#if defined(QM_MQTT)
     return StationTopicName(station);
-#else
-    return station;
-#endif
 }
 
 }  // namespace qm

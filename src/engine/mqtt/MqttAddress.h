@@ -24,12 +24,5 @@ struct MqttAddress {
 // hold a password someone put there).
 std::optional<MqttAddress> ParseMqttAddress(const QString& text, QString* why);
 
-// A topic level made of `name`: '+', '#', '/' and control characters (NUL
-// among them) become '_', at most 64 characters; "quillmeter" when nothing
-// is left.
-QString StationTopicName(const QString& name);
-// The default station: this PC's host name and the file-name header
-// ("labpc12-Sample"), as a topic level.
-QString DefaultStationName(const QString& header);
 
 }  // namespace qm

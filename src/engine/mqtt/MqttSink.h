@@ -21,6 +21,7 @@
 // status line in the window, stderr when headless), once per change, never
 // with the password.
 #include "engine/mqtt/MqttAddress.h"
+#include "engine/text/StationName.h"
 #include "engine/model/RunSink.h"
 
 #include <QString>

@@ -7,6 +7,7 @@
 #include "MqttTestKit.h"
 #include "engine/mqtt/DiskQueue.h"
 #include "engine/mqtt/MqttSink.h"
+#include "engine/text/StationName.h"
 #include "engine/model/CycleRecord.h"
 
 #include <QProcess>
