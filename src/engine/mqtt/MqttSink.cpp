@@ -324,6 +324,8 @@ struct MqttSink::Impl {
         return Bytes(out);
     }
 
+    static constexpr qsizetype MaxEventFiles = 100;
+
     // An event record (under m).
     QueueRecord eventRecord(const char* kind, const QString& text, int32_t cycle, const QStringList& files = {}) {
         const QByteArray run = runId.isEmpty() ? instanceId : runId;
@@ -343,8 +345,11 @@ struct MqttSink::Impl {
         if (cycle > 0) AppendJsonInt(out, cycle);
         else out += "null";
         if (!files.isEmpty()) {
+            // The first of them by name (the text gives how many): a run with
+            // thousands of failed files must not make a record larger than
+            // the queue takes.
             out += ",\"files\":[";
-            for (qsizetype i = 0; i < files.size(); ++i) {
+            for (qsizetype i = 0; i < std::min<qsizetype>(files.size(), MaxEventFiles); ++i) {
                 if (i) out += ',';
                 AppendJsonString(out, QDir::toNativeSeparators(files[i]));
             }
