@@ -450,7 +450,8 @@ uint64_t DiskQueue::end() const {
     return firstSeq_ + entries_.size();
 }
 
-bool DiskQueue::read(uint64_t seq, QueueRecord* out, QString* error) {
+bool DiskQueue::read(uint64_t seq, QueueRecord* out, QString* error, bool* damaged) {
+    if (damaged) *damaged = false;
     Entry e{};
     {
         std::lock_guard lock(mutex_);
@@ -468,9 +469,14 @@ bool DiskQueue::read(uint64_t seq, QueueRecord* out, QString* error) {
         }
     }
     QByteArray bytes(qsizetype(e.size), Qt::Uninitialized);
-    if (!files::ReadAt(readFd_, bytes.data(), e.size, e.offset, error)) return false;
+    if (!files::ReadAt(readFd_, bytes.data(), e.size, e.offset, error)) {
+        files::Close(readFd_);  // opened anew next time
+        readFd_ = -1;
+        return false;
+    }
     if (SoundRecordAt(bytes, 0, out) != e.size) {
         if (error) *error = Texts::tr("記録が壊れています");
+        if (damaged) *damaged = true;
         return false;
     }
     return true;

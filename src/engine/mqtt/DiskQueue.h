@@ -93,8 +93,10 @@ public:
     uint64_t firstPending() const;
     uint64_t end() const;
     // Reads record `seq` (not done yet) from disk. False when it is done (it
-    // may have been given up meanwhile) or cannot be read (*error says why).
-    bool read(uint64_t seq, QueueRecord* out, QString* error);
+    // may have been given up meanwhile) or cannot be read (*error says why);
+    // then *damaged tells bytes that were read but are no sound record from
+    // a file that could not be opened or read (which may pass).
+    bool read(uint64_t seq, QueueRecord* out, QString* error, bool* damaged = nullptr);
     // Every record before `seq` is done (acknowledged).
     void markDone(uint64_t seq);
 

@@ -610,9 +610,17 @@ struct MqttSink::Impl {
             if (sendSeq >= queue.end()) return;
             QueueRecord r;
             QString error;
-            if (!queue.read(sendSeq, &r, &error)) {
+            bool damaged = false;
+            if (!queue.read(sendSeq, &r, &error, &damaged)) {
                 if (sendSeq < queue.firstPending()) continue;  // given up meanwhile
-                // Unreadable on disk (changed since it was written): skipped.
+                if (!damaged) {
+                    // The file could not be opened or read (too many open
+                    // files, another program holding it): nothing is lost,
+                    // the record is tried again on the next pass.
+                    if (newHousekeepingProblem(error)) report(Texts::tr("MQTT: 送信待ちの記録を読めません: %1").arg(error));
+                    return;
+                }
+                // Its bytes are no sound record (changed since written): skipped.
                 report(Texts::tr("MQTT: 送信待ちの記録を読めません: %1").arg(error));
                 inflight.push_back({sendSeq++, -1, true, Clock::now()});
                 onPublished(-1);

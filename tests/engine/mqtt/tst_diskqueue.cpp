@@ -131,6 +131,34 @@ private slots:
     }
 
     // Files that were never a queue: read without a crash, nothing taken.
+    // A record changed on disk since it was written is damaged (skipped by
+    // the sender); a segment that cannot be opened is not (tried again).
+    void readDamagedOrUnreadable() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("q"));
+        QueueRecord r;
+        QString error;
+        bool damaged = false;
+        QString seg;
+        {
+            DiskQueue q(folder);
+            QVERIFY(q.open().error.isEmpty());
+            for (int n = 1; n <= 2; ++n) QVERIFY(q.append(Record("r1", n)).ok());
+            seg = QDir(folder).filePath(Segments(folder).value(0));
+            Damage(seg, 40, "#");
+            QVERIFY(!q.read(q.firstPending(), &r, &error, &damaged) && damaged);
+        }
+        // Another start (the damaged record is left out), its segment away
+        // when the record is read, then back.
+        DiskQueue again(folder);
+        QVERIFY(again.open().error.isEmpty());
+        QVERIFY(QFile::rename(seg, seg + QStringLiteral(".away")));
+        QVERIFY(!again.read(again.firstPending(), &r, &error, &damaged) && !damaged);
+        QVERIFY2(error.contains(QStringLiteral("q-00000001.dat")), qPrintable(error));
+        QVERIFY(QFile::rename(seg + QStringLiteral(".away"), seg));
+        QVERIFY(again.read(again.firstPending(), &r, &error, &damaged));
+    }
+
     void garbageFiles() {
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("q"));
