@@ -628,6 +628,15 @@ struct MqttSink::Impl {
             }
             int mid = 0;
             const int rc = mosquitto_publish(mosq, &mid, r.topic.constData(), int(r.payload.size()), r.payload.constData(), 1, false);
+            if (rc == MOSQ_ERR_MALFORMED_UTF8 || rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_PAYLOAD_SIZE) {
+                // A record the client library never sends (a topic or size
+                // from a damaged or foreign queue file): skipped, or every
+                // new connection would stop at it again.
+                report(Texts::tr("MQTT: 送信待ちの記録を読めません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+                inflight.push_back({sendSeq++, -1, true, Clock::now()});
+                onPublished(-1);
+                continue;
+            }
             if (rc != MOSQ_ERR_SUCCESS) {
                 dropConnection(Texts::tr("に送れません: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
                 return;

@@ -99,6 +99,8 @@ private slots:
         QTest::newRow("sink stopped with records unsent, started again") << "sink restarted";
         // 17 characters of three bytes: the client id's 40 bytes end inside one.
         QTest::newRow("japanese station longer than the client id takes") << "long station";
+        // A sound record on disk whose topic the client library refuses.
+        QTest::newRow("a queued record that can never be sent") << "bad record";
     }
     void delivery() {
         QFETCH(QString, scenario);
@@ -126,6 +128,25 @@ private slots:
             QCOMPARE(sub.cycles(), Range(1, 50));  // exactly once each
             QVERIFY(WaitUntil([&] { return sink.counters().queued == 0; }, 5000));
             QCOMPARE(sink.counters().published, int64_t(50));
+        } else if (scenario == QLatin1String("bad record")) {
+            {
+                qm::DiskQueue q(queue);
+                QVERIFY(q.open().error.isEmpty());
+                QueueRecord bad;
+                bad.runId = "old";
+                bad.topic = "lab/bench07/\xff";
+                bad.payload = "{}";
+                bad.queuedMs = QDateTime::currentMSecsSinceEpoch();
+                QVERIFY(q.append(bad).ok());
+            }
+            qm::MqttSink sink(Options(broker.port(), queue));
+            sink.setReporter(std::ref(said));
+            QCOMPARE(sink.start(), QString());
+            Begin(sink);
+            Log(sink, 1, 20);
+            QVERIFY2(WaitUntil([&] { return sub.distinctCycles().size() >= 20; }, 10000), qPrintable(said.all()));
+            QCOMPARE(sub.distinctCycles(), Range(1, 20));
+            QVERIFY2(said.all().contains(QStringLiteral("送信待ちの記録を読めません")), qPrintable(said.all()));
         } else if (scenario == QLatin1String("broker killed")) {
             qm::MqttSink sink(Options(broker.port(), queue));
             sink.setReporter(std::ref(said));
