@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <condition_variable>
 #include <thread>
 
 using namespace qm;
@@ -789,21 +790,33 @@ void TestRun::linkLostAtTheQuestion() {
         v.log = true;
         v.manual = true;
     });
-    // On the worker thread, right after cycle 1 is logged: the device is
-    // gone before the run writes its next command, and back 150 ms later.
+    // Right after cycle 1 is logged the run waits (on its thread) until the
+    // device is gone, then writes its next command; the device is back
+    // 150 ms later. (Handed over with a std::mutex, in the thread
+    // sanitizer's sight.)
     struct Unplug : RunSink {
-        qmsim::SimPty* pty;
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool logged = false, gone = false;
         qm::FileResult cycleLogged(const CycleRecord& record, const QString&) override {
-            if (record.cycle == 1)
-                QMetaObject::invokeMethod(pty, [p = pty] {
-                    p->close();
-                    QTimer::singleShot(150, p, [p] { p->open(); });
-                }, Qt::BlockingQueuedConnection);
+            if (record.cycle != 1) return {};
+            std::unique_lock lock(mutex);
+            logged = true;
+            changed.wait_for(lock, std::chrono::seconds(10), [&] { return gone; });
             return {};
         }
     } unplug;
-    unplug.pty = &pty;
     r.session.addSink(&unplug);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &pty, [&] {
+        std::lock_guard lock(unplug.mutex);
+        if (!unplug.logged || unplug.gone) return;
+        pty.close();
+        QTimer::singleShot(150, &pty, [&pty] { pty.open(); });
+        unplug.gone = true;
+        unplug.changed.notify_all();
+    });
+    watch.start(1);
     QCOMPARE(r.run(), RunOutcome::Normal);
     QCOMPARE(r.records().size(), 2);
     QCOMPARE(r.ask.questions().mid(1), QStringList(QStringLiteral("確認|次の測定の準備をして下さい!")));
