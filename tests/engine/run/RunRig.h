@@ -266,6 +266,16 @@ struct RunRig {
     QStringList runCommands() const { return From(sim.received(), QStringLiteral("*ESE 255")); }
     // A file of the output folder, named as the run names it (native separators).
     QString file(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
+    // The run over `pty` as COM9 (through a link that follows the pty's
+    // device when it is opened anew). False when the pty cannot be made.
+    bool overPty(qmsim::SimPty& pty) {
+        const QString link = file(QStringLiteral("ttySIM"));
+        if (!pty.open() || !pty.setLinkPath(link)) return false;
+        qputenv("QUILLMETER_COM9", link.toLocal8Bit());
+        request.serial = true;
+        request.comText = QStringLiteral("COM9");
+        return true;
+    }
 
 private:
     int started_ = 0;

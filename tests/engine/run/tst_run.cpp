@@ -779,12 +779,7 @@ void TestRun::linkLostAtTheQuestion() {
     QM_NEEDS_PTY(true);
     RunRig r;
     qmsim::SimPty pty(&r.sim);
-    QVERIFY(pty.open());
-    const QString link = r.file(QStringLiteral("ttySIM"));
-    QVERIFY(pty.setLinkPath(link));
-    qputenv("QUILLMETER_COM9", link.toLocal8Bit());
-    r.request.serial = true;
-    r.request.comText = QStringLiteral("COM9");
+    QVERIFY(r.overPty(pty));
     r.request.reconnectMinutes = 1;
     r.live([](LiveValues& v) {
         v.log = true;
@@ -838,14 +833,7 @@ void TestRun::reconnect() {
     QM_NEEDS_PTY(serial);
     RunRig r;
     qmsim::SimPty pty(&r.sim);
-    if (serial) {
-        QVERIFY(pty.open());
-        const QString link = r.file(QStringLiteral("ttySIM"));
-        QVERIFY(pty.setLinkPath(link));
-        qputenv("QUILLMETER_COM9", link.toLocal8Bit());
-        r.request.serial = true;
-        r.request.comText = QStringLiteral("COM9");
-    }
+    if (serial) QVERIFY(r.overPty(pty));
     r.request.repeatText = QStringLiteral("5");
     r.request.reconnectMinutes = 1;
     r.live([](LiveValues& v) { v.log = true; });
